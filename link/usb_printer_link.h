@@ -1,0 +1,73 @@
+#pragma once
+// Raw USB printer transport shared by both programs: find the first present device whose product
+// id is on the program's list (vendor ignored), open it, write bulk pieces with a time-out.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace printerlink {
+
+enum class UsbProgram { Tessary, Brindel };
+
+// "pid_xxxx" tokens documenting the accepted product ids, in list order; the 7th differs.
+const std::array<const char*, 7>& ProductIdTokens(UsbProgram program);
+const std::array<uint16_t, 7>& ProductIds(UsbProgram program);
+
+// One present USB device as the backend enumerates it.
+struct UsbDeviceInfo {
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    std::string path;  // e.g. "usb:1-2.3 vid_1fc9&pid_2016"
+};
+
+// An opened device: bulk OUT writes with a time-out.
+class UsbDeviceHandle {
+public:
+    virtual ~UsbDeviceHandle() = default;
+    // Writes up to `length` bytes; returns how many actually went out (also when the time-out
+    // hit after part of the piece left); `ok` is false on error or time-out.
+    virtual std::size_t BulkWrite(const uint8_t* bytes, std::size_t length, unsigned timeoutMs,
+                                  bool& ok) = 0;
+};
+
+// Enumeration and opening, so tests can script devices.
+class UsbBackend {
+public:
+    virtual ~UsbBackend() = default;
+    virtual std::vector<UsbDeviceInfo> EnumeratePresent() = 0;
+    // The probe and open in one: null when the device cannot be opened.
+    virtual std::unique_ptr<UsbDeviceHandle> Open(const UsbDeviceInfo& device) = 0;
+};
+
+// The libusb backend (kernel driver auto-detached, bulk OUT interface claimed, printer class
+// preferred).
+std::shared_ptr<UsbBackend> MakeLibusbBackend();
+
+class UsbPrinterLink {
+public:
+    UsbPrinterLink(std::shared_ptr<UsbBackend> backend, UsbProgram program);
+    virtual ~UsbPrinterLink();  // Close()
+
+    // 1 when a device was chosen, 0 when none. The chosen device's path is in DevicePath().
+    int Open();
+    // Tessary: one piece; bytesWritten gets what went out. 1 = complete, 0 = failed/timed out.
+    int Write(const uint8_t* bytes, std::size_t length, std::size_t& bytesWritten,
+              unsigned timeoutMs);
+    // Brindel: 64-byte pieces, 2000 ms each; the total written, or 0 when a piece wrote nothing.
+    std::size_t WriteAll(const uint8_t* bytes, std::size_t length);
+    void Close();  // safe on a closed link
+    bool IsOpen() const;
+    const std::string& DevicePath() const;
+
+private:
+    std::shared_ptr<UsbBackend> backend_;
+    UsbProgram program_;
+    std::unique_ptr<UsbDeviceHandle> handle_;
+    std::string path_;
+};
+
+}  // namespace printerlink

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs every package the build, the tests and the programs need. Idempotent: packages that
+# are already installed are skipped, so a second run does not touch apt at all.
+set -euo pipefail
+packages=(cmake g++ make pkg-config qt6-base-dev libusb-1.0-0-dev libgtest-dev libgmock-dev
+          fonts-wqy-microhei iproute2)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+fi

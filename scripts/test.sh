@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: once plainly, once under AddressSanitizer + UBSan, and the
+# threaded printer-link tests under ThreadSanitizer. Warnings are errors.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+"$here/scripts/setup.sh"
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+build() {  # build <dir> <sanitize> [targets...]
+    local dir=$1 san=$2; shift 2
+    cmake -S "$here" -B "$here/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWERROR=ON \
+        -DSANITIZE="$san" >/dev/null
+    if [ "$#" -gt 0 ]; then
+        cmake --build "$here/$dir" -j"$jobs" --target "$@"
+    else
+        cmake --build "$here/$dir" -j"$jobs"
+    fi
+}
+
+echo "== plain build and tests"
+build build ""
+ctest --test-dir "$here/build" --output-on-failure -j"$jobs" --timeout 120
+
+echo "== AddressSanitizer + UBSan"
+build build-asan "address,undefined"
+ctest --test-dir "$here/build-asan" --output-on-failure -j"$jobs" --timeout 240
+
+echo "== ThreadSanitizer (threaded printer-link tests)"
+build build-tsan "thread" link_tests
+ctest --test-dir "$here/build-tsan" --output-on-failure -L threaded --timeout 240
+
+echo "all test runs passed"

@@ -1,0 +1,23 @@
+#pragma once
+// Bilingual caption tables of Tessary's translated windows, in the order captions are applied.
+
+#include <span>
+#include <string>
+
+namespace setuptool {
+
+struct CaptionEntry {
+    int id;
+    const char* english;  // UTF-8
+    const char* chinese;  // UTF-8
+};
+
+inline constexpr int kMainWindowDialog = 102;
+
+// Tables for dialog 102 (main window), 129, 131, 133 and 139; empty for any other dialog.
+std::span<const CaptionEntry> CaptionTable(int dialogId);
+// The text of `id` in `dialogId` for the language flag (0 Chinese, other English); "" when the id
+// is not in the table.
+std::string Caption(int dialogId, int id, int languageFlag);
+
+}  // namespace setuptool
