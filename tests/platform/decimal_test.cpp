@@ -1,0 +1,60 @@
+#include "platform/decimal.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+
+#include "platform/clock.h"
+
+namespace platform {
+namespace {
+
+TEST(ExtractDecimal, ReadsLikeAFormattedExtraction) {
+    EXPECT_EQ(ExtractDecimal("0"), 0);
+    EXPECT_EQ(ExtractDecimal(" 1abc"), 1);
+    EXPECT_EQ(ExtractDecimal("\r\n\t\v\f 42\r\n"), 42);
+    EXPECT_EQ(ExtractDecimal("-1"), -1);
+    EXPECT_EQ(ExtractDecimal("+7"), 7);
+    EXPECT_EQ(ExtractDecimal("007"), 7);
+    EXPECT_EQ(ExtractDecimal("12 34"), 12);
+    EXPECT_EQ(ExtractDecimal("2147483647"), INT_MAX);
+    EXPECT_EQ(ExtractDecimal("-2147483648"), INT_MIN);
+}
+
+TEST(ExtractDecimal, NoNumberOrOutOfRangeIsEmpty) {
+    for (const char* text : {"", "   ", "abc", "-", "+", "+ 1", "--1", "x1",
+                             "\xE4\xB8\xAD"
+                             "1",
+                             "2147483648", "-2147483649", "99999999999999999999999999"}) {
+        EXPECT_FALSE(ExtractDecimal(text).has_value()) << '"' << text << '"';
+    }
+}
+
+TEST(ParseDecimal, AtoiRule) {
+    EXPECT_EQ(ParseDecimal("500"), 500);
+    EXPECT_EQ(ParseDecimal("128000"), 128000);
+    EXPECT_EQ(ParseDecimal("  -5"), -5);
+    EXPECT_EQ(ParseDecimal("12ms"), 12);
+    EXPECT_EQ(ParseDecimal("abc"), 0);
+    EXPECT_EQ(ParseDecimal(""), 0);
+    EXPECT_EQ(ParseDecimal("99999999999999999999"), INT_MAX);
+    EXPECT_EQ(ParseDecimal("-99999999999999999999"), INT_MIN);
+    EXPECT_EQ(ParseDecimal(std::string_view("123", 2)), 12);  // honours the view's length
+}
+
+TEST(Clock, SystemAndManualClocks) {
+    const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+    EXPECT_NEAR(static_cast<double>(SystemClock().SecondsSinceEpoch()), static_cast<double>(now),
+                2.0);
+    ManualClock manual(5);
+    const Clock& clock = manual;
+    EXPECT_EQ(clock.SecondsSinceEpoch(), 5);
+    manual.Set(1700000000);
+    EXPECT_EQ(clock.SecondsSinceEpoch(), 1700000000);
+}
+
+}  // namespace
+}  // namespace platform
