@@ -24,12 +24,15 @@ std::span<const FrameSpec> SettingFrameTable();
 const FrameSpec* FindFrameSpec(uint8_t code);
 
 // Builds the frame of `code`: 1F 1B code [second code] params..., zero filled to its length.
-// Parameters that would run past the frame's length are cut (never written past it).
+// Parameters that would run past the frame's length are cut (never written past it). A code
+// missing from the table gives an empty frame.
 std::vector<uint8_t> BuildSettingFrame(uint8_t code, std::span<const uint8_t> params = {});
 std::vector<uint8_t> BuildSettingFrame(uint8_t code, std::initializer_list<uint8_t> params);
 
 // A drop-down list's value byte: the zero-based position truncated to 8 bits; -1 (no selection)
 // gives FF.
-inline uint8_t ListValue(int position) { return static_cast<uint8_t>(position & 0xFF); }
+inline uint8_t ListValue(int position) {
+    return static_cast<uint8_t>(position & 0xFF);
+}
 
 }  // namespace commands
