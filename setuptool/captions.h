@@ -13,6 +13,10 @@ struct CaptionEntry {
 };
 
 inline constexpr int kMainWindowDialog = 102;
+inline constexpr int kSettingsDialog = 129;    // printer settings
+inline constexpr int kDeviceListDialog = 131;  // network device list
+inline constexpr int kWifiDialog = 133;        // WiFi configuration
+inline constexpr int kVoiceDialog = 139;       // voice and alarm
 
 // Tables for dialog 102 (main window), 129, 131, 133 and 139; empty for any other dialog.
 std::span<const CaptionEntry> CaptionTable(int dialogId);

@@ -1,0 +1,44 @@
+#include "setuptool/test_text.h"
+
+#include "platform/text_codec.h"
+
+namespace setuptool {
+namespace {
+
+constexpr std::string_view kLineSeparator = "\xE2\x80\xA8";       // U+2028
+constexpr std::string_view kParagraphSeparator = "\xE2\x80\xA9";  // U+2029
+
+std::string NormaliseLineEnds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    for (std::size_t i = 0; i < text.size();) {
+        const std::string_view rest = text.substr(i);
+        if (rest.starts_with("\r\n")) {
+            out += "\r\n";
+            i += 2;
+        } else if (rest[0] == '\r' || rest[0] == '\n') {
+            out += "\r\n";
+            i += 1;
+        } else if (rest.starts_with(kLineSeparator) || rest.starts_with(kParagraphSeparator)) {
+            out += "\r\n";
+            i += 3;
+        } else {
+            out += rest[0];
+            i += 1;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string TestPrintBytes(std::string_view utf8Text) {
+    const std::string gbk = platform::Utf8ToGbk(NormaliseLineEnds(utf8Text));
+    return std::string(platform::TruncateGbk(gbk, kMaxTestTextBytes));
+}
+
+std::string SendFinishText(int count) {
+    return "send finish count " + std::to_string(count) + " \r\n";
+}
+
+}  // namespace setuptool

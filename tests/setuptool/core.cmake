@@ -1,0 +1,9 @@
+add_executable(setuptool_core_tests
+    ${CMAKE_CURRENT_LIST_DIR}/random_mac_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/init_params_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/captions_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/test_text_test.cpp
+)
+target_link_libraries(setuptool_core_tests PRIVATE setuptool_core GTest::gtest_main)
+gtest_discover_tests(setuptool_core_tests DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "core")
