@@ -15,12 +15,12 @@ enum class PortKind { Com, Lpt, Usb, Net, None };
 
 // A snapshot of the main window's port controls, read afresh at the start of every command.
 struct PortParams {
-    bool com = false;  // radio 1101
-    bool lpt = false;  // radio 1000
-    bool usb = false;  // radio 1001
-    bool net = false;  // radio 1002
-    std::string serialName;             // text of combo 1025, e.g. "/dev/ttyUSB0"
-    std::string baudText;               // text of combo 1028, e.g. "9600"
+    bool com = false;                    // radio 1101
+    bool lpt = false;                    // radio 1000
+    bool usb = false;                    // radio 1001
+    bool net = false;                    // radio 1002
+    std::string serialName;              // text of combo 1025, e.g. "/dev/ttyUSB0"
+    std::string baudText;                // text of combo 1028, e.g. "9600"
     std::array<uint8_t, 4> printerIp{};  // fields of address control 1009, first octet first
 
     PortKind Chosen() const {
@@ -34,7 +34,7 @@ struct PortParams {
 
 // Reads the port controls. Called from the sender thread; may block until the UI thread answers.
 class PortChoiceSource {
-public:
+  public:
     virtual ~PortChoiceSource() = default;
     virtual PortParams ReadPortParams() = 0;
 };
@@ -43,8 +43,9 @@ public:
 // thread; the real ones hand the call to the UI thread and wait for it.
 struct SenderSinks {
     std::function<void(const std::string&)> setStatusText;  // status line 1031 (UTF-8 text)
-    std::function<void(const std::string&)> showMessage;    // modal message box, returns when dismissed
-    std::function<void(int)> exitProgram;                   // ends the program with this status
+    std::function<void(const std::string&)>
+        showMessage;                       // modal message box, returns when dismissed
+    std::function<void(int)> exitProgram;  // ends the program with this status
 };
 
 // Receives the serial-port list (combo 1025): reset, then one name per free port.

@@ -2,6 +2,7 @@
 // The sender thread: waits (blocking) for a pending command, reads the port choice, opens that
 // port, writes the command and closes the port again.
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -22,10 +23,22 @@ struct LinkEndpoints {
     std::chrono::milliseconds connectTimeout{3000};
     std::chrono::milliseconds retryPause{250};
     std::chrono::milliseconds usbPieceTimeout{1000};
+    // Opens the TCP connection (a connected blocking socket, or -1); empty = ConnectTcp with
+    // connectTimeout. Tests wrap the real connect to stage a peer's reset before the first send.
+    std::function<int(const std::array<uint8_t, 4>& ip, uint16_t port)> tcpConnect;
 };
 
+// The texts the sender reports (UTF-8).
+inline constexpr const char* kComOpenFail = " COM OPEN FAIL";
+inline constexpr const char* kLptOpenFail = "LPT OPEN FAIL";
+inline constexpr const char* kUsbOpenFail = "USB OPEN FAIL";
+inline constexpr const char* kNetConnectFail =
+    "网络连接失败,请确定IP地址是否与电脑同一网段,Fail to connect";
+inline constexpr const char* kNoPortChosen = "NOT Selet USB OR NET";
+inline constexpr const char* kPrintError = "Print error";
+
 class SenderThread {
-public:
+  public:
     // `usb` supplies the USB backend for the link created per command (the real one is libusb).
     SenderThread(CommandBuffer& buffer, PortChoiceSource& ports, SenderSinks sinks,
                  std::shared_ptr<UsbBackend> usb, LinkEndpoints endpoints = {});
@@ -38,7 +51,7 @@ public:
     // the programs leave the thread running until the process ends.
     void Stop();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -26,7 +26,7 @@ struct UsbDeviceInfo {
 
 // An opened device: bulk OUT writes with a time-out.
 class UsbDeviceHandle {
-public:
+  public:
     virtual ~UsbDeviceHandle() = default;
     // Writes up to `length` bytes; returns how many actually went out (also when the time-out
     // hit after part of the piece left); `ok` is false on error or time-out.
@@ -36,7 +36,7 @@ public:
 
 // Enumeration and opening, so tests can script devices.
 class UsbBackend {
-public:
+  public:
     virtual ~UsbBackend() = default;
     virtual std::vector<UsbDeviceInfo> EnumeratePresent() = 0;
     // The probe and open in one: null when the device cannot be opened.
@@ -48,7 +48,7 @@ public:
 std::shared_ptr<UsbBackend> MakeLibusbBackend();
 
 class UsbPrinterLink {
-public:
+  public:
     UsbPrinterLink(std::shared_ptr<UsbBackend> backend, UsbProgram program);
     virtual ~UsbPrinterLink();  // Close()
 
@@ -63,7 +63,7 @@ public:
     bool IsOpen() const;
     const std::string& DevicePath() const;
 
-private:
+  private:
     std::shared_ptr<UsbBackend> backend_;
     UsbProgram program_;
     std::unique_ptr<UsbDeviceHandle> handle_;

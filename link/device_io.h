@@ -1,0 +1,51 @@
+#pragma once
+// File-descriptor level helpers for the serial, parallel and TCP branches. Every function returns
+// -1 / false on failure and leaves errno alone otherwise; none of them throws.
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace printerlink {
+
+// Baud-rate text as a decimal integer: leading blanks, an optional '+', then digits up to the
+// first non-digit. Anything else (no digits, a minus sign, a value beyond int) gives 0.
+unsigned ParseBaudText(std::string_view text);
+
+// Opens a serial port for exclusive use: a character device that is a terminal, opened
+// read-write without becoming the controlling terminal, locked with flock and TIOCEXCL (refused
+// when another holder has either). The descriptor is left blocking. -1 on any failure.
+int OpenSerialExclusive(const std::string& name);
+
+// Sets `baud`, 8 data bits, no parity, one stop bit and clears input parity checking; every
+// other setting stays. Rates outside the B-constants go through termios2/BOTHER. Baud 0 changes
+// nothing (it would hang the line up). When the port refuses the settings its old ones are
+// restored. Returns whether the new settings are in effect.
+bool ApplySerialLine(int fd, unsigned baud);
+
+// Releases the exclusive use (TIOCNXCL) and closes.
+void CloseSerial(int fd);
+
+// True when the name is a terminal character device that could be opened and locked
+// exclusively right now. Opens non-blocking and closes again at once.
+bool SerialPortIsFree(const std::string& name);
+
+// Opens the parallel port device write-only and locked with flock; -1 on failure. Never waits
+// for a reader (a FIFO without one fails).
+int OpenParallelPort(const std::string& path);
+
+// Writes all bytes, resuming after partial writes and signals. False on an error.
+bool WriteFully(int fd, const uint8_t* bytes, std::size_t length);
+
+// Connects a TCP socket to ip:port, giving up after `timeout`; the socket is blocking again
+// afterwards. -1 on failure.
+int ConnectTcp(const std::array<uint8_t, 4>& ip, uint16_t port, std::chrono::milliseconds timeout);
+
+// Sends all bytes in sends of at most `pieceLimit` bytes (no SIGPIPE). False when a send fails
+// or takes no byte.
+bool SendAllTcp(int fd, const uint8_t* bytes, std::size_t length, std::size_t pieceLimit);
+
+}  // namespace printerlink

@@ -1,0 +1,187 @@
+#include "link/sender_thread.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+#include "link/command_buffer_impl.h"
+#include "link/device_io.h"
+#include "link/usb_printer_link.h"
+
+namespace printerlink {
+namespace {
+
+constexpr std::size_t kSerialPiece = 8;
+constexpr std::size_t kUsbPiece = 64;
+constexpr std::size_t kTcpPiece = 256;
+
+// What a cycle left behind.
+enum class Outcome {
+    Done,  // written or dropped
+    Keep,  // still pending: retry after the pause
+    Exit,  // the program was told to end; the sender writes nothing more
+};
+
+}  // namespace
+
+struct SenderThread::Impl {
+    Impl(CommandBuffer& b, PortChoiceSource& p, SenderSinks s, std::shared_ptr<UsbBackend> u,
+         LinkEndpoints e)
+        : buffer(b), ports(p), sinks(std::move(s)), usb(std::move(u)), endpoints(std::move(e)) {}
+
+    CommandBuffer& buffer;
+    PortChoiceSource& ports;
+    SenderSinks sinks;
+    std::shared_ptr<UsbBackend> usb;
+    LinkEndpoints endpoints;
+
+    std::mutex threadMutex;  // guards `thread` against concurrent Start/Stop
+    std::thread thread;
+
+    void Status(const char* text) const {
+        if (sinks.setStatusText) sinks.setStatusText(text);
+    }
+    void Message(const char* text) const {
+        if (sinks.showMessage) sinks.showMessage(text);
+    }
+
+    void Run() {
+        PendingCommand command;
+        while (buffer.Take(command)) {
+            for (;;) {
+                const Outcome outcome = Cycle(command);
+                if (outcome == Outcome::Exit) {
+                    buffer.Done();
+                    return;
+                }
+                if (outcome == Outcome::Done) {
+                    buffer.Done();
+                    break;
+                }
+                const auto resume = buffer.PauseBeforeRetry(command, endpoints.retryPause);
+                if (resume == CommandBuffer::Resume::Stopped) {
+                    buffer.Abandon(command);
+                    return;
+                }
+            }
+        }
+    }
+
+    // One command cycle: a fresh USB link, the port choice read anew, one branch.
+    Outcome Cycle(PendingCommand& command) {
+        UsbPrinterLink link(usb, UsbProgram::Tessary);
+        const PortParams params = ports.ReadPortParams();
+        const PortKind kind = params.Chosen();
+        // The unsent rest of a command belongs to the printer that got its start; another port
+        // gets the whole command.
+        if (command.sent > 0 && kind != command.partialOn) {
+            command.sent = 0;
+            command.partialOn = PortKind::None;
+        }
+        switch (kind) {
+            case PortKind::Com:
+                return Serial(command, params);
+            case PortKind::Lpt:
+                return Parallel(command);
+            case PortKind::Usb:
+                return Usb(command, link);
+            case PortKind::Net:
+                return Net(command, params);
+            case PortKind::None:
+                break;
+        }
+        Message(kNoPortChosen);
+        return Outcome::Keep;
+    }
+
+    Outcome Serial(PendingCommand& command, const PortParams& params) {
+        const int fd = OpenSerialExclusive(params.serialName);
+        if (fd < 0) {
+            Status(kComOpenFail);
+            return Outcome::Keep;
+        }
+        ApplySerialLine(fd, ParseBaudText(params.baudText));
+        while (command.Rest() > 0) {
+            const std::size_t piece = std::min(command.Rest(), kSerialPiece);
+            if (!WriteFully(fd, command.Next(), piece)) break;  // errors are not reported
+            command.sent += piece;
+        }
+        CloseSerial(fd);
+        return Outcome::Done;
+    }
+
+    Outcome Parallel(PendingCommand& command) {
+        const int fd = OpenParallelPort(endpoints.lptPath);
+        if (fd < 0) {
+            Status(kLptOpenFail);
+            return Outcome::Done;
+        }
+        WriteFully(fd, command.Next(), command.Rest());
+        ::close(fd);
+        return Outcome::Done;
+    }
+
+    Outcome Usb(PendingCommand& command, UsbPrinterLink& link) {
+        if (!link.Open()) {
+            Status(kUsbOpenFail);
+            return Outcome::Done;
+        }
+        const auto timeout =
+            static_cast<unsigned>(std::max<long long>(0, endpoints.usbPieceTimeout.count()));
+        while (command.Rest() > 0) {
+            const std::size_t piece = std::min(command.Rest(), kUsbPiece);
+            std::size_t written = 0;
+            const int ok = link.Write(command.Next(), piece, written, timeout);
+            command.sent += std::min(written, piece);
+            if (command.sent > 0) command.partialOn = PortKind::Usb;
+            if (!ok || written < piece) return Outcome::Keep;  // resume at the first unsent byte
+        }
+        return Outcome::Done;
+    }
+
+    Outcome Net(PendingCommand& command, const PortParams& params) {
+        const int fd =
+            endpoints.tcpConnect
+                ? endpoints.tcpConnect(params.printerIp, endpoints.tcpPort)
+                : ConnectTcp(params.printerIp, endpoints.tcpPort, endpoints.connectTimeout);
+        if (fd < 0) {
+            Status(kNetConnectFail);
+            return Outcome::Done;
+        }
+        const bool sent = SendAllTcp(fd, command.Next(), command.Rest(), kTcpPiece);
+        ::close(fd);
+        if (!sent) {
+            Message(kPrintError);
+            if (sinks.exitProgram) sinks.exitProgram(1);
+            return Outcome::Exit;
+        }
+        return Outcome::Done;
+    }
+};
+
+SenderThread::SenderThread(CommandBuffer& buffer, PortChoiceSource& ports, SenderSinks sinks,
+                           std::shared_ptr<UsbBackend> usb, LinkEndpoints endpoints)
+    : impl_(std::make_unique<Impl>(buffer, ports, std::move(sinks), std::move(usb),
+                                   std::move(endpoints))) {}
+
+SenderThread::~SenderThread() {
+    Stop();
+}
+
+void SenderThread::Start() {
+    std::lock_guard lock(impl_->threadMutex);
+    if (impl_->thread.joinable()) return;
+    impl_->buffer.ClearStop();
+    impl_->thread = std::thread([impl = impl_.get()] { impl->Run(); });
+}
+
+void SenderThread::Stop() {
+    std::lock_guard lock(impl_->threadMutex);
+    if (!impl_->thread.joinable()) return;
+    impl_->buffer.RequestStop();
+    impl_->thread.join();
+}
+
+}  // namespace printerlink

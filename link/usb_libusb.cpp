@@ -1,0 +1,172 @@
+// The libusb backend: one libusb context per backend, devices in libusb's enumeration order.
+#include <libusb.h>
+
+#include <climits>
+#include <cstdio>
+#include <memory>
+
+#include "link/usb_printer_link.h"
+
+namespace printerlink {
+namespace {
+
+constexpr int kPrinterClass = 7;
+
+struct Context {
+    libusb_context* ctx = nullptr;
+    Context() {
+        if (libusb_init(&ctx) != 0) ctx = nullptr;
+    }
+    ~Context() {
+        if (ctx) libusb_exit(ctx);
+    }
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+};
+
+// "usb:<bus>-<port>.<port>... vid_xxxx&pid_xxxx"
+std::string DevicePath(libusb_device* device, const libusb_device_descriptor& desc) {
+    std::string path = "usb:" + std::to_string(libusb_get_bus_number(device));
+    uint8_t ports[8];
+    const int count = libusb_get_port_numbers(device, ports, sizeof ports);
+    for (int i = 0; i < count; ++i) {
+        path += (i == 0 ? '-' : '.');
+        path += std::to_string(ports[i]);
+    }
+    char ids[32];
+    std::snprintf(ids, sizeof ids, " vid_%04x&pid_%04x", desc.idVendor, desc.idProduct);
+    return path + ids;
+}
+
+struct BulkOut {
+    int interface = -1;
+    int altSetting = 0;
+    unsigned char endpoint = 0;
+};
+
+// The first interface with a bulk OUT endpoint, a printer-class one if there is any.
+BulkOut FindBulkOut(libusb_device* device) {
+    BulkOut best;
+    bool bestIsPrinter = false;
+    libusb_config_descriptor* config = nullptr;
+    if (libusb_get_active_config_descriptor(device, &config) != 0 &&
+        libusb_get_config_descriptor(device, 0, &config) != 0) {
+        return best;
+    }
+    for (int i = 0; i < config->bNumInterfaces && !bestIsPrinter; ++i) {
+        const libusb_interface& iface = config->interface[i];
+        for (int a = 0; a < iface.num_altsetting && !bestIsPrinter; ++a) {
+            const libusb_interface_descriptor& alt = iface.altsetting[a];
+            for (int e = 0; e < alt.bNumEndpoints; ++e) {
+                const libusb_endpoint_descriptor& ep = alt.endpoint[e];
+                const bool bulkOut =
+                    (ep.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) == LIBUSB_TRANSFER_TYPE_BULK &&
+                    (ep.bEndpointAddress & LIBUSB_ENDPOINT_DIR_MASK) == LIBUSB_ENDPOINT_OUT;
+                if (!bulkOut) continue;
+                const bool printer = alt.bInterfaceClass == kPrinterClass;
+                if (best.interface < 0 || printer) {
+                    best = {alt.bInterfaceNumber, alt.bAlternateSetting, ep.bEndpointAddress};
+                    bestIsPrinter = printer;
+                }
+                break;
+            }
+        }
+    }
+    libusb_free_config_descriptor(config);
+    return best;
+}
+
+class LibusbHandle : public UsbDeviceHandle {
+  public:
+    LibusbHandle(std::shared_ptr<Context> context, libusb_device_handle* handle, BulkOut out,
+                 bool claimed)
+        : context_(std::move(context)), handle_(handle), out_(out), claimed_(claimed) {}
+    ~LibusbHandle() override {
+        if (claimed_) libusb_release_interface(handle_, out_.interface);
+        libusb_close(handle_);
+    }
+    LibusbHandle(const LibusbHandle&) = delete;
+    LibusbHandle& operator=(const LibusbHandle&) = delete;
+
+    std::size_t BulkWrite(const uint8_t* bytes, std::size_t length, unsigned timeoutMs,
+                          bool& ok) override {
+        ok = false;
+        if (!claimed_ || length > static_cast<std::size_t>(INT_MAX)) return 0;
+        int transferred = 0;
+        const int rc = libusb_bulk_transfer(handle_, out_.endpoint, const_cast<uint8_t*>(bytes),
+                                            static_cast<int>(length), &transferred, timeoutMs);
+        ok = rc == 0;
+        return transferred > 0 ? static_cast<std::size_t>(transferred) : 0;
+    }
+
+  private:
+    std::shared_ptr<Context> context_;  // outlives the handle
+    libusb_device_handle* handle_;
+    BulkOut out_;
+    bool claimed_;
+};
+
+class LibusbBackend : public UsbBackend {
+  public:
+    LibusbBackend() : context_(std::make_shared<Context>()) {}
+
+    std::vector<UsbDeviceInfo> EnumeratePresent() override {
+        std::vector<UsbDeviceInfo> present;
+        ForEachDevice([&](libusb_device* device, const libusb_device_descriptor& desc) {
+            present.push_back({desc.idVendor, desc.idProduct, DevicePath(device, desc)});
+            return false;
+        });
+        return present;
+    }
+
+    std::unique_ptr<UsbDeviceHandle> Open(const UsbDeviceInfo& wanted) override {
+        std::unique_ptr<UsbDeviceHandle> opened;
+        ForEachDevice([&](libusb_device* device, const libusb_device_descriptor& desc) {
+            if (desc.idProduct != wanted.productId || DevicePath(device, desc) != wanted.path) {
+                return false;
+            }
+            libusb_device_handle* handle = nullptr;
+            if (libusb_open(device, &handle) != 0) return true;  // the probe failed
+            const BulkOut out = FindBulkOut(device);
+            bool claimed = false;
+            if (out.interface >= 0) {
+                libusb_set_auto_detach_kernel_driver(handle, 1);  // not supported: ignored
+                claimed = libusb_claim_interface(handle, out.interface) == 0;
+                if (claimed && out.altSetting != 0 &&
+                    libusb_set_interface_alt_setting(handle, out.interface, out.altSetting) != 0) {
+                    libusb_release_interface(handle, out.interface);
+                    claimed = false;
+                }
+            }
+            opened = std::make_unique<LibusbHandle>(context_, handle, out, claimed);
+            return true;
+        });
+        return opened;
+    }
+
+  private:
+    // Calls `visit` for each present device until it returns true.
+    template <typename Visit>
+    void ForEachDevice(Visit visit) {
+        if (!context_->ctx) return;
+        libusb_device** list = nullptr;
+        const ssize_t count = libusb_get_device_list(context_->ctx, &list);
+        if (count < 0) return;
+        for (ssize_t i = 0; i < count; ++i) {
+            libusb_device_descriptor desc{};
+            if (libusb_get_device_descriptor(list[i], &desc) != 0) continue;
+            if (visit(list[i], desc)) break;
+        }
+        libusb_free_device_list(list, 1);
+    }
+
+    std::shared_ptr<Context> context_;
+};
+
+}  // namespace
+
+std::shared_ptr<UsbBackend> MakeLibusbBackend() {
+    return std::make_shared<LibusbBackend>();
+}
+
+}  // namespace printerlink

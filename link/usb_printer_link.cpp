@@ -1,0 +1,87 @@
+#include "link/usb_printer_link.h"
+
+#include <algorithm>
+
+namespace printerlink {
+namespace {
+
+constexpr std::array<const char*, 7> kTessaryTokens{"pid_5011", "pid_0055", "pid_0200", "pid_2016",
+                                                    "pid_5743", "pid_0500", "pid_0600"};
+constexpr std::array<const char*, 7> kBrindelTokens{"pid_5011", "pid_0055", "pid_0200", "pid_2016",
+                                                    "pid_5743", "pid_0500", "pid_2021"};
+constexpr std::array<uint16_t, 7> kTessaryIds{0x5011, 0x0055, 0x0200, 0x2016,
+                                              0x5743, 0x0500, 0x0600};
+constexpr std::array<uint16_t, 7> kBrindelIds{0x5011, 0x0055, 0x0200, 0x2016,
+                                              0x5743, 0x0500, 0x2021};
+
+constexpr std::size_t kWriteAllPiece = 64;
+constexpr unsigned kWriteAllTimeoutMs = 2000;
+
+}  // namespace
+
+const std::array<const char*, 7>& ProductIdTokens(UsbProgram program) {
+    return program == UsbProgram::Tessary ? kTessaryTokens : kBrindelTokens;
+}
+
+const std::array<uint16_t, 7>& ProductIds(UsbProgram program) {
+    return program == UsbProgram::Tessary ? kTessaryIds : kBrindelIds;
+}
+
+UsbPrinterLink::UsbPrinterLink(std::shared_ptr<UsbBackend> backend, UsbProgram program)
+    : backend_(std::move(backend)), program_(program) {}
+
+UsbPrinterLink::~UsbPrinterLink() {
+    Close();
+}
+
+int UsbPrinterLink::Open() {
+    Close();  // an open link is not leaked when it is opened again
+    if (!backend_) return 0;
+    const auto& ids = ProductIds(program_);
+    for (const UsbDeviceInfo& device : backend_->EnumeratePresent()) {
+        if (std::find(ids.begin(), ids.end(), device.productId) == ids.end()) continue;
+        std::unique_ptr<UsbDeviceHandle> handle = backend_->Open(device);
+        if (!handle) continue;  // the probe failed: try the next device
+        handle_ = std::move(handle);
+        path_ = device.path;
+        return 1;
+    }
+    return 0;
+}
+
+int UsbPrinterLink::Write(const uint8_t* bytes, std::size_t length, std::size_t& bytesWritten,
+                          unsigned timeoutMs) {
+    bytesWritten = 0;
+    if (!handle_ || (bytes == nullptr && length > 0)) return 0;
+    if (length == 0) return 1;
+    bool ok = false;
+    const std::size_t n = handle_->BulkWrite(bytes, length, timeoutMs, ok);
+    bytesWritten = std::min(n, length);
+    return ok ? 1 : 0;
+}
+
+std::size_t UsbPrinterLink::WriteAll(const uint8_t* bytes, std::size_t length) {
+    std::size_t total = 0;
+    while (total < length) {
+        const std::size_t piece = std::min(length - total, kWriteAllPiece);
+        std::size_t n = 0;
+        if (Write(bytes + total, piece, n, kWriteAllTimeoutMs) == 0 || n == 0) return 0;
+        total += n;
+    }
+    return total;
+}
+
+void UsbPrinterLink::Close() {
+    handle_.reset();
+    path_.clear();
+}
+
+bool UsbPrinterLink::IsOpen() const {
+    return handle_ != nullptr;
+}
+
+const std::string& UsbPrinterLink::DevicePath() const {
+    return path_;
+}
+
+}  // namespace printerlink
