@@ -7,3 +7,5 @@ add_library(setuptool_core STATIC
 )
 target_include_directories(setuptool_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(setuptool_core PUBLIC platform_core)
+# Plain C++: no moc run needed.
+set_target_properties(setuptool_core PROPERTIES AUTOMOC OFF)

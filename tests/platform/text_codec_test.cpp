@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -117,6 +119,28 @@ TEST(TruncateGbk, EveryLimitGivesAPrefixOfWholeCharacters) {
         const std::string back = GbkToUtf8(cut);
         ASSERT_EQ(back.find(kReplacementChar), std::string::npos) << "max " << max;
     }
+}
+
+TEST(TextCodec, ConcurrentConversionsStayCorrect) {
+    // The UI thread and worker threads may convert at the same time.
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += "打印测试 print test 😀\n";
+    const std::string expected = Utf8ToGbk(text);
+    const std::string back = GbkToUtf8(expected);
+    ASSERT_EQ(back.size(), text.size() - 200 * 3);  // each emoji came back as '?'
+    std::vector<int> bad(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) {
+                if (Utf8ToGbk(text) != expected || GbkToUtf8(expected) != back) {
+                    ++bad[static_cast<std::size_t>(t)];
+                }
+            }
+        });
+    }
+    for (std::thread& th : threads) th.join();
+    for (int b : bad) EXPECT_EQ(b, 0);
 }
 
 }  // namespace

@@ -5,5 +5,6 @@ add_executable(setuptool_core_tests
     ${CMAKE_CURRENT_LIST_DIR}/test_text_test.cpp
 )
 target_link_libraries(setuptool_core_tests PRIVATE setuptool_core GTest::gtest_main)
+set_target_properties(setuptool_core_tests PROPERTIES AUTOMOC OFF)
 gtest_discover_tests(setuptool_core_tests DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "core")
