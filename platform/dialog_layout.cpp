@@ -1,0 +1,296 @@
+#include "platform/dialog_layout.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWidget>
+
+#include "platform/ipv4_edit.h"
+
+namespace platform {
+
+namespace {
+constexpr const char* kIdProperty = "controlId";
+constexpr const char* kBuddyProperty = "buddyId";
+constexpr const char* kSortedProperty = "sortedList";
+
+QString Utf8(const char* text) {
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+// Keeps the selected position of an editable combo in step with its typed text: text that
+// names an item (case-insensitive, as the list's exact search) selects it, any other text
+// leaves no item selected. The text and caret stay as typed.
+void TrackTypedText(QComboBox* combo) {
+    QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, combo,
+                     [combo](const QString& text) {
+                         QLineEdit* edit = combo->lineEdit();
+                         const int match = combo->findText(text, Qt::MatchFixedString);
+                         if (match == combo->currentIndex()) return;
+                         const int caret = edit->cursorPosition();
+                         combo->setCurrentIndex(match);
+                         if (edit->text() != text) edit->setText(text);
+                         edit->setCursorPosition(caret);
+                     });
+}
+
+QWidget* MakeControl(QWidget* dialog, const ControlSpec& spec) {
+    const QString caption = Utf8(spec.caption);
+    switch (spec.kind) {
+        case ControlKind::Button:
+        case ControlKind::DefaultButton: {
+            auto* button = new QPushButton(caption, dialog);
+            const bool isDefault = spec.kind == ControlKind::DefaultButton;
+            button->setAutoDefault(isDefault);
+            button->setDefault(isDefault);
+            return button;
+        }
+        case ControlKind::RadioButton:
+            return new QRadioButton(caption, dialog);
+        case ControlKind::CheckBox:
+            return new QCheckBox(caption, dialog);
+        case ControlKind::GroupBox:
+            return new QGroupBox(caption, dialog);
+        case ControlKind::Label: {
+            auto* label = new QLabel(caption, dialog);
+            label->setTextFormat(Qt::PlainText);
+            label->setWordWrap(true);
+            label->setAlignment((spec.flags & kCentered) ? Qt::AlignHCenter | Qt::AlignTop
+                                                         : Qt::AlignLeft | Qt::AlignTop);
+            return label;
+        }
+        case ControlKind::Edit: {
+            auto* edit = new QLineEdit(caption, dialog);
+            edit->setReadOnly(spec.flags & kReadOnly);
+            return edit;
+        }
+        case ControlKind::MultiLineEdit: {
+            auto* edit = new QPlainTextEdit(caption, dialog);
+            edit->setReadOnly(spec.flags & kReadOnly);
+            edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+            edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            edit->setTabChangesFocus(true);
+            return edit;
+        }
+        case ControlKind::DropDownCombo:
+        case ControlKind::DropDownList: {
+            auto* combo = new QComboBox(dialog);
+            if (spec.kind == ControlKind::DropDownCombo) {
+                combo->setEditable(true);
+                combo->setInsertPolicy(QComboBox::NoInsert);
+                combo->setCompleter(nullptr);  // the typed text stays as typed
+                TrackTypedText(combo);
+            }
+            combo->setProperty(kSortedProperty, (spec.flags & kSorted) != 0);
+            return combo;
+        }
+        case ControlKind::ListBox: {
+            auto* list = new QListWidget(dialog);
+            list->setSortingEnabled(spec.flags & kSorted);
+            return list;
+        }
+        case ControlKind::Ipv4Edit:
+            return new Ipv4Edit(dialog);
+        case ControlKind::ProgressBar: {
+            auto* bar = new QProgressBar(dialog);
+            bar->setRange(0, 100);
+            bar->setValue(0);
+            bar->setTextVisible(false);
+            return bar;
+        }
+        case ControlKind::Icon: {
+            auto* icon = new QLabel(dialog);
+            icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            return icon;
+        }
+    }
+    return new QWidget(dialog);
+}
+
+QRect Geometry(const ControlSpec& spec, const DialogUnits& units, const QFontMetrics& fm) {
+    QRect rect = units.ToPixels(spec.x, spec.y, spec.w, spec.h);
+    switch (spec.kind) {
+        case ControlKind::DropDownCombo:
+        case ControlKind::DropDownList:
+            // The template height is that of the dropped list; the closed box is one line.
+            rect.setHeight(
+                qMax(units.ToPixels(spec.x, spec.y, spec.w, 12).height(), fm.height() + 6));
+            break;
+        case ControlKind::Icon:
+            rect.setSize(QSize(32, 32));  // icons keep their pixel size
+            break;
+        default:
+            break;
+    }
+    return rect;
+}
+
+bool HasOwnCaption(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Button:
+        case ControlKind::DefaultButton:
+        case ControlKind::RadioButton:
+        case ControlKind::CheckBox:
+        case ControlKind::GroupBox:
+        case ControlKind::Label:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void SetNameOf(QWidget* control, const QString& name) {
+    if (auto* ip = qobject_cast<Ipv4Edit*>(control)) {
+        ip->SetAccessibleNames(name);
+    } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        combo->setAccessibleName(name);
+        if (combo->lineEdit()) combo->lineEdit()->setAccessibleName(name);
+    } else {
+        control->setAccessibleName(name);
+    }
+}
+}  // namespace
+
+DialogUnits DialogUnits::FromFont(const QFont& font) {
+    const QFontMetrics fm(font);
+    const int width = fm.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    DialogUnits units;
+    units.bx = qMax(1, (width / 26 + 1) / 2);
+    units.by = qMax(1, fm.height());
+    return units;
+}
+
+QRect DialogUnits::ToPixels(int x, int y, int w, int h) const {
+    const int left = X(x);
+    const int top = Y(y);
+    return QRect(left, top, X(x + w) - left, Y(y + h) - top);
+}
+
+QFont DialogFont(double pointSize) {
+    QFont font;
+    font.setFamilies({QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                      QStringLiteral("Droid Sans Fallback"), QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(pointSize);
+    return font;
+}
+
+std::vector<QWidget*> BuildControls(QWidget* dialog, std::span<const ControlSpec> table,
+                                    const DialogUnits& units) {
+    std::vector<QWidget*> built;
+    built.reserve(table.size());
+    const QFontMetrics fm(dialog->font());
+    for (const ControlSpec& spec : table) {
+        QWidget* control = MakeControl(dialog, spec);
+        control->setObjectName(spec.id == kNoId ? QStringLiteral("static")
+                                                : QStringLiteral("id_%1").arg(spec.id));
+        control->setProperty(kIdProperty, spec.id);
+        control->setGeometry(Geometry(spec, units, fm));
+        if (spec.id != kNoId) control->setAccessibleDescription(QString::number(spec.id));
+        if (spec.buddyId != 0) control->setProperty(kBuddyProperty, spec.buddyId);
+        if (spec.accessibleName != nullptr) {
+            SetNameOf(control, Utf8(spec.accessibleName));
+        } else if (spec.buddyId == 0 && !HasOwnCaption(spec.kind)) {
+            SetNameOf(control, Utf8(spec.caption));
+        }
+        if (spec.flags & kDisabled) control->setEnabled(false);
+        if (spec.flags & kHidden) control->setHidden(true);
+        built.push_back(control);
+    }
+    // Frames go below the controls they surround, so they neither cover nor catch clicks.
+    for (std::size_t i = built.size(); i-- > 0;) {
+        if (table[i].kind == ControlKind::GroupBox) built[i]->lower();
+    }
+    RefreshAccessibleNames(dialog);
+    return built;
+}
+
+QWidget* FindControl(const QWidget* dialog, int id) {
+    if (dialog == nullptr || id == kNoId) return nullptr;
+    return dialog->findChild<QWidget*>(QStringLiteral("id_%1").arg(id));
+}
+
+int ControlId(const QWidget* control) {
+    if (control == nullptr) return 0;
+    return control->property(kIdProperty).toInt();
+}
+
+QString ControlText(const QWidget* control) {
+    if (auto* button = qobject_cast<const QAbstractButton*>(control)) return button->text();
+    if (auto* group = qobject_cast<const QGroupBox*>(control)) return group->title();
+    if (auto* label = qobject_cast<const QLabel*>(control)) return label->text();
+    if (auto* edit = qobject_cast<const QLineEdit*>(control)) return edit->text();
+    if (auto* text = qobject_cast<const QPlainTextEdit*>(control)) return text->toPlainText();
+    if (auto* combo = qobject_cast<const QComboBox*>(control)) return combo->currentText();
+    if (auto* ip = qobject_cast<const Ipv4Edit*>(control)) return ip->Text();
+    return QString();
+}
+
+bool SetControlText(QWidget* control, const QString& text) {
+    if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        button->setText(text);
+    } else if (auto* group = qobject_cast<QGroupBox*>(control)) {
+        group->setTitle(text);
+    } else if (auto* label = qobject_cast<QLabel*>(control)) {
+        label->setText(text);
+    } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        edit->setText(text);
+    } else if (auto* plain = qobject_cast<QPlainTextEdit*>(control)) {
+        plain->setPlainText(text);
+    } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        if (!combo->isEditable()) return false;
+        combo->setEditText(text);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void RefreshAccessibleNames(QWidget* dialog) {
+    const auto children = dialog->findChildren<QWidget*>();
+    for (QWidget* control : children) {
+        const int buddy = control->property(kBuddyProperty).toInt();
+        if (buddy == 0) continue;
+        QString name = ControlText(FindControl(dialog, buddy));
+        name.remove(QLatin1Char('&'));
+        SetNameOf(control, name);
+    }
+}
+
+int AddListString(QComboBox* combo, const QString& text) {
+    const int before = combo->currentIndex();
+    const QString typed = combo->isEditable() ? combo->currentText() : QString();
+    int position = combo->count();
+    if (combo->property(kSortedProperty).toBool()) {
+        position = 0;
+        while (position < combo->count() &&
+               QString::compare(combo->itemText(position), text, Qt::CaseInsensitive) <= 0) {
+            ++position;
+        }
+    }
+    combo->insertItem(position, text);
+    // Qt selects the first item put into an empty box; the list keeps "nothing selected".
+    if (before < 0 && combo->currentIndex() >= 0) {
+        combo->setCurrentIndex(-1);
+        if (combo->isEditable()) combo->setEditText(typed);
+    }
+    return position;
+}
+
+void ResetListContent(QComboBox* combo) {
+    combo->clear();
+    combo->setCurrentIndex(-1);
+    if (combo->isEditable()) combo->clearEditText();
+}
+
+}  // namespace platform

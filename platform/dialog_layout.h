@@ -1,0 +1,103 @@
+#pragma once
+// Dialogs laid out from a table of controls in dialog units, the way the windows were designed:
+// every control has its numeric id, kind, caption and rectangle (x, y, w, h). Dialog units are
+// converted with the dialog font's base units: bx = average width of "A".."Z","a".."z",
+// by = font height; px = x*bx/4, py = y*by/8.
+
+#include <QFont>
+#include <QRect>
+#include <QString>
+#include <span>
+#include <vector>
+
+class QComboBox;
+class QWidget;
+
+namespace platform {
+
+enum class ControlKind {
+    Button,
+    DefaultButton,
+    RadioButton,    // auto radio button; radios of one dialog form one exclusive group
+    CheckBox,       // auto check box
+    GroupBox,       // frame, drawn below every other control
+    Label,          // static text, wraps like a left-aligned static
+    Edit,           // single-line
+    MultiLineEdit,  // multi-line with border, vertical scroll bar
+    DropDownCombo,  // drop-down combo box with an editable text field
+    DropDownList,   // drop-down list, not editable
+    ListBox,
+    Ipv4Edit,
+    ProgressBar,
+    Icon,  // a picture (the program icon)
+};
+
+enum ControlFlag : unsigned {
+    kNoFlags = 0,
+    kHidden = 1u << 0,
+    kSorted = 1u << 1,  // combo / list box keeps its items sorted (case-insensitive)
+    kDisabled = 1u << 2,
+    kReadOnly = 1u << 3,  // edits
+    kCentered = 1u << 4,  // labels: centred text
+};
+
+// Id of a static text without an id of its own.
+inline constexpr int kNoId = -1;
+
+struct ControlSpec {
+    int id;
+    ControlKind kind;
+    const char* caption;  // UTF-8 template text; may be null
+    int x, y, w, h;       // dialog units; for combo boxes h is the height of the dropped list
+    unsigned flags = kNoFlags;
+    // Accessible name of a control without a caption of its own (edits, combos, lists, IPv4
+    // fields): taken from the text of control `buddyId` when set, else `accessibleName`.
+    int buddyId = 0;
+    const char* accessibleName = nullptr;
+};
+
+struct DialogUnits {
+    int bx = 4;  // pixels per 4 horizontal units
+    int by = 8;  // pixels per 8 vertical units
+
+    static DialogUnits FromFont(const QFont& font);
+    int X(int units) const { return units * bx / 4; }
+    int Y(int units) const { return units * by / 8; }
+    QRect ToPixels(int x, int y, int w, int h) const;
+};
+
+// The font of the windows: a sans with CJK glyphs, sized so the captions fit their controls.
+QFont DialogFont(double pointSize = 10.0);
+
+// Creates the controls of `table` as children of `dialog` (which uses no layout manager), in
+// table order (which is also the tab order). Every control gets objectName "id_<id>" (statics
+// without id "static"), the property "controlId", its accessible description (the id), its
+// accessible name, its hidden/disabled state. Returns the widgets in table order.
+std::vector<QWidget*> BuildControls(QWidget* dialog, std::span<const ControlSpec> table,
+                                    const DialogUnits& units);
+
+// The control with `id` among the descendants of `dialog`, or null.
+QWidget* FindControl(const QWidget* dialog, int id);
+template <class T>
+T* FindControlAs(const QWidget* dialog, int id) {
+    return qobject_cast<T*>(FindControl(dialog, id));
+}
+// The id a control was built with, or 0.
+int ControlId(const QWidget* control);
+
+// The caption or text of a button, check/radio box, group box, label, edit or combo.
+QString ControlText(const QWidget* control);
+// Sets it; for labels and buttons this is the caption. Returns false for kinds without text.
+bool SetControlText(QWidget* control, const QString& text);
+
+// Renews the accessible names of controls named after a buddy control (after captions changed).
+void RefreshAccessibleNames(QWidget* dialog);
+
+// Drop-down lists and combo boxes keep the Windows notion of a selected position: -1 when the
+// typed text selects no item. Adds `text`: at its sorted place when the combo is sorted, else at
+// the end. Returns the position.
+int AddListString(QComboBox* combo, const QString& text);
+// Removes every item and clears the text.
+void ResetListContent(QComboBox* combo);
+
+}  // namespace platform
