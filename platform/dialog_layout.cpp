@@ -58,8 +58,16 @@ QWidget* MakeControl(QWidget* dialog, const ControlSpec& spec) {
             return new QRadioButton(caption, dialog);
         case ControlKind::CheckBox:
             return new QCheckBox(caption, dialog);
-        case ControlKind::GroupBox:
-            return new QGroupBox(caption, dialog);
+        case ControlKind::GroupBox: {
+            // The caption sits on the top line of the frame, as in the original dialogs.
+            auto* group = new QGroupBox(caption, dialog);
+            group->setStyleSheet(QStringLiteral(
+                "QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
+                " margin-top: 0.55em; }"
+                "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                " left: 6px; padding: 0px 2px; background-color: palette(window); }"));
+            return group;
+        }
         case ControlKind::Label: {
             auto* label = new QLabel(caption, dialog);
             label->setTextFormat(Qt::PlainText);

@@ -1,0 +1,332 @@
+#include "setuptool/main_window.h"
+
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <climits>
+#include <cstdio>
+#include <system_error>
+
+#include "commands/list_items.h"
+#include "commands/one_click.h"
+#include "link/command_buffer.h"
+#include "link/usb_printer_link.h"
+#include "platform/decimal.h"
+#include "platform/dialog_layout.h"
+#include "platform/ipv4_edit.h"
+#include "setuptool/about_box.h"
+#include "setuptool/captions.h"
+#include "setuptool/init_params.h"
+#include "setuptool/main_window_layout.h"
+#include "setuptool/random_mac.h"
+#include "setuptool/test_text.h"
+
+namespace setuptool {
+
+namespace {
+constexpr int kTimerMinimumMs = 10;
+
+template <class T>
+T* Find(const QWidget* window, int controlId) {
+    return platform::FindControlAs<T>(window, controlId);
+}
+
+// The status line shows one line: a trailing line end is left out, inner ones become blanks.
+QString DisplayedStatus(const std::string& utf8) {
+    QString text = QString::fromStdString(utf8);
+    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r'))) text.chop(1);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return text;
+}
+
+void FillList(QComboBox* combo, std::span<const char* const> items) {
+    for (const char* item : items) platform::AddListString(combo, QString::fromUtf8(item));
+}
+
+bool IsEnter(const QKeyEvent* key) {
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+
+const platform::SystemClock& TheSystemClock() {
+    static const platform::SystemClock clock;
+    return clock;
+}
+}  // namespace
+
+int AutoSendIntervalMs(const std::string& text) {
+    const int value = platform::ParseDecimal(text);
+    if (value < 0) return INT_MAX;
+    return value < kTimerMinimumMs ? kTimerMinimumMs : value;
+}
+
+MainWindow::MainWindow(MainWindowConfig config, QWidget* parent)
+    : QDialog(parent),
+      config_(std::move(config)),
+      buffer_(config_.buffer ? config_.buffer : &printerlink::ProcessCommandBuffer()),
+      clock_(config_.clock ? config_.clock : &TheSystemClock()),
+      gate_(this) {
+    if (config_.messages != nullptr) {
+        messages_ = config_.messages;
+    } else {
+        ownMessages_ = std::make_unique<platform::DialogMessageSink>(this, gate_);
+        messages_ = ownMessages_.get();
+    }
+    BuildWindow();
+    ConnectHandlers();
+}
+
+MainWindow::~MainWindow() {
+    // Release workers that wait on this window first, then end them.
+    gate_.Close();
+    if (sender_) {
+        sender_->Stop();
+        sender_.reset();
+    }
+    if (serialProbe_.joinable()) serialProbe_.join();
+}
+
+void MainWindow::BuildWindow() {
+    setWindowTitle(QString::fromUtf8(kMainWindowTitle));
+    // Caption with system menu and close box; no minimise or maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(ProgramIcon());
+    setFont(platform::DialogFont());
+    const auto units = platform::DialogUnits::FromFont(font());
+    platform::BuildControls(this, MainWindowControls(), units);
+    setFixedSize(units.ToPixels(0, 0, kMainWindowWidth, kMainWindowHeight).size());
+
+    // The lists come with the layout; their selections are set at start-up.
+    FillList(Find<QComboBox>(this, id::kBaudRate), commands::BaudRateItems());
+    FillList(Find<QComboBox>(this, commands::kBeeperModeListId), commands::BeeperModeItems());
+    FillList(Find<QComboBox>(this, commands::kBlankFeedListId), commands::BlankFeedItems());
+
+    // Enter and F1 are taken out before any control or the dialog itself sees them.
+    installEventFilter(this);
+    const auto children = findChildren<QWidget*>();
+    for (QWidget* child : children) child->installEventFilter(this);
+}
+
+void MainWindow::ConnectHandlers() {
+    connect(Find<QPushButton>(this, id::kPrintTest), &QPushButton::clicked, this,
+            &MainWindow::OnPrintTest);
+    connect(Find<QPushButton>(this, id::kLanguage), &QPushButton::clicked, this,
+            &MainWindow::OnLanguage);
+    connect(&autoSendTimer_, &QTimer::timeout, this, &MainWindow::OnAutoSendTick);
+
+    for (const commands::OneClickCommand& command : commands::OneClickCommands()) {
+        auto* button = Find<QPushButton>(this, command.controlId);
+        if (button == nullptr) continue;
+        connect(button, &QPushButton::clicked, this, [this, &command] {
+            int position = -1;
+            if (command.listId != 0) {
+                if (auto* list = Find<QComboBox>(this, command.listId))
+                    position = list->currentIndex();
+            }
+            const std::vector<uint8_t> bytes = command.Build(position);
+            printerlink::SubmitCommand(*buffer_, bytes.data(), bytes.size());
+        });
+    }
+}
+
+StartResult MainWindow::Initialise() {
+    // Address fields.
+    Find<platform::Ipv4Edit>(this, id::kPrinterIp)->SetText(QStringLiteral("192.168.0.199"));
+    Find<platform::Ipv4Edit>(this, id::kIpMask)->SetText(QStringLiteral("255.255.255.0"));
+    Find<platform::Ipv4Edit>(this, id::kIpGate)->SetText(QStringLiteral("192.168.0.1"));
+    Find<platform::Ipv4Edit>(this, id::kNewIp)->SetText(QStringLiteral("192.168.1.199"));
+
+    // The test page; the edit holds line ends as new lines.
+    QString welcome = QString::fromUtf8(kWelcomeText.data(), static_cast<int>(kWelcomeText.size()));
+    welcome.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    Find<QPlainTextEdit>(this, id::kPrintInfo)->setPlainText(welcome);
+
+    // Only one copy of the program may hold the reply port.
+    replySocket_ = UdpSocket::BindAny(config_.replyPort);
+    if (!replySocket_.IsValid()) return StartResult::ReplyPortTaken;
+    broadcastSocket_ = UdpSocket::Broadcast();
+    if (!broadcastSocket_.IsValid()) {
+        messages_->ShowMessage("Error 0");
+        return StartResult::BroadcastSocketFailed;
+    }
+
+    Find<QRadioButton>(this, id::kUsb)->setChecked(true);
+
+    macProposal_ = RandomMac(clock_->SecondsSinceEpoch());
+    for (std::size_t i = 0; i < macProposal_.size(); ++i) {
+        Find<QLineEdit>(this, kMacBoxIds[i])
+            ->setText(QString::fromStdString(FormatMacByte(macProposal_[i])));
+    }
+
+    Find<QComboBox>(this, id::kBaudRate)->setCurrentIndex(commands::kBaudRateInitialPosition);
+    Find<QLineEdit>(this, id::kInterval)->setText(QStringLiteral("500"));
+    Find<QComboBox>(this, commands::kBeeperModeListId)
+        ->setCurrentIndex(commands::kBeeperModeInitialPosition);
+
+    StartThreads();
+
+    if (config_.workDir.empty()) {
+        std::error_code error;
+        workDir_ = std::filesystem::current_path(error);
+        if (error) workDir_ = ".";
+    } else {
+        workDir_ = config_.workDir;
+    }
+    languageFlag_ = ReadInitParams(workDir_, languageFlag_);
+    ApplyCaptions();
+    return StartResult::Ready;
+}
+
+void MainWindow::StartThreads() {
+    if (config_.startSender) {
+        printerlink::SenderSinks sinks;
+        sinks.setStatusText = [this](const std::string& text) {
+            gate_.Run([this, &text] { SetStatusText(text); });
+        };
+        sinks.showMessage = [this](const std::string& text) { messages_->ShowMessage(text); };
+        sinks.exitProgram = [this](int status) { ExitProgram(status); };
+        auto usb = config_.usb ? config_.usb : printerlink::MakeLibusbBackend();
+        sender_ = std::make_unique<printerlink::SenderThread>(*buffer_, *this, std::move(sinks),
+                                                              std::move(usb), config_.endpoints);
+        sender_->Start();
+    }
+    if (config_.serialProbe) {
+        printerlink::SerialListSink list;
+        list.resetContent = [this] {
+            gate_.Run(
+                [this] { platform::ResetListContent(Find<QComboBox>(this, id::kSerialPort)); });
+        };
+        list.addString = [this](const std::string& name) {
+            gate_.Run([this, &name] {
+                platform::AddListString(Find<QComboBox>(this, id::kSerialPort),
+                                        QString::fromStdString(name));
+            });
+        };
+        serialProbe_ = printerlink::StartComPortProbeThread(std::move(list), *config_.serialProbe);
+    }
+}
+
+void MainWindow::ExitProgram(int status) {
+    if (config_.exitProgram) {
+        config_.exitProgram(status);
+        return;
+    }
+    std::fflush(nullptr);
+    ::_exit(status);
+}
+
+printerlink::PortParams MainWindow::ReadPortParams() {
+    printerlink::PortParams params;
+    gate_.Run([this, &params] {
+        params.com = Find<QRadioButton>(this, id::kCom)->isChecked();
+        params.lpt = Find<QRadioButton>(this, id::kLpt)->isChecked();
+        params.usb = Find<QRadioButton>(this, id::kUsb)->isChecked();
+        params.net = Find<QRadioButton>(this, id::kNet)->isChecked();
+        params.serialName = Find<QComboBox>(this, id::kSerialPort)->currentText().toStdString();
+        params.baudText = Find<QComboBox>(this, id::kBaudRate)->currentText().toStdString();
+        params.printerIp = Find<platform::Ipv4Edit>(this, id::kPrinterIp)->Octets();
+    });
+    return params;
+}
+
+void MainWindow::SetStatusText(const std::string& utf8) {
+    statusText_ = utf8;
+    Find<QLabel>(this, id::kStatus)->setText(DisplayedStatus(utf8));
+}
+
+QWidget* MainWindow::Control(int controlId) const {
+    return platform::FindControl(this, controlId);
+}
+
+void MainWindow::ApplyCaptions() {
+    for (const CaptionEntry& entry : CaptionTable(kMainWindowDialog)) {
+        if (QWidget* control = Control(entry.id)) {
+            platform::SetControlText(
+                control, QString::fromUtf8(languageFlag_ != 0 ? entry.english : entry.chinese));
+        }
+    }
+    platform::RefreshAccessibleNames(this);
+}
+
+void MainWindow::SubmitTestPage() {
+    const QString text = Find<QPlainTextEdit>(this, id::kPrintInfo)->toPlainText();
+    const std::string bytes = TestPrintBytes(text.toStdString());
+    printerlink::SubmitCommand(*buffer_, reinterpret_cast<const uint8_t*>(bytes.data()),
+                               bytes.size());
+    ++sendCount_;
+    SetStatusText(SendFinishText(sendCount_));
+}
+
+void MainWindow::OnPrintTest() {
+    SubmitTestPage();
+    if (Find<QCheckBox>(this, id::kAutoSend)->isChecked()) {
+        const QString interval = Find<QLineEdit>(this, id::kInterval)->text();
+        autoSendTimer_.start(AutoSendIntervalMs(interval.toStdString()));
+    }
+}
+
+void MainWindow::OnAutoSendTick() {
+    // One copy at a time: a tick that finds the previous copy still going is skipped.
+    if (Find<QCheckBox>(this, id::kAutoSend)->isChecked() && printerlink::IsIdle(*buffer_))
+        SubmitTestPage();
+}
+
+void MainWindow::OnLanguage() {
+    languageFlag_ = ToggleLanguage(languageFlag_);
+    WriteInitParams(workDir_, languageFlag_);
+    ApplyCaptions();
+}
+
+void MainWindow::ShowAbout() {
+    AboutBox about(this);
+    about.exec();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_F1) {
+        ShowAbout();
+        return true;
+    }
+    if (!IsEnter(key)) return QDialog::eventFilter(watched, event);
+    // Enter in the print-info text starts a new line at the end of the text, wherever the caret
+    // was; anywhere else it does nothing (no default button, no closing).
+    auto* printInfo = Find<QPlainTextEdit>(this, id::kPrintInfo);
+    if (watched == printInfo || watched == printInfo->viewport()) {
+        QTextCursor cursor = printInfo->textCursor();
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(QStringLiteral("\n"));
+        printInfo->setTextCursor(cursor);
+        printInfo->ensureCursorVisible();
+    }
+    return true;
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    // The window menu's extra item.
+    QMenu menu(this);
+    QAction* about = menu.addAction(QString::fromUtf8("关于 Tessary(&A)..."));
+    connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
+    menu.exec(event->globalPos());
+}
+
+void MainWindow::done(int result) {
+    replySocket_.Close();
+    QDialog::done(result);
+}
+
+}  // namespace setuptool

@@ -1,0 +1,129 @@
+#pragma once
+// Tessary's main window (dialog 102): port choice and parameters read by the sender thread, the
+// address fields, the one-click printer commands, the test page with auto-send, the language
+// button and the status line.
+
+#include <QDialog>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "link/port_choice.h"
+#include "link/sender_thread.h"
+#include "link/serial_ports.h"
+#include "platform/clock.h"
+#include "platform/message_sink.h"
+#include "platform/ui_thread.h"
+#include "setuptool/udp_socket.h"
+
+namespace setuptool {
+
+// Everything the window takes from outside; the defaults are the program's.
+struct MainWindowConfig {
+    printerlink::CommandBuffer* buffer = nullptr;      // null: the process-wide buffer
+    printerlink::LinkEndpoints endpoints;              // TCP port, LPT path, time-outs
+    std::shared_ptr<printerlink::UsbBackend> usb;      // null: libusb
+    uint16_t replyPort = 8999;                         // 0: any free port (tests)
+    std::string broadcastAddress = "255.255.255.255";  // where discovery and address packets go
+    uint16_t discoveryPort = 9000;
+    std::filesystem::path workDir;              // init_params.txt; empty: current dir
+    const platform::Clock* clock = nullptr;     // null: the system clock
+    platform::MessageSink* messages = nullptr;  // null: modal message boxes
+    std::function<void(int)> exitProgram;       // null: flush and _exit(status)
+    std::optional<printerlink::SerialProbeConfig> serialProbe =
+        printerlink::SerialProbeConfig{};  // nullopt: no serial-port list
+    bool startSender = true;
+};
+
+enum class StartResult {
+    Ready,                  // show the window
+    ReplyPortTaken,         // another copy runs: end at once with status 0, no message
+    BroadcastSocketFailed,  // "Error 0" was shown; the window opens without threads
+};
+
+class MainWindow : public QDialog, public printerlink::PortChoiceSource {
+    Q_OBJECT
+  public:
+    explicit MainWindow(MainWindowConfig config = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;  // stops the threads it started
+
+    // The start-up sequence: address fields, welcome text, sockets, port and MAC defaults, the
+    // sender and serial-probe threads, the language file and the captions.
+    StartResult Initialise();
+
+    // Sender thread side: a snapshot of the port controls, read on the UI thread.
+    printerlink::PortParams ReadPortParams() override;
+
+    // Sets the status line 1031 (UI thread). The text is kept as given; a trailing line end is
+    // not displayed.
+    void SetStatusText(const std::string& utf8);
+    const std::string& StatusText() const { return statusText_; }
+
+    int LanguageFlag() const { return languageFlag_; }
+    int SendCount() const { return sendCount_; }
+    const std::array<uint8_t, 6>& MacProposal() const { return macProposal_; }
+    const std::filesystem::path& WorkDir() const { return workDir_; }
+    int ReplySocket() const { return replySocket_.Fd(); }
+    int BroadcastSocket() const { return broadcastSocket_.Fd(); }
+    uint16_t ReplyPort() const { return replySocket_.LocalPort(); }
+    const MainWindowConfig& Config() const { return config_; }
+    printerlink::CommandBuffer& Buffer() const { return *buffer_; }
+    platform::MessageSink& Messages() const { return *messages_; }
+    const platform::UiCallGate& Gate() const { return gate_; }
+    QTimer& AutoSendTimer() { return autoSendTimer_; }
+
+    // The control with `id`, or null.
+    QWidget* Control(int id) const;
+
+    // Sets every caption of the main-window table for the current language.
+    void ApplyCaptions();
+    // Opens the About box (modal).
+    void ShowAbout();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void done(int result) override;
+
+  private:
+    void BuildWindow();
+    void ConnectHandlers();
+    void OnPrintTest();
+    void OnAutoSendTick();
+    void OnLanguage();
+    void SubmitTestPage();
+    void StartThreads();
+    void ExitProgram(int status);
+
+    MainWindowConfig config_;
+    printerlink::CommandBuffer* buffer_;
+    const platform::Clock* clock_;
+    platform::UiCallGate gate_;
+    std::unique_ptr<platform::MessageSink> ownMessages_;
+    platform::MessageSink* messages_;
+    std::filesystem::path workDir_;
+
+    int sendCount_ = 0;
+    int languageFlag_ = 0;
+    std::string statusText_;
+    std::array<uint8_t, 6> macProposal_{};
+    QTimer autoSendTimer_;  // timer 1 of the window
+
+    UdpSocket replySocket_;
+    UdpSocket broadcastSocket_;
+    std::unique_ptr<printerlink::SenderThread> sender_;
+    std::thread serialProbe_;
+};
+
+// Interval of the auto-send timer for the text of edit 1030: a decimal number of milliseconds;
+// values below the timer's 10 ms minimum (also text that is no number) are raised to it, and a
+// negative number, which the timer takes as an unsigned count, runs at the longest interval.
+int AutoSendIntervalMs(const std::string& text);
+
+}  // namespace setuptool

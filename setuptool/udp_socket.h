@@ -1,0 +1,35 @@
+#pragma once
+// The main window's two UDP sockets: the reply socket bound to port 8999 on all local addresses
+// (only one copy of the program can hold it) and the broadcast socket.
+
+#include <cstdint>
+
+namespace setuptool {
+
+class UdpSocket {
+  public:
+    UdpSocket() = default;
+    ~UdpSocket();
+    UdpSocket(UdpSocket&& other) noexcept;
+    UdpSocket& operator=(UdpSocket&& other) noexcept;
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+
+    // IPv4 datagram socket bound to `port` on INADDR_ANY (0: any free port). No address reuse:
+    // the bind fails while another socket holds the port. Invalid on failure.
+    static UdpSocket BindAny(uint16_t port);
+    // IPv4 UDP socket with SO_BROADCAST enabled. Invalid when no socket can be created.
+    static UdpSocket Broadcast();
+
+    bool IsValid() const { return fd_ >= 0; }
+    int Fd() const { return fd_; }
+    // The bound local port, 0 when unbound or invalid.
+    uint16_t LocalPort() const;
+    void Close();
+
+  private:
+    explicit UdpSocket(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+}  // namespace setuptool

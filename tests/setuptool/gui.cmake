@@ -1,0 +1,12 @@
+# Tessary's main window against loopback peers, and the program itself.
+add_executable(setuptool_gui_tests
+    ${CMAKE_SOURCE_DIR}/tests/platform/qt_test_main.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/window_harness.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/window_harness.h
+    ${CMAKE_CURRENT_LIST_DIR}/main_window_layout_test.cpp
+)
+target_link_libraries(setuptool_gui_tests PRIVATE setuptool_gui Qt6::Test GTest::gtest)
+add_dependencies(setuptool_gui_tests tessary)
+target_compile_definitions(setuptool_gui_tests PRIVATE TESSARY_PROGRAM="$<TARGET_FILE:tessary>")
+gtest_discover_tests(setuptool_gui_tests DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "gui")
