@@ -4,8 +4,14 @@ add_executable(setuptool_gui_tests
     ${CMAKE_CURRENT_LIST_DIR}/window_harness.cpp
     ${CMAKE_CURRENT_LIST_DIR}/window_harness.h
     ${CMAKE_CURRENT_LIST_DIR}/main_window_layout_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/main_window_shell_test.cpp
 )
 target_link_libraries(setuptool_gui_tests PRIVATE setuptool_gui Qt6::Test GTest::gtest)
+if(TARGET test_fakes)
+    target_sources(setuptool_gui_tests PRIVATE
+        ${CMAKE_CURRENT_LIST_DIR}/main_window_commands_test.cpp)
+    target_link_libraries(setuptool_gui_tests PRIVATE test_fakes)
+endif()
 add_dependencies(setuptool_gui_tests tessary)
 target_compile_definitions(setuptool_gui_tests PRIVATE TESSARY_PROGRAM="$<TARGET_FILE:tessary>")
 gtest_discover_tests(setuptool_gui_tests DISCOVERY_MODE PRE_TEST

@@ -1,0 +1,276 @@
+// The main window's commands end to end: button → command buffer → sender thread → a printer on
+// loopback TCP (or a pty for the serial port), byte for byte.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <climits>
+#include <string>
+
+#include "commands/one_click.h"
+#include "setuptool/test_text.h"
+#include "tests/fakes/pty_peer.h"
+#include "tests/fakes/tcp_peer.h"
+#include "tests/platform/qt_wait.h"
+#include "tests/setuptool/window_harness.h"
+
+using namespace std::chrono_literals;
+using testsupport::PumpFor;
+using testsupport::PumpUntil;
+using testsupport::WindowHarness;
+namespace id = setuptool::id;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes ToBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+
+struct NetWindow : ::testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(peer.ok());
+        ASSERT_TRUE(h.Start());
+        h.UseNet();
+    }
+
+    // Waits until delivery `count` (1-based) has arrived and its connection closed.
+    Bytes Delivery(std::size_t count) {
+        EXPECT_TRUE(PumpUntil([&] { return ClosedCount() >= count; }, 10s)) << "delivery " << count;
+        const auto connections = peer.Connections();
+        return connections.size() >= count ? connections[count - 1].bytes : Bytes{};
+    }
+    std::size_t ClosedCount() const {
+        std::size_t closed = 0;
+        for (const auto& c : peer.Connections()) closed += c.closed;
+        return closed;
+    }
+    void SetText(const QString& text) { h.Get<QPlainTextEdit>(id::kPrintInfo)->setPlainText(text); }
+    void PrintTest() { h.Get<QPushButton>(id::kPrintTest)->click(); }
+
+    fakes::TcpPrinterPeer peer;
+    WindowHarness h{peer.port()};
+};
+
+// Expected bytes per button, written out independently of the command table.
+const struct {
+    int button;
+    Bytes bytes;
+} kOneClick[] = {
+    {1004, {0x0A, 0x0A, 0x1D, 0x56, 0x01, 0x01}}, {1005, {0x1B, 0x70, 0x01, 0x01, 0x00, 0x00}},
+    {1048, {0x1F, 0x1B, 0x6A, 0x00, 0x00, 0x00}},  // beeper: position 0 preselected
+    {1050, {0x1F, 0x1B, 0x6B, 0xFF, 0x00, 0x00}},  // blank feed before a choice
+    {1079, {0x1F, 0x1B, 0x6E, 0x00, 0x00, 0x00}}, {1080, {0x1F, 0x1B, 0x70, 0x5B, 0x01, 0x00}},
+    {1081, {0x1F, 0x1B, 0x71, 0x6B, 0x00, 0x00}}, {1082, {0x1F, 0x1B, 0x71, 0x6B, 0x01, 0x00}},
+    {1083, {0x1F, 0x1B, 0x72, 0x7B, 0x00, 0x00}}, {1084, {0x1F, 0x1B, 0x72, 0x7B, 0x01, 0x00}},
+    {1086, {0x1F, 0x1B, 0x73, 0x89, 0x00, 0x00}}, {1087, {0x1F, 0x1B, 0x73, 0x89, 0x01, 0x00}},
+    {1099, {0x1F, 0x1B, 0x7E, 0xCC, 0x01, 0x00}}, {1100, {0x1F, 0x1B, 0x7E, 0xCC, 0x00, 0x00}},
+    {1103, {0x1F, 0x1B, 0x80, 0xCC, 0x00, 0x00}},
+};
+
+TEST_F(NetWindow, EachOneClickButtonDeliversExactlyItsBytes) {
+    ASSERT_EQ(commands::OneClickCommands().size(), std::size(kOneClick));
+    std::size_t delivered = 0;
+    for (const auto& expected : kOneClick) {
+        auto* button = h.Get<QPushButton>(expected.button);
+        ASSERT_NE(button, nullptr) << expected.button;
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(Delivery(++delivered), expected.bytes) << expected.button;
+    }
+    EXPECT_EQ(h.window->SendCount(), 0);  // only test prints count
+    EXPECT_TRUE(h.messages.Messages().empty());
+}
+
+TEST_F(NetWindow, ListCommandsSendTheChosenPosition) {
+    auto* feed = h.Get<QComboBox>(id::kBlankFeedList);
+    auto* feedButton = h.Get<QPushButton>(1050);
+    feed->setCurrentIndex(2);  // "3行"
+    ASSERT_EQ(feed->currentText(), QString::fromUtf8("3行"));
+    feedButton->click();
+    EXPECT_EQ(Delivery(1), (Bytes{0x1F, 0x1B, 0x6B, 0x02, 0x00, 0x00}));
+
+    // Typed text: an item's text selects it, other text selects nothing.
+    feed->lineEdit()->selectAll();
+    QTest::keyClicks(feed->lineEdit(), QStringLiteral("5"));
+    QKeyEvent line(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromUtf8("行"));
+    QApplication::sendEvent(feed->lineEdit(), &line);
+    ASSERT_EQ(feed->currentText(), QString::fromUtf8("5行"));
+    feedButton->click();
+    EXPECT_EQ(Delivery(2), (Bytes{0x1F, 0x1B, 0x6B, 0x04, 0x00, 0x00}));
+    QTest::keyClicks(feed->lineEdit(), QStringLiteral("x"));
+    feedButton->click();
+    EXPECT_EQ(Delivery(3), (Bytes{0x1F, 0x1B, 0x6B, 0xFF, 0x00, 0x00}));
+
+    h.Get<QComboBox>(id::kBeeperList)->setCurrentIndex(5);
+    h.Get<QPushButton>(1048)->click();
+    EXPECT_EQ(Delivery(4), (Bytes{0x1F, 0x1B, 0x6A, 0x05, 0x00, 0x00}));
+}
+
+TEST_F(NetWindow, PrintTestDeliversTheWelcomeTextAndCounts) {
+    PrintTest();
+    const Bytes page = Delivery(1);
+    EXPECT_EQ(page.size(), 123u);
+    EXPECT_EQ(page, ToBytes(setuptool::kWelcomeText));
+    EXPECT_EQ(h.window->SendCount(), 1);
+    EXPECT_EQ(h.window->StatusText(), "send finish count 1 \r\n");
+    EXPECT_EQ(h.Get<QLabel>(id::kStatus)->text(), QStringLiteral("send finish count 1"));
+    PrintTest();
+    EXPECT_EQ(Delivery(2), page);
+    EXPECT_EQ(h.window->StatusText(), "send finish count 2 \r\n");
+}
+
+TEST_F(NetWindow, ChineseTextArrivesAsGbkWithCrLf) {
+    SetText(QString::fromUtf8("打印测试\nAB"));
+    PrintTest();
+    EXPECT_EQ(Delivery(1),
+              (Bytes{0xB4, 0xF2, 0xD3, 0xA1, 0xB2, 0xE2, 0xCA, 0xD4, 0x0D, 0x0A, 'A', 'B'}));
+}
+
+TEST_F(NetWindow, EmptyTextStillCountsButSendsNothing) {
+    SetText(QString());
+    PrintTest();
+    EXPECT_EQ(h.window->SendCount(), 1);
+    EXPECT_EQ(h.window->StatusText(), "send finish count 1 \r\n");
+    PumpFor(300ms);
+    EXPECT_EQ(peer.ConnectionCount(), 0u);
+    SetText(QStringLiteral("x"));
+    PrintTest();
+    EXPECT_EQ(Delivery(1), (Bytes{'x'}));  // the next real page is the first delivery
+    EXPECT_EQ(h.window->StatusText(), "send finish count 2 \r\n");
+}
+
+TEST_F(NetWindow, LongTextIsCutAt2047BytesWithoutSplittingACharacter) {
+    // 'a' + 1500 x "中": 3001 GBK bytes; 2047 = 'a' + 1023 whole characters.
+    SetText(QStringLiteral("a") + QString(1500, QChar(0x4E2D)));
+    PrintTest();
+    const Bytes cut = Delivery(1);
+    ASSERT_EQ(cut.size(), 2047u);
+    EXPECT_EQ(cut[0], 'a');
+    EXPECT_EQ(cut[2045], 0xD6);
+    EXPECT_EQ(cut[2046], 0xD0);
+
+    // 1500 x "中" = 3000 bytes: 2047 would split the 1024th character, so 2046 go.
+    SetText(QString(1500, QChar(0x4E2D)));
+    PrintTest();
+    const Bytes even = Delivery(2);
+    ASSERT_EQ(even.size(), 2046u);
+    EXPECT_EQ(even[2044], 0xD6);
+    EXPECT_EQ(even[2045], 0xD0);
+
+    SetText(QString(3000, QLatin1Char('z')));
+    PrintTest();
+    EXPECT_EQ(Delivery(3), Bytes(2047, 'z'));
+}
+
+TEST_F(NetWindow, AutoSendRepeatsPausesAndResumes) {
+    SetText(QStringLiteral("auto page"));
+    h.Get<QLineEdit>(id::kInterval)->setText(QStringLiteral("40"));
+    auto* autoSend = h.Get<QCheckBox>(id::kAutoSend);
+    autoSend->setChecked(true);
+    PrintTest();
+    EXPECT_TRUE(h.window->AutoSendTimer().isActive());
+    EXPECT_EQ(h.window->AutoSendTimer().interval(), 40);
+    ASSERT_TRUE(PumpUntil([&] { return ClosedCount() >= 4; }, 10s));
+
+    // Unchecked: the copy under way finishes, then nothing more.
+    autoSend->setChecked(false);
+    ASSERT_TRUE(PumpUntil([&] { return h.buffer.Idle(); }, 5s));
+    PumpFor(100ms);
+    const std::size_t paused = peer.ConnectionCount();
+    PumpFor(400ms);
+    EXPECT_EQ(peer.ConnectionCount(), paused);
+    EXPECT_TRUE(h.window->AutoSendTimer().isActive());  // the timer is never stopped
+
+    // Checked again: resumes on the next ticks without pressing "print test".
+    autoSend->setChecked(true);
+    ASSERT_TRUE(PumpUntil([&] { return ClosedCount() >= paused + 3; }, 10s));
+    autoSend->setChecked(false);
+    ASSERT_TRUE(PumpUntil([&] { return h.buffer.Idle(); }, 5s));
+    ASSERT_TRUE(PumpUntil([&] { return ClosedCount() == peer.ConnectionCount(); }, 5s));
+
+    // One whole copy per connection, and every handed-over copy arrived.
+    const auto connections = peer.Connections();
+    for (const auto& c : connections) EXPECT_EQ(c.bytes, ToBytes("auto page"));
+    EXPECT_EQ(static_cast<std::size_t>(h.window->SendCount()), connections.size());
+}
+
+TEST(AutoSendInterval, ReadsTheEditLikeTheTimerTakesIt) {
+    EXPECT_EQ(setuptool::AutoSendIntervalMs("500"), 500);
+    EXPECT_EQ(setuptool::AutoSendIntervalMs(" 20ms"), 20);
+    EXPECT_EQ(setuptool::AutoSendIntervalMs("0"), 10);  // the timer's minimum
+    EXPECT_EQ(setuptool::AutoSendIntervalMs("abc"), 10);
+    EXPECT_EQ(setuptool::AutoSendIntervalMs(""), 10);
+    EXPECT_EQ(setuptool::AutoSendIntervalMs("-5"), INT_MAX);
+}
+
+TEST(StatusLine, AFailedConnectionShowsInTheStatusLine) {
+    WindowHarness unreachable(fakes::UnusedLoopbackPort());
+    ASSERT_TRUE(unreachable.Start());
+    unreachable.UseNet();
+    unreachable.Get<QPushButton>(1004)->click();
+    const std::string expected = "网络连接失败,请确定IP地址是否与电脑同一网段,Fail to connect";
+    ASSERT_TRUE(PumpUntil([&] { return unreachable.window->StatusText() == expected; }, 10s));
+    EXPECT_EQ(unreachable.Get<QLabel>(id::kStatus)->text().toStdString(), expected);
+}
+
+// No port chosen: the sender keeps asking; closing the window meanwhile must not hang.
+TEST_F(NetWindow, NoPortChosenAsksAgainAndTheWindowStillClosesPromptly) {
+    for (int radio : {id::kCom, id::kLpt, id::kUsb, id::kNet}) {
+        auto* button = h.Get<QRadioButton>(radio);
+        button->setAutoExclusive(false);
+        button->setChecked(false);
+    }
+    h.Get<QPushButton>(1004)->click();
+    ASSERT_TRUE(PumpUntil([&] { return h.messages.Messages().size() >= 2; }, 10s));
+    EXPECT_EQ(h.messages.Messages()[0], "NOT Selet USB OR NET");
+    const auto started = std::chrono::steady_clock::now();
+    h.window.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+    EXPECT_EQ(peer.ConnectionCount(), 0u);
+}
+
+// The serial port list is filled through the UI thread and read back for COM commands.
+TEST(SerialWindow, ProbedPortIsListedAndUsedForCom) {
+    fakes::PtyPeer pty;
+    ASSERT_TRUE(pty.ok());
+    const std::string& name = pty.slaveName();  // e.g. /dev/pts/7
+    const auto slash = name.find_last_of('/');
+    const std::string directory = name.substr(0, slash + 1);
+    const int number = std::stoi(name.substr(slash + 1));
+
+    WindowHarness h;
+    auto config = h.Config();
+    config.serialProbe = printerlink::SerialProbeConfig{{directory + "%d"}, number, number};
+    ASSERT_TRUE(h.Start(std::move(config)));
+    auto* ports = h.Get<QComboBox>(id::kSerialPort);
+    ASSERT_TRUE(PumpUntil([&] { return ports->count() == 1; }, 10s));
+    EXPECT_EQ(ports->itemText(0).toStdString(), name);
+    EXPECT_EQ(ports->currentIndex(), -1);  // listed, not selected
+    EXPECT_TRUE(ports->currentText().isEmpty());
+
+    ports->setCurrentIndex(0);
+    h.Get<QRadioButton>(id::kCom)->setChecked(true);
+    h.Get<QPlainTextEdit>(id::kPrintInfo)->setPlainText(QStringLiteral("serial page"));
+    h.Get<QPushButton>(id::kPrintTest)->click();
+    std::vector<uint8_t> got;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            const auto more = pty.DrainMaster(5ms);
+            got.insert(got.end(), more.begin(), more.end());
+            return got.size() >= 11;
+        },
+        10s));
+    EXPECT_EQ(got, ToBytes("serial page"));
+    EXPECT_EQ(fakes::ReadLineSettings(pty.slaveFd()).outputBaud, 9600u);
+}
+
+}  // namespace

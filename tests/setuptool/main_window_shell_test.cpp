@@ -1,0 +1,349 @@
+// The window shell: Enter and Esc, the About box, the language button with its file, and the
+// program's single-copy rule.
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "setuptool/about_box.h"
+#include "setuptool/captions.h"
+#include "tests/platform/qt_wait.h"
+#include "tests/setuptool/window_harness.h"
+
+using namespace std::chrono_literals;
+using testsupport::PumpUntil;
+using testsupport::WindowHarness;
+namespace id = setuptool::id;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string Caption(const setuptool::MainWindow& window, int controlId) {
+    return platform::ControlText(window.Control(controlId)).toStdString();
+}
+
+// Checks the captions of every table id for one language.
+void ExpectLanguage(const setuptool::MainWindow& window, bool english) {
+    EXPECT_EQ(window.LanguageFlag() != 0, english);
+    for (const auto& entry : setuptool::CaptionTable(setuptool::kMainWindowDialog))
+        EXPECT_EQ(Caption(window, entry.id), english ? entry.english : entry.chinese) << entry.id;
+    EXPECT_EQ(Caption(window, id::kLanguage), english ? "中文" : "English");
+}
+
+// ---- Enter, Esc -------------------------------------------------------------------------
+
+struct ShownWindow : ::testing::Test {
+    void SetUp() override {
+        ASSERT_TRUE(h.Start());
+        QApplication::setActiveWindow(h.window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(h.window.get(), 2000));
+    }
+    WindowHarness h;
+};
+
+TEST_F(ShownWindow, EnterInPrintInfoAddsALineAtTheEndNotAtTheCaret) {
+    auto* info = h.Get<QPlainTextEdit>(id::kPrintInfo);
+    info->setPlainText(QStringLiteral("first\nsecond"));
+    info->setFocus();
+    QTextCursor cursor = info->textCursor();
+    cursor.setPosition(3);  // inside "first"
+    info->setTextCursor(cursor);
+    QTest::keyClick(info, Qt::Key_Return);
+    EXPECT_EQ(info->toPlainText(), QStringLiteral("first\nsecond\n"));
+    EXPECT_EQ(info->textCursor().position(), info->toPlainText().size());
+    cursor.setPosition(1);
+    info->setTextCursor(cursor);
+    QTest::keyClick(info, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(info->toPlainText(), QStringLiteral("first\nsecond\n\n"));
+    QTest::keyClicks(info, QStringLiteral("x"));  // typing goes on at the new end
+    EXPECT_EQ(info->toPlainText(), QStringLiteral("first\nsecond\n\nx"));
+    EXPECT_EQ(h.window->SendCount(), 0);
+    EXPECT_TRUE(h.window->isVisible());
+}
+
+TEST_F(ShownWindow, EnterElsewhereDoesNothing) {
+    auto* print = h.Get<QPushButton>(id::kPrintTest);
+    print->setFocus();
+    QTest::keyClick(print, Qt::Key_Return);
+    QTest::keyClick(print, Qt::Key_Enter, Qt::KeypadModifier);
+    auto* interval = h.Get<QLineEdit>(id::kInterval);
+    interval->setFocus();
+    QTest::keyClick(interval, Qt::Key_Return);
+    QTest::keyClick(h.window.get(), Qt::Key_Return);
+    EXPECT_EQ(interval->text(), QStringLiteral("500"));
+    EXPECT_EQ(h.window->SendCount(), 0);  // the focused button was not pressed
+    EXPECT_TRUE(h.window->isVisible());
+    EXPECT_EQ(h.window->result(), 0);
+    EXPECT_GT(h.window->ReplySocket(), 0);
+}
+
+TEST_F(ShownWindow, EscClosesTheWindowAndItsReplySocket) {
+    auto* interval = h.Get<QLineEdit>(id::kInterval);
+    interval->setFocus();
+    QTest::keyClick(interval, Qt::Key_Escape);
+    EXPECT_FALSE(h.window->isVisible());
+    EXPECT_LT(h.window->ReplySocket(), 0);
+}
+
+// ---- About box --------------------------------------------------------------------------
+
+// Inspects and closes whatever menu and modal box the window opens (each runs its own loop).
+// Two timers: a timer does not fire again while its own slot runs a nested loop.
+struct ModalWatcher {
+    ModalWatcher() {
+        QObject::connect(&menuTimer, &QTimer::timeout, [this] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (menu == nullptr) return;
+            for (QAction* action : menu->actions()) menuItems << action->text();
+            menu->close();
+            if (!menu->actions().isEmpty()) menu->actions().first()->trigger();
+        });
+        menuTimer.start(20);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<setuptool::AboutBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            title = box->windowTitle();
+            for (QLabel* label : box->findChildren<QLabel*>()) {
+                if (!label->pixmap().isNull()) hasIcon = true;
+                if (!label->text().isEmpty()) lines << label->text();
+            }
+            for (QPushButton* button : box->findChildren<QPushButton*>()) {
+                okText = button->text();
+                button->click();
+            }
+        });
+        timer.start(20);
+    }
+    QTimer menuTimer, timer;
+    QString title, okText;
+    QStringList lines, menuItems;
+    bool hasIcon = false;
+};
+
+TEST_F(ShownWindow, F1OpensTheAboutBox) {
+    ModalWatcher watcher;
+    QTest::keyClick(h.Get<QLineEdit>(id::kInterval), Qt::Key_F1);  // returns once it closed
+    EXPECT_EQ(watcher.title.toStdString(), "打印机机测试工具");
+    EXPECT_EQ(watcher.okText.toStdString(), "确定");
+    EXPECT_TRUE(watcher.hasIcon);
+    EXPECT_TRUE(watcher.lines.contains(QStringLiteral("Tessary V2.1")));
+    EXPECT_EQ(watcher.lines.size(), 2);
+}
+
+TEST_F(ShownWindow, ContextMenuItemOpensTheAboutBox) {
+    ModalWatcher watcher;
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            h.window->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(h.window.get(), &event);
+    ASSERT_TRUE(PumpUntil([&] { return !watcher.title.isEmpty(); }, 5s));
+    EXPECT_EQ(watcher.menuItems, QStringList{QString::fromUtf8("关于 Tessary(&A)...")});
+    EXPECT_EQ(watcher.title.toStdString(), "打印机机测试工具");
+}
+
+// ---- Language button and init_params.txt ------------------------------------------------
+
+struct LanguageCase {
+    const char* name;
+    const char* file;  // null: no file
+    bool english;
+    const char* fileAfterStart;  // null: no file expected
+};
+
+class LanguageStart : public ::testing::TestWithParam<LanguageCase> {};
+
+TEST_P(LanguageStart, FileGivesTheLanguageAndTheButtonToggles) {
+    const LanguageCase& c = GetParam();
+    WindowHarness h;
+    const fs::path file = h.workDir / "init_params.txt";
+    if (c.file) WriteFile(file, c.file);
+    ASSERT_TRUE(h.Start());
+    ExpectLanguage(*h.window, c.english);
+    EXPECT_EQ(ReadFile(file), c.fileAfterStart);
+
+    auto* button = h.Get<QPushButton>(id::kLanguage);
+    button->click();
+    ExpectLanguage(*h.window, !c.english);
+    EXPECT_EQ(ReadFile(file), c.english ? "0\n" : "1\n");
+    button->click();
+    ExpectLanguage(*h.window, c.english);
+    EXPECT_EQ(ReadFile(file), c.english ? "1\n" : "0\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(InitParams, LanguageStart,
+                         ::testing::Values(LanguageCase{"NoFile", nullptr, false, "0\n"},
+                                           LanguageCase{"One", "1\n", true, "1\n"},
+                                           LanguageCase{"OneCrLf", "1\r\n", true, "1\r\n"},
+                                           LanguageCase{"Seven", "7\n", true, "7\n"},
+                                           LanguageCase{"BlankOneText", " 1abc", true, " 1abc"},
+                                           LanguageCase{"Letters", "abc", false, "abc"},
+                                           LanguageCase{"Zero", "0\n", false, "0\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Language, ReadOnlyDirectoryStillSwitchesWithoutError) {
+    WindowHarness h;
+    const fs::path dir = h.workDir / "locked";
+    fs::create_directory(dir);
+    WriteFile(dir / "init_params.txt", "1\n");
+    fs::permissions(dir / "init_params.txt", fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    {
+        std::ofstream probe(dir / "init_params.txt");
+        if (probe.is_open()) {  // root writes anyway
+            fs::permissions(dir, fs::perms::owner_all);
+            GTEST_SKIP() << "the directory stays writable for this user";
+        }
+    }
+    auto config = h.Config();
+    config.workDir = dir;
+    ASSERT_TRUE(h.Start(std::move(config)));
+    ExpectLanguage(*h.window, true);
+    h.Get<QPushButton>(id::kLanguage)->click();
+    ExpectLanguage(*h.window, false);
+    EXPECT_EQ(ReadFile(dir / "init_params.txt"), "1\n");
+    EXPECT_TRUE(h.messages.Messages().empty());
+    fs::permissions(dir, fs::perms::owner_all);
+}
+
+// A file that cannot be written even by root: the name is taken by a directory.
+TEST(Language, UnwritableFileIsLeftAndTheLanguageStillSwitches) {
+    WindowHarness h;
+    fs::create_directory(h.workDir / "init_params.txt");
+    ASSERT_TRUE(h.Start());
+    ExpectLanguage(*h.window, false);  // nothing readable: the start value 0
+    h.Get<QPushButton>(id::kLanguage)->click();
+    ExpectLanguage(*h.window, true);
+    h.Get<QPushButton>(id::kLanguage)->click();
+    ExpectLanguage(*h.window, false);
+    EXPECT_TRUE(fs::is_directory(h.workDir / "init_params.txt"));
+    EXPECT_TRUE(h.messages.Messages().empty());
+}
+
+TEST(Language, MissingFileInAReadOnlyDirectoryMeansChinese) {
+    WindowHarness h;
+    const fs::path dir = h.workDir / "empty-locked";
+    fs::create_directory(dir);
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    if (std::ofstream(dir / "probe").is_open()) {
+        fs::remove(dir / "probe");
+        fs::permissions(dir, fs::perms::owner_all);
+        GTEST_SKIP() << "the directory stays writable for this user";
+    }
+    auto config = h.Config();
+    config.workDir = dir;
+    ASSERT_TRUE(h.Start(std::move(config)));
+    ExpectLanguage(*h.window, false);
+    EXPECT_FALSE(fs::exists(dir / "init_params.txt"));
+    fs::permissions(dir, fs::perms::owner_all);
+}
+
+// ---- One copy per machine ---------------------------------------------------------------
+
+// Holds a UDP port on all addresses, as a running copy holds 8999.
+struct HeldPort {
+    HeldPort() {
+        fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            socklen_t length = sizeof address;
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+            port = ntohs(address.sin_port);
+        }
+    }
+    ~HeldPort() { ::close(fd); }
+    int fd = -1;
+    uint16_t port = 0;
+};
+
+TEST(SingleCopy, TakenReplyPortStopsTheStartUpSilently) {
+    HeldPort held;
+    ASSERT_NE(held.port, 0);
+    WindowHarness h;
+    auto config = h.Config();
+    config.replyPort = held.port;
+    h.window = std::make_unique<setuptool::MainWindow>(std::move(config));
+    EXPECT_EQ(h.window->Initialise(), setuptool::StartResult::ReplyPortTaken);
+    EXPECT_FALSE(h.window->isVisible());
+    EXPECT_TRUE(h.messages.Messages().empty());
+    EXPECT_FALSE(fs::exists(h.workDir / "init_params.txt"));  // start-up ended before the file
+}
+
+QProcessEnvironment ProgramEnvironment(const QTemporaryDir& runtime) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    return environment;
+}
+
+TEST(SingleCopy, SecondProgramOnATakenPortExitsZeroWithoutWindowOrMessage) {
+    HeldPort held;
+    ASSERT_NE(held.port, 0);
+    QTemporaryDir work, runtime;
+    QFile::setPermissions(runtime.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcess program;
+    program.setProcessEnvironment(ProgramEnvironment(runtime));
+    program.setWorkingDirectory(work.path());
+    program.start(QStringLiteral(TESSARY_PROGRAM),
+                  {QStringLiteral("--reply-port=%1").arg(held.port)});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    ASSERT_TRUE(program.waitForFinished(20000)) << "the second copy kept running";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(program.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(program.readAllStandardError().isEmpty());
+    EXPECT_FALSE(QFile::exists(work.filePath(QStringLiteral("init_params.txt"))));
+}
+
+TEST(SingleCopy, FirstProgramOnAFreePortKeepsRunning) {
+    HeldPort probe;  // find a free port, then free it for the program
+    const uint16_t port = probe.port;
+    ::close(probe.fd);
+    probe.fd = -1;
+    QTemporaryDir work, runtime;
+    QProcess program;
+    program.setProcessEnvironment(ProgramEnvironment(runtime));
+    program.setWorkingDirectory(work.path());
+    program.start(QStringLiteral(TESSARY_PROGRAM), {QStringLiteral("--reply-port=%1").arg(port)});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    // Its start-up writes the language file in its working directory, then it waits for the user.
+    const QString file = work.filePath(QStringLiteral("init_params.txt"));
+    ASSERT_TRUE(PumpUntil([&] { return QFile::exists(file); }, 20s));
+    EXPECT_FALSE(program.waitForFinished(500));
+    EXPECT_EQ(ReadFile(file.toStdString()), "0\n");
+    EXPECT_EQ(program.state(), QProcess::Running);
+    program.kill();
+    EXPECT_TRUE(program.waitForFinished(10000));
+}
+
+}  // namespace
