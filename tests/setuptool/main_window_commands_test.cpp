@@ -122,7 +122,8 @@ TEST_F(NetWindow, PrintTestDeliversTheWelcomeTextAndCounts) {
     EXPECT_EQ(page, ToBytes(setuptool::kWelcomeText));
     EXPECT_EQ(h.window->SendCount(), 1);
     EXPECT_EQ(h.window->StatusText(), "send finish count 1 \r\n");
-    EXPECT_EQ(h.Get<QLabel>(id::kStatus)->text(), QStringLiteral("send finish count 1"));
+    EXPECT_EQ(h.Get<QLabel>(id::kStatus)->text(),
+              QStringLiteral("send finish count 1 "));  // no line end
     PrintTest();
     EXPECT_EQ(Delivery(2), page);
     EXPECT_EQ(h.window->StatusText(), "send finish count 2 \r\n");
