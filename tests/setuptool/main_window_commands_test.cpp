@@ -16,7 +16,9 @@
 #include <string>
 
 #include "commands/one_click.h"
+#include "link/usb_printer_link.h"
 #include "setuptool/test_text.h"
+#include "tests/fakes/fake_usb.h"
 #include "tests/fakes/pty_peer.h"
 #include "tests/fakes/tcp_peer.h"
 #include "tests/platform/qt_wait.h"
@@ -237,6 +239,31 @@ TEST_F(NetWindow, NoPortChosenAsksAgainAndTheWindowStillClosesPromptly) {
     h.window.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
     EXPECT_EQ(peer.ConnectionCount(), 0u);
+}
+
+// USB is the port checked at start-up: the test page goes to the first listed printer in
+// 64-byte pieces; without a printer the status line says so.
+TEST(UsbWindow, TestPageGoesToTheUsbPrinterByDefault) {
+    auto usb = std::make_shared<fakes::FakeUsbBackend>();
+    const uint16_t product = printerlink::ProductIds(printerlink::UsbProgram::Tessary)[0];
+    usb->SetDevices({{fakes::UsbDevice(0x1234, product, "1-2"), true}});
+    WindowHarness h;
+    auto config = h.Config();
+    config.usb = usb;
+    ASSERT_TRUE(h.Start(std::move(config)));
+    h.Get<QPushButton>(id::kPrintTest)->click();
+    ASSERT_TRUE(PumpUntil([&] { return usb->BytesOut().size() >= 123 && h.buffer.Idle(); }, 10s));
+    EXPECT_EQ(usb->BytesOut(), ToBytes(setuptool::kWelcomeText));
+    const auto pieces = usb->Pieces();
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0].asked, 64u);
+    EXPECT_EQ(pieces[1].asked, 59u);
+    EXPECT_TRUE(h.window->StatusText().rfind("send finish count 1", 0) == 0);
+
+    usb->SetDevices({});
+    h.Get<QPushButton>(1004)->click();
+    ASSERT_TRUE(PumpUntil([&] { return h.window->StatusText() == "USB OPEN FAIL"; }, 10s));
+    EXPECT_EQ(h.Get<QLabel>(id::kStatus)->text(), QStringLiteral("USB OPEN FAIL"));
 }
 
 // The serial port list is filled through the UI thread and read back for COM commands.
