@@ -21,6 +21,7 @@
 #include <fstream>
 
 #include "platform/ipv4_edit.h"
+#include "setuptool/about_box.h"
 #include "setuptool/captions.h"
 #include "setuptool/random_mac.h"
 #include "tests/setuptool/window_harness.h"
@@ -198,6 +199,9 @@ TEST(MainWindowLayout, ChineseCaptionsFitAndShow) {
     ExpectCaptions(*h.window, false);
     ExpectCaptionsFit(*h.window);
     SaveShot(*h.window, "main-chinese.png");
+    setuptool::AboutBox about(h.window.get());
+    about.show();
+    SaveShot(about, "about.png");
 }
 
 TEST(MainWindowLayout, EnglishCaptionsFitAndShow) {
