@@ -43,13 +43,13 @@ void TrackTypedText(QComboBox* combo) {
                      });
 }
 
-QWidget* MakeControl(QWidget* dialog, const ControlSpec& spec) {
-    const QString caption = Utf8(spec.caption);
-    switch (spec.kind) {
+QWidget* MakeControl(QWidget* dialog, const ControlDef& def) {
+    const QString caption = Utf8(def.caption);
+    switch (def.kind) {
         case ControlKind::Button:
         case ControlKind::DefaultButton: {
             auto* button = new QPushButton(caption, dialog);
-            const bool isDefault = spec.kind == ControlKind::DefaultButton;
+            const bool isDefault = def.kind == ControlKind::DefaultButton;
             button->setAutoDefault(isDefault);
             button->setDefault(isDefault);
             return button;
@@ -72,18 +72,18 @@ QWidget* MakeControl(QWidget* dialog, const ControlSpec& spec) {
             auto* label = new QLabel(caption, dialog);
             label->setTextFormat(Qt::PlainText);
             label->setWordWrap(true);
-            label->setAlignment((spec.flags & kCentered) ? Qt::AlignHCenter | Qt::AlignTop
-                                                         : Qt::AlignLeft | Qt::AlignTop);
+            label->setAlignment((def.flags & kCentered) ? Qt::AlignHCenter | Qt::AlignTop
+                                                        : Qt::AlignLeft | Qt::AlignTop);
             return label;
         }
         case ControlKind::Edit: {
             auto* edit = new QLineEdit(caption, dialog);
-            edit->setReadOnly(spec.flags & kReadOnly);
+            edit->setReadOnly(def.flags & kReadOnly);
             return edit;
         }
         case ControlKind::MultiLineEdit: {
             auto* edit = new QPlainTextEdit(caption, dialog);
-            edit->setReadOnly(spec.flags & kReadOnly);
+            edit->setReadOnly(def.flags & kReadOnly);
             edit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
             edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             edit->setTabChangesFocus(true);
@@ -92,18 +92,18 @@ QWidget* MakeControl(QWidget* dialog, const ControlSpec& spec) {
         case ControlKind::DropDownCombo:
         case ControlKind::DropDownList: {
             auto* combo = new QComboBox(dialog);
-            if (spec.kind == ControlKind::DropDownCombo) {
+            if (def.kind == ControlKind::DropDownCombo) {
                 combo->setEditable(true);
                 combo->setInsertPolicy(QComboBox::NoInsert);
                 combo->setCompleter(nullptr);  // the typed text stays as typed
                 TrackTypedText(combo);
             }
-            combo->setProperty(kSortedProperty, (spec.flags & kSorted) != 0);
+            combo->setProperty(kSortedProperty, (def.flags & kSorted) != 0);
             return combo;
         }
         case ControlKind::ListBox: {
             auto* list = new QListWidget(dialog);
-            list->setSortingEnabled(spec.flags & kSorted);
+            list->setSortingEnabled(def.flags & kSorted);
             return list;
         }
         case ControlKind::Ipv4Edit:
@@ -124,14 +124,13 @@ QWidget* MakeControl(QWidget* dialog, const ControlSpec& spec) {
     return new QWidget(dialog);
 }
 
-QRect Geometry(const ControlSpec& spec, const DialogUnits& units, const QFontMetrics& fm) {
-    QRect rect = units.ToPixels(spec.x, spec.y, spec.w, spec.h);
-    switch (spec.kind) {
+QRect Geometry(const ControlDef& def, const DialogUnits& units, const QFontMetrics& fm) {
+    QRect rect = units.ToPixels(def.x, def.y, def.w, def.h);
+    switch (def.kind) {
         case ControlKind::DropDownCombo:
         case ControlKind::DropDownList:
             // The template height is that of the dropped list; the closed box is one line.
-            rect.setHeight(
-                qMax(units.ToPixels(spec.x, spec.y, spec.w, 12).height(), fm.height() + 6));
+            rect.setHeight(qMax(units.ToPixels(def.x, def.y, def.w, 12).height(), fm.height() + 6));
             break;
         case ControlKind::Icon:
             rect.setSize(QSize(32, 32));  // icons keep their pixel size
@@ -193,26 +192,26 @@ QFont DialogFont(double pointSize) {
     return font;
 }
 
-std::vector<QWidget*> BuildControls(QWidget* dialog, std::span<const ControlSpec> table,
+std::vector<QWidget*> BuildControls(QWidget* dialog, std::span<const ControlDef> table,
                                     const DialogUnits& units) {
     std::vector<QWidget*> built;
     built.reserve(table.size());
     const QFontMetrics fm(dialog->font());
-    for (const ControlSpec& spec : table) {
-        QWidget* control = MakeControl(dialog, spec);
-        control->setObjectName(spec.id == kNoId ? QStringLiteral("static")
-                                                : QStringLiteral("id_%1").arg(spec.id));
-        control->setProperty(kIdProperty, spec.id);
-        control->setGeometry(Geometry(spec, units, fm));
-        if (spec.id != kNoId) control->setAccessibleDescription(QString::number(spec.id));
-        if (spec.buddyId != 0) control->setProperty(kBuddyProperty, spec.buddyId);
-        if (spec.accessibleName != nullptr) {
-            SetNameOf(control, Utf8(spec.accessibleName));
-        } else if (spec.buddyId == 0 && !HasOwnCaption(spec.kind)) {
-            SetNameOf(control, Utf8(spec.caption));
+    for (const ControlDef& def : table) {
+        QWidget* control = MakeControl(dialog, def);
+        control->setObjectName(def.id == kNoId ? QStringLiteral("static")
+                                               : QStringLiteral("id_%1").arg(def.id));
+        control->setProperty(kIdProperty, def.id);
+        control->setGeometry(Geometry(def, units, fm));
+        if (def.id != kNoId) control->setAccessibleDescription(QString::number(def.id));
+        if (def.buddyId != 0) control->setProperty(kBuddyProperty, def.buddyId);
+        if (def.accessibleName != nullptr) {
+            SetNameOf(control, Utf8(def.accessibleName));
+        } else if (def.buddyId == 0 && !HasOwnCaption(def.kind)) {
+            SetNameOf(control, Utf8(def.caption));
         }
-        if (spec.flags & kDisabled) control->setEnabled(false);
-        if (spec.flags & kHidden) control->setHidden(true);
+        if (def.flags & kDisabled) control->setEnabled(false);
+        if (def.flags & kHidden) control->setHidden(true);
         built.push_back(control);
     }
     // Frames go below the controls they surround, so they neither cover nor catch clicks.

@@ -44,7 +44,7 @@ enum ControlFlag : unsigned {
 // Id of a static text without an id of its own.
 inline constexpr int kNoId = -1;
 
-struct ControlSpec {
+struct ControlDef {
     int id;
     ControlKind kind;
     const char* caption;  // UTF-8 template text; may be null
@@ -73,7 +73,7 @@ QFont DialogFont(double pointSize = 10.0);
 // table order (which is also the tab order). Every control gets objectName "id_<id>" (statics
 // without id "static"), the property "controlId", its accessible description (the id), its
 // accessible name, its hidden/disabled state. Returns the widgets in table order.
-std::vector<QWidget*> BuildControls(QWidget* dialog, std::span<const ControlSpec> table,
+std::vector<QWidget*> BuildControls(QWidget* dialog, std::span<const ControlDef> table,
                                     const DialogUnits& units);
 
 // The control with `id` among the descendants of `dialog`, or null.

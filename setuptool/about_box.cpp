@@ -17,7 +17,7 @@ namespace {
 using platform::ControlKind;
 constexpr int kIconId = 1200;
 
-constexpr std::array<platform::ControlSpec, 4> kAboutControls{{
+constexpr std::array<platform::ControlDef, 4> kAboutControls{{
     {kIconId, ControlKind::Icon, nullptr, 14, 14, 21, 20, 0, 0, "Tessary"},
     {1201, ControlKind::Label, "Tessary V2.1", 42, 14, 114, 8},
     {1202, ControlKind::Label, "POS printer test and setup tool", 42, 26, 114, 8},

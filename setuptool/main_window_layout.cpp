@@ -13,7 +13,7 @@ using K = ControlKind;
 
 // Template order; it is also the tab order. The six frames without id surround the command
 // blocks of the address group (the router block's frame is hidden).
-constexpr std::array<platform::ControlSpec, 69> kControls{{
+constexpr std::array<platform::ControlDef, 69> kControls{{
     {1055, K::GroupBox, "Port Select", 7, 7, 421, 24},
     {1000, K::RadioButton, "LPT", 39, 13, 36, 13},
     {1001, K::RadioButton, "USB", 92, 13, 36, 13},
@@ -86,7 +86,7 @@ constexpr std::array<platform::ControlSpec, 69> kControls{{
 }};
 }  // namespace
 
-std::span<const platform::ControlSpec> MainWindowControls() {
+std::span<const platform::ControlDef> MainWindowControls() {
     return kControls;
 }
 

@@ -38,6 +38,6 @@ inline constexpr int kCom = 1101;
 // The six MAC boxes, first byte first.
 inline constexpr int kMacBoxIds[6] = {1035, 1036, 1037, 1040, 1041, 1042};
 
-std::span<const platform::ControlSpec> MainWindowControls();
+std::span<const platform::ControlDef> MainWindowControls();
 
 }  // namespace setuptool

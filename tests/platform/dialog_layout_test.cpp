@@ -18,11 +18,11 @@
 #include "platform/ipv4_edit.h"
 
 namespace {
+using platform::ControlDef;
 using platform::ControlKind;
-using platform::ControlSpec;
 using K = ControlKind;
 
-constexpr std::array<ControlSpec, 9> kTable{{
+constexpr std::array<ControlDef, 9> kTable{{
     {100, K::GroupBox, "Frame", 5, 5, 150, 60},
     {101, K::Button, "Go", 10, 15, 40, 12},
     {102, K::RadioButton, "A", 60, 15, 30, 10},
@@ -64,19 +64,19 @@ TEST(DialogUnits, ConvertsWithTheBaseUnits) {
 TEST_F(Built, EveryControlCarriesItsIdKindAndState) {
     ASSERT_EQ(controls.size(), kTable.size());
     for (std::size_t i = 0; i < kTable.size(); ++i) {
-        const ControlSpec& spec = kTable[i];
-        if (spec.id == platform::kNoId) {
+        const ControlDef& def = kTable[i];
+        if (def.id == platform::kNoId) {
             EXPECT_EQ(controls[i]->objectName(), QStringLiteral("static"));
             continue;
         }
-        EXPECT_EQ(platform::FindControl(&dialog, spec.id), controls[i]) << spec.id;
-        EXPECT_EQ(platform::ControlId(controls[i]), spec.id);
-        EXPECT_EQ(controls[i]->accessibleDescription(), QString::number(spec.id));
-        EXPECT_EQ(controls[i]->isHidden(), (spec.flags & platform::kHidden) != 0) << spec.id;
-        EXPECT_EQ(controls[i]->geometry(), spec.kind == K::DropDownCombo
-                                               ? QRect(units.ToPixels(spec.x, spec.y, spec.w, 12))
-                                               : units.ToPixels(spec.x, spec.y, spec.w, spec.h))
-            << spec.id;
+        EXPECT_EQ(platform::FindControl(&dialog, def.id), controls[i]) << def.id;
+        EXPECT_EQ(platform::ControlId(controls[i]), def.id);
+        EXPECT_EQ(controls[i]->accessibleDescription(), QString::number(def.id));
+        EXPECT_EQ(controls[i]->isHidden(), (def.flags & platform::kHidden) != 0) << def.id;
+        EXPECT_EQ(controls[i]->geometry(), def.kind == K::DropDownCombo
+                                               ? QRect(units.ToPixels(def.x, def.y, def.w, 12))
+                                               : units.ToPixels(def.x, def.y, def.w, def.h))
+            << def.id;
     }
     EXPECT_NE(qobject_cast<QGroupBox*>(controls[0]), nullptr);
     EXPECT_NE(qobject_cast<QPushButton*>(controls[1]), nullptr);

@@ -60,22 +60,22 @@ int CaptionRoom(const QWidget* control) {
 
 // Every visible caption fits: one line within the width, wrapped labels within the height.
 void ExpectCaptionsFit(const setuptool::MainWindow& window) {
-    for (const platform::ControlSpec& spec : MainWindowControls()) {
+    for (const platform::ControlDef& def : MainWindowControls()) {
         QWidget* control = nullptr;
-        if (spec.id != platform::kNoId) control = window.Control(spec.id);
+        if (def.id != platform::kNoId) control = window.Control(def.id);
         if (control == nullptr || control->isHidden()) continue;
         const QString text = platform::ControlText(control);
         if (text.isEmpty()) continue;
         const QFontMetrics fm(control->font());
         if (auto* label = qobject_cast<const QLabel*>(control)) {
             EXPECT_LE(label->heightForWidth(label->width()), label->height() + 1)
-                << spec.id << " " << text.toStdString();
+                << def.id << " " << text.toStdString();
             continue;
         }
         if (qobject_cast<const QAbstractButton*>(control) ||
             qobject_cast<const QGroupBox*>(control)) {
             EXPECT_LE(fm.horizontalAdvance(text), CaptionRoom(control))
-                << spec.id << " " << text.toStdString();
+                << def.id << " " << text.toStdString();
         }
     }
     // The statics without id keep their one-language texts; they must fit as well.
@@ -175,15 +175,15 @@ TEST(MainWindowLayout, EveryControlIsNamedForAccessibility) {
     WindowHarness h;
     ASSERT_TRUE(h.Start());
     for (int language = 0; language < 2; ++language) {
-        for (const platform::ControlSpec& spec : MainWindowControls()) {
-            if (spec.id == platform::kNoId) continue;
-            QWidget* control = h.window->Control(spec.id);
-            ASSERT_NE(control, nullptr) << spec.id;
-            EXPECT_EQ(control->accessibleDescription(), QString::number(spec.id));
+        for (const platform::ControlDef& def : MainWindowControls()) {
+            if (def.id == platform::kNoId) continue;
+            QWidget* control = h.window->Control(def.id);
+            ASSERT_NE(control, nullptr) << def.id;
+            EXPECT_EQ(control->accessibleDescription(), QString::number(def.id));
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
-            ASSERT_NE(accessible, nullptr) << spec.id;
-            if (spec.id == id::kStatus) continue;  // named "Status", empty text
-            EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << spec.id;
+            ASSERT_NE(accessible, nullptr) << def.id;
+            if (def.id == id::kStatus) continue;  // named "Status", empty text
+            EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << def.id;
         }
         // Fields named after their label follow the language.
         const std::string label = platform::ControlText(h.window->Control(1045)).toStdString();
