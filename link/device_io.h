@@ -26,6 +26,11 @@ int OpenSerialExclusive(const std::string& name);
 // restored. Returns whether the new settings are in effect.
 bool ApplySerialLine(int fd, unsigned baud);
 
+// Switches the terminal's own processing off so the bytes go out exactly as given: no output
+// post-processing (a line feed would otherwise become CR LF), no echo of what the printer sends
+// back, no canonical input or signal characters. Flow control and line settings stay.
+bool MakeSerialRaw(int fd);
+
 // Releases the exclusive use (TIOCNXCL) and closes.
 void CloseSerial(int fd);
 

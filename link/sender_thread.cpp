@@ -102,6 +102,7 @@ struct SenderThread::Impl {
             Status(kComOpenFail);
             return Outcome::Keep;
         }
+        MakeSerialRaw(fd);
         ApplySerialLine(fd, ParseBaudText(params.baudText));
         while (command.Rest() > 0) {
             const std::size_t piece = std::min(command.Rest(), kSerialPiece);

@@ -105,6 +105,14 @@ bool ApplySerialLine(int fd, unsigned baud) {
     return true;
 }
 
+bool MakeSerialRaw(int fd) {
+    struct termios2 line {};
+    if (::ioctl(fd, TCGETS2, &line) != 0) return false;
+    line.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    line.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    return ::ioctl(fd, TCSETS2, &line) == 0;
+}
+
 void CloseSerial(int fd) {
     if (fd < 0) return;
     ::ioctl(fd, TIOCNXCL);

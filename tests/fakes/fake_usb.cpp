@@ -1,0 +1,104 @@
+#include "tests/fakes/fake_usb.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace fakes {
+
+class FakeUsbBackend::Handle : public printerlink::UsbDeviceHandle {
+  public:
+    Handle(FakeUsbBackend& backend, std::string path) : backend_(backend), path_(std::move(path)) {}
+    ~Handle() override {
+        std::lock_guard lock(backend_.mutex_);
+        --backend_.openHandles_;
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    std::size_t BulkWrite(const uint8_t* bytes, std::size_t length, unsigned timeoutMs,
+                          bool& ok) override {
+        return backend_.Write(path_, bytes, length, timeoutMs, ok);
+    }
+
+  private:
+    FakeUsbBackend& backend_;
+    std::string path_;
+};
+
+printerlink::UsbDeviceInfo UsbDevice(uint16_t vendor, uint16_t product, const std::string& port) {
+    char ids[32];
+    std::snprintf(ids, sizeof ids, " vid_%04x&pid_%04x", vendor, product);
+    return {vendor, product, "usb:" + port + ids};
+}
+
+void FakeUsbBackend::SetDevices(std::vector<Device> devices) {
+    std::lock_guard lock(mutex_);
+    devices_ = std::move(devices);
+}
+
+void FakeUsbBackend::ScriptPieces(std::deque<Piece> pieces) {
+    std::lock_guard lock(mutex_);
+    script_ = std::move(pieces);
+}
+
+std::vector<std::string> FakeUsbBackend::OpenAttempts() const {
+    std::lock_guard lock(mutex_);
+    return openAttempts_;
+}
+
+std::vector<FakeUsbBackend::Written> FakeUsbBackend::Pieces() const {
+    std::lock_guard lock(mutex_);
+    return pieces_;
+}
+
+std::vector<uint8_t> FakeUsbBackend::BytesOut() const {
+    std::lock_guard lock(mutex_);
+    std::vector<uint8_t> all;
+    for (const Written& w : pieces_) all.insert(all.end(), w.out.begin(), w.out.end());
+    return all;
+}
+
+int FakeUsbBackend::OpenHandles() const {
+    std::lock_guard lock(mutex_);
+    return openHandles_;
+}
+
+std::vector<printerlink::UsbDeviceInfo> FakeUsbBackend::EnumeratePresent() {
+    std::lock_guard lock(mutex_);
+    std::vector<printerlink::UsbDeviceInfo> present;
+    for (const Device& d : devices_) present.push_back(d.info);
+    return present;
+}
+
+std::unique_ptr<printerlink::UsbDeviceHandle> FakeUsbBackend::Open(
+    const printerlink::UsbDeviceInfo& device) {
+    std::lock_guard lock(mutex_);
+    openAttempts_.push_back(device.path);
+    const auto it = std::find_if(devices_.begin(), devices_.end(),
+                                 [&](const Device& d) { return d.info.path == device.path; });
+    if (it == devices_.end() || !it->opens) return nullptr;
+    ++openHandles_;
+    return std::make_unique<Handle>(*this, device.path);
+}
+
+std::size_t FakeUsbBackend::Write(const std::string& path, const uint8_t* bytes, std::size_t length,
+                                  unsigned timeoutMs, bool& ok) {
+    std::lock_guard lock(mutex_);
+    Piece piece;
+    if (!script_.empty()) {
+        piece = script_.front();
+        script_.pop_front();
+    }
+    std::size_t out = length;
+    ok = true;
+    if (piece.kind == Piece::TimeOutAfter) {
+        out = std::min(piece.bytesOut, length);
+        ok = false;
+    } else if (piece.kind == Piece::Fail) {
+        out = 0;
+        ok = false;
+    }
+    pieces_.push_back({path, length, timeoutMs, {bytes, bytes + out}});
+    return out;
+}
+
+}  // namespace fakes

@@ -1,0 +1,146 @@
+#include "tests/fakes/tcp_peer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace fakes {
+namespace {
+
+int BindLoopback(int type, uint16_t port) {
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+uint16_t LocalPort(int fd) {
+    sockaddr_in addr{};
+    socklen_t size = sizeof addr;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) != 0) return 0;
+    return ntohs(addr.sin_port);
+}
+
+}  // namespace
+
+uint16_t UnusedLoopbackPort() {
+    const int fd = BindLoopback(SOCK_STREAM, 0);
+    if (fd < 0) return 0;
+    const uint16_t port = LocalPort(fd);
+    ::close(fd);
+    return port;
+}
+
+TcpPrinterPeer::TcpPrinterPeer(Mode mode) : mode_(mode) {
+    listener_ = BindLoopback(SOCK_STREAM, 0);
+    wake_ = ::eventfd(0, EFD_CLOEXEC);
+    if (listener_ >= 0 && (wake_ < 0 || ::listen(listener_, 16) != 0)) {
+        ::close(listener_);
+        listener_ = -1;
+    }
+    if (listener_ < 0) return;
+    port_ = LocalPort(listener_);
+    thread_ = std::thread([this] { Loop(); });
+}
+
+TcpPrinterPeer::~TcpPrinterPeer() {
+    if (thread_.joinable()) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
+        thread_.join();
+    }
+    if (listener_ >= 0) ::close(listener_);
+    if (wake_ >= 0) ::close(wake_);
+}
+
+void TcpPrinterPeer::Loop() {
+    std::vector<int> open;        // client sockets still read
+    std::vector<std::size_t> at;  // their connection index
+    for (;;) {
+        std::vector<pollfd> fds{{wake_, POLLIN, 0}, {listener_, POLLIN, 0}};
+        for (int fd : open) fds.push_back({fd, POLLIN, 0});
+        if (::poll(fds.data(), fds.size(), 1000) < 0 && errno != EINTR) break;
+        if (fds[0].revents) break;
+        if (fds[1].revents & POLLIN) {
+            const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client >= 0) {
+                std::lock_guard lock(mutex_);
+                connections_.emplace_back();
+                if (mode_ == Mode::ResetOnAccept) {
+                    linger hard{1, 0};
+                    ::setsockopt(client, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+                    ::close(client);
+                    connections_.back().closed = true;
+                } else {
+                    open.push_back(client);
+                    at.push_back(connections_.size() - 1);
+                }
+                changed_.notify_all();
+            }
+        }
+        for (std::size_t i = 2; i < fds.size(); ++i) {
+            if (!fds[i].revents) continue;
+            const std::size_t k = i - 2;
+            uint8_t chunk[4096];
+            const ssize_t n = ::recv(open[k], chunk, sizeof chunk, 0);
+            if (n < 0 && errno == EINTR) continue;
+            std::lock_guard lock(mutex_);
+            Connection& c = connections_[at[k]];
+            if (n > 0) {
+                c.bytes.insert(c.bytes.end(), chunk, chunk + n);
+                c.lastByte = std::chrono::steady_clock::now();
+            } else {
+                c.closed = true;
+                ::close(open[k]);
+                open[k] = -1;
+            }
+            changed_.notify_all();
+        }
+        for (std::size_t k = open.size(); k-- > 0;) {
+            if (open[k] < 0) {
+                open.erase(open.begin() + static_cast<long>(k));
+                at.erase(at.begin() + static_cast<long>(k));
+            }
+        }
+    }
+    for (int fd : open) ::close(fd);
+}
+
+std::size_t TcpPrinterPeer::ConnectionCount() const {
+    std::lock_guard lock(mutex_);
+    return connections_.size();
+}
+
+std::vector<TcpPrinterPeer::Connection> TcpPrinterPeer::Connections() const {
+    std::lock_guard lock(mutex_);
+    return connections_;
+}
+
+bool TcpPrinterPeer::WaitForConnections(std::size_t count,
+                                        std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return connections_.size() >= count; });
+}
+
+bool TcpPrinterPeer::WaitForClosed(std::size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] {
+        std::size_t closed = 0;
+        for (const Connection& c : connections_) closed += c.closed ? 1 : 0;
+        return closed >= count;
+    });
+}
+
+}  // namespace fakes

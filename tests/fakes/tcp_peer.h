@@ -1,0 +1,56 @@
+#pragma once
+// A printer on loopback TCP: accepts connections on 127.0.0.1 and records, per connection, the
+// bytes received, whether the client closed it and when the last byte arrived.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace fakes {
+
+class TcpPrinterPeer {
+  public:
+    enum class Mode {
+        Record,         // read everything until the client closes
+        ResetOnAccept,  // accept, then close at once with SO_LINGER 0 (the client gets a reset)
+    };
+    struct Connection {
+        std::vector<uint8_t> bytes;
+        bool closed = false;  // end of stream or reset seen
+        std::chrono::steady_clock::time_point lastByte{};
+    };
+
+    explicit TcpPrinterPeer(Mode mode = Mode::Record);
+    ~TcpPrinterPeer();
+    TcpPrinterPeer(const TcpPrinterPeer&) = delete;
+    TcpPrinterPeer& operator=(const TcpPrinterPeer&) = delete;
+
+    bool ok() const { return listener_ >= 0; }
+    uint16_t port() const { return port_; }
+
+    std::size_t ConnectionCount() const;
+    std::vector<Connection> Connections() const;
+    // All waits give up after `timeout` and then return false.
+    bool WaitForConnections(std::size_t count, std::chrono::milliseconds timeout) const;
+    bool WaitForClosed(std::size_t count, std::chrono::milliseconds timeout) const;
+
+  private:
+    void Loop();
+
+    Mode mode_;
+    int listener_ = -1;
+    int wake_ = -1;  // eventfd that ends the loop
+    uint16_t port_ = 0;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::vector<Connection> connections_;
+    std::thread thread_;
+};
+
+// A loopback port with nothing listening on it (bound once and released).
+uint16_t UnusedLoopbackPort();
+
+}  // namespace fakes

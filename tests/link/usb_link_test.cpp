@@ -1,0 +1,165 @@
+// UsbPrinterLink over the scriptable backend, and the sender's USB branch.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "tests/link/sender_rig.h"
+
+namespace linktest {
+namespace {
+
+using fakes::FakeUsbBackend;
+using fakes::UsbDevice;
+using Piece = FakeUsbBackend::Piece;
+using printerlink::UsbPrinterLink;
+using printerlink::UsbProgram;
+
+TEST(UsbLink, TokensDocumentTheProductIds) {
+    for (UsbProgram program : {UsbProgram::Tessary, UsbProgram::Brindel}) {
+        for (std::size_t i = 0; i < 7; ++i) {
+            char token[16];
+            std::snprintf(token, sizeof token, "pid_%04x", printerlink::ProductIds(program)[i]);
+            EXPECT_STREQ(printerlink::ProductIdTokens(program)[i], token);
+        }
+    }
+    EXPECT_EQ(printerlink::ProductIds(UsbProgram::Tessary)[6], 0x0600);
+    EXPECT_EQ(printerlink::ProductIds(UsbProgram::Brindel)[6], 0x2021);
+}
+
+TEST(UsbLink, FirstAcceptableDeviceInEnumerationOrderWinsWhateverItsVendor) {
+    auto usb = std::make_shared<FakeUsbBackend>();
+    const auto other = UsbDevice(0x1fc9, 0x1234, "1-1");    // not a listed product
+    const auto refuses = UsbDevice(0x1fc9, 0x5011, "1-2");  // listed, probe fails
+    const auto foreign = UsbDevice(0x9999, 0x0055, "1-3");  // another vendor, listed
+    const auto later = UsbDevice(0x1fc9, 0x2016, "2-1.4");
+    usb->SetDevices({{other}, {refuses, false}, {foreign}, {later}});
+    UsbPrinterLink link(usb, UsbProgram::Tessary);
+    ASSERT_EQ(link.Open(), 1);
+    EXPECT_EQ(link.DevicePath(), "usb:1-3 vid_9999&pid_0055");
+    EXPECT_EQ(usb->OpenAttempts(), (std::vector<std::string>{refuses.path, foreign.path}));
+    EXPECT_EQ(link.Open(), 1);  // opening again does not leak the first handle
+    EXPECT_EQ(usb->OpenHandles(), 1);
+    link.Close();
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(usb->OpenHandles(), 0);
+}
+
+TEST(UsbLink, SeventhProductIdIsProgramSpecific) {
+    auto usb = std::make_shared<FakeUsbBackend>();
+    usb->SetDevices({{UsbDevice(0x1fc9, 0x2021, "1-1")}});
+    EXPECT_EQ(UsbPrinterLink(usb, UsbProgram::Tessary).Open(), 0);
+    EXPECT_EQ(UsbPrinterLink(usb, UsbProgram::Brindel).Open(), 1);
+    usb->SetDevices({{UsbDevice(0x1fc9, 0x0600, "1-1")}});
+    EXPECT_EQ(UsbPrinterLink(usb, UsbProgram::Tessary).Open(), 1);
+    EXPECT_EQ(UsbPrinterLink(usb, UsbProgram::Brindel).Open(), 0);
+    EXPECT_EQ(usb->OpenHandles(), 0);  // destroyed links closed their handles
+}
+
+TEST(UsbLink, NothingToOpenAndClosedLinks) {
+    auto usb = std::make_shared<FakeUsbBackend>();
+    UsbPrinterLink never(usb, UsbProgram::Tessary);
+    never.Close();
+    never.Close();
+    std::size_t written = 99;
+    const uint8_t byte = 0;
+    EXPECT_EQ(never.Write(&byte, 1, written, 10), 0);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(never.WriteAll(&byte, 1), 0u);
+    EXPECT_EQ(never.Open(), 0);  // no devices
+    EXPECT_EQ(UsbPrinterLink(nullptr, UsbProgram::Brindel).Open(), 0);
+}
+
+TEST(UsbLink, WriteReportsWhatWentOutEvenOnTimeOut) {
+    auto usb = std::make_shared<FakeUsbBackend>();
+    usb->SetDevices({{UsbDevice(1, 0x5011, "1-1")}});
+    usb->ScriptPieces({{Piece::TimeOutAfter, 10}});
+    UsbPrinterLink link(usb, UsbProgram::Tessary);
+    ASSERT_EQ(link.Open(), 1);
+    const auto bytes = Pattern(64);
+    std::size_t written = 0;
+    EXPECT_EQ(link.Write(bytes.data(), bytes.size(), written, 1000), 0);
+    EXPECT_EQ(written, 10u);
+    EXPECT_EQ(link.Write(bytes.data(), bytes.size(), written, 1000), 1);
+    EXPECT_EQ(written, 64u);
+    EXPECT_EQ(usb->Pieces()[1].timeoutMs, 1000u);
+}
+
+TEST(UsbLink, WriteAllSends64BytePiecesAndStopsAtAFailedOne) {
+    auto usb = std::make_shared<FakeUsbBackend>();
+    usb->SetDevices({{UsbDevice(1, 0x2021, "1-1")}});
+    UsbPrinterLink link(usb, UsbProgram::Brindel);
+    ASSERT_EQ(link.Open(), 1);
+    const auto bytes = Pattern(130);
+    EXPECT_EQ(link.WriteAll(bytes.data(), bytes.size()), 130u);
+    auto pieces = usb->Pieces();
+    ASSERT_EQ(pieces.size(), 3u);
+    EXPECT_EQ(pieces[0].asked, 64u);
+    EXPECT_EQ(pieces[1].asked, 64u);
+    EXPECT_EQ(pieces[2].asked, 2u);
+    EXPECT_EQ(pieces[2].timeoutMs, 2000u);
+    EXPECT_EQ(usb->BytesOut(), bytes);
+
+    auto second = std::make_shared<FakeUsbBackend>();
+    second->SetDevices({{UsbDevice(1, 0x2021, "1-1")}});
+    second->ScriptPieces({{Piece::Complete}, {Piece::TimeOutAfter, 0}});
+    UsbPrinterLink timedOut(second, UsbProgram::Brindel);
+    ASSERT_EQ(timedOut.Open(), 1);
+    EXPECT_EQ(timedOut.WriteAll(bytes.data(), bytes.size()), 0u);
+    EXPECT_EQ(second->BytesOut(), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 64));
+    EXPECT_EQ(second->Pieces().size(), 2u);
+}
+
+TEST(UsbLink, LibusbBackendCopesWithWhateverThisMachineHas) {
+    // No USB devices or no usbfs here must simply mean "nothing found"; nothing is written.
+    UsbPrinterLink link(printerlink::MakeLibusbBackend(), UsbProgram::Tessary);
+    const int opened = link.Open();
+    EXPECT_TRUE(opened == 0 || opened == 1);
+    EXPECT_EQ(link.IsOpen(), opened == 1);
+    link.Close();
+}
+
+TEST(SenderUsb, CommandGoesOutIn64BytePiecesThroughAFreshLink) {
+    SenderRig rig(FastEndpoints(), fakes::UsbParams());
+    rig.usb->SetDevices({{UsbDevice(0x1fc9, 0x2016, "1-2")}});
+    const auto command = Pattern(100);
+    rig.Submit(command);
+    ASSERT_TRUE(rig.WaitIdle());
+    const auto pieces = rig.usb->Pieces();
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0].asked, 64u);
+    EXPECT_EQ(pieces[1].asked, 36u);
+    EXPECT_EQ(pieces[0].timeoutMs, 50u);
+    EXPECT_EQ(rig.usb->BytesOut(), command);
+    EXPECT_EQ(rig.usb->OpenHandles(), 0);  // closed after the command
+    rig.Submit(Pattern(6));
+    ASSERT_TRUE(rig.WaitIdle());
+    EXPECT_EQ(rig.usb->OpenAttempts().size(), 2u);
+    EXPECT_TRUE(rig.sinks.Statuses().empty());
+}
+
+TEST(SenderUsb, FailedPiecesResumeAtTheFirstUnsentByte) {
+    SenderRig rig(FastEndpoints(), fakes::UsbParams());
+    rig.usb->SetDevices({{UsbDevice(0x1fc9, 0x5011, "1-2")}});
+    rig.usb->ScriptPieces({{Piece::Complete}, {Piece::TimeOutAfter, 10}, {Piece::Fail}});
+    const auto command = Pattern(150);
+    rig.Submit(command);
+    ASSERT_TRUE(rig.WaitIdle());
+    EXPECT_EQ(rig.usb->BytesOut(), command);  // every byte exactly once, in order
+    std::vector<std::size_t> asked;
+    for (const auto& p : rig.usb->Pieces()) asked.push_back(p.asked);
+    EXPECT_EQ(asked, (std::vector<std::size_t>{64, 64, 64, 64, 12}));
+    EXPECT_EQ(rig.usb->OpenAttempts().size(), 3u);
+    EXPECT_EQ(rig.usb->OpenHandles(), 0);
+    EXPECT_TRUE(rig.sinks.Statuses().empty());
+}
+
+TEST(SenderUsb, NoPrinterReportsAndDrops) {
+    SenderRig rig(FastEndpoints(), fakes::UsbParams());
+    rig.usb->SetDevices({{UsbDevice(0x1fc9, 0x2021, "1-2")}});  // Brindel's id only
+    rig.Submit(Pattern(6));
+    ASSERT_TRUE(rig.WaitIdle());
+    EXPECT_EQ(rig.sinks.Statuses(), std::vector<std::string>{"USB OPEN FAIL"});
+}
+
+}  // namespace
+}  // namespace linktest
