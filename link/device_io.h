@@ -46,7 +46,7 @@ int OpenParallelPort(const std::string& path);
 bool WriteFully(int fd, const uint8_t* bytes, std::size_t length);
 
 // Connects a TCP socket to ip:port, giving up after `timeout`; the socket is blocking again
-// afterwards. -1 on failure.
+// afterwards. -1 on failure, also for 0.0.0.0, which is no printer's address.
 int ConnectTcp(const std::array<uint8_t, 4>& ip, uint16_t port, std::chrono::milliseconds timeout);
 
 // Sends all bytes in sends of at most `pieceLimit` bytes (no SIGPIPE). False when a send fails

@@ -13,6 +13,8 @@
 namespace printerlink {
 
 int ConnectTcp(const std::array<uint8_t, 4>& ip, uint16_t port, std::chrono::milliseconds timeout) {
+    // 0.0.0.0 (an address control left empty) would reach this PC itself on Linux.
+    if (ip == std::array<uint8_t, 4>{0, 0, 0, 0}) return -1;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     sockaddr_in addr{};

@@ -46,7 +46,7 @@ uint16_t UnusedLoopbackPort() {
 TcpPrinterPeer::TcpPrinterPeer(Mode mode) : mode_(mode) {
     listener_ = BindLoopback(SOCK_STREAM, 0);
     wake_ = ::eventfd(0, EFD_CLOEXEC);
-    if (listener_ >= 0 && (wake_ < 0 || ::listen(listener_, 16) != 0)) {
+    if (listener_ >= 0 && (wake_ < 0 || ::listen(listener_, SOMAXCONN) != 0)) {
         ::close(listener_);
         listener_ = -1;
     }

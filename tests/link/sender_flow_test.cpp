@@ -94,6 +94,7 @@ TEST(SenderFlow, IdleMeansNothingPendingAndNothingBeingWritten) {
     ui.join();
     ASSERT_FALSE(timedOut);
     ASSERT_TRUE(rig.WaitIdle());
+    EXPECT_TRUE(rig.sinks.Statuses().empty());
     ASSERT_TRUE(peer.WaitForClosed(kRounds, kWait));
     const auto got = peer.Connections();
     ASSERT_EQ(got.size(), kRounds);

@@ -66,6 +66,15 @@ TEST(SenderNet, RefusedConnectionReportsAndDropsTheCommand) {
     EXPECT_EQ(peer.ConnectionCount(), 1u);
     EXPECT_EQ(peer.Connections()[0].bytes, next);
     EXPECT_EQ(rig.sinks.Statuses().size(), 1u);
+
+    // An empty address control is no printer (on Linux 0.0.0.0 would reach this PC).
+    auto empty = fakes::NetParams();
+    empty.printerIp = {0, 0, 0, 0};
+    rig.source.Set(empty);
+    rig.Submit(Pattern(6));
+    ASSERT_TRUE(rig.WaitIdle());
+    EXPECT_EQ(rig.sinks.Statuses().size(), 2u);
+    EXPECT_EQ(peer.ConnectionCount(), 1u);
 }
 
 // A blocking connect (it succeeds on the handshake, before the peer can reset), then a wait

@@ -23,7 +23,7 @@ inline printerlink::LinkEndpoints FastEndpoints(uint16_t tcpPort = 9) {
     printerlink::LinkEndpoints e;
     e.tcpPort = tcpPort;
     e.lptPath = "/nonexistent/lp0";
-    e.connectTimeout = 1000ms;
+    e.connectTimeout = 3000ms;
     e.retryPause = 10ms;
     e.usbPieceTimeout = 50ms;
     return e;
