@@ -67,14 +67,14 @@ const FrameSpec* FindFrameSpec(uint8_t code) {
 }
 
 std::vector<uint8_t> BuildSettingFrame(uint8_t code, std::span<const uint8_t> params) {
-    const FrameSpec* spec = FindFrameSpec(code);
-    if (spec == nullptr) return {};
-    std::vector<uint8_t> frame(spec->length, 0);
+    const FrameSpec* entry = FindFrameSpec(code);
+    if (entry == nullptr) return {};
+    std::vector<uint8_t> frame(entry->length, 0);
     frame[0] = 0x1F;
     frame[1] = 0x1B;
     frame[2] = code;
     std::size_t at = 3;
-    if (spec->secondCode) frame[at++] = *spec->secondCode;
+    if (entry->secondCode) frame[at++] = *entry->secondCode;
     const std::size_t room = frame.size() - at;
     const std::size_t n = std::min(room, params.size());
     std::copy_n(params.begin(), n, frame.begin() + static_cast<std::ptrdiff_t>(at));
