@@ -8,9 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
+#include <optional>
 
 #include "link/device_io.h"
+#include "platform/decimal.h"
 
 namespace printerlink {
 namespace {
@@ -56,20 +57,8 @@ int OpenAndLockTerminal(const std::string& name) {
 }  // namespace
 
 unsigned ParseBaudText(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' ||
-                               text[i] == '\r' || text[i] == '\v' || text[i] == '\f')) {
-        ++i;
-    }
-    if (i < text.size() && text[i] == '+') ++i;
-    unsigned long long value = 0;
-    bool digits = false;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        digits = true;
-        value = value * 10 + static_cast<unsigned>(text[i] - '0');
-        if (value > static_cast<unsigned long long>(INT_MAX)) return 0;
-    }
-    return digits ? static_cast<unsigned>(value) : 0;
+    const std::optional<int> value = platform::ExtractDecimal(text);
+    return (value && *value > 0) ? static_cast<unsigned>(*value) : 0;
 }
 
 int OpenSerialExclusive(const std::string& name) {
