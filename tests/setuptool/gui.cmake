@@ -16,3 +16,9 @@ add_dependencies(setuptool_gui_tests tessary)
 target_compile_definitions(setuptool_gui_tests PRIVATE TESSARY_PROGRAM="$<TARGET_FILE:tessary>")
 gtest_discover_tests(setuptool_gui_tests DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "gui")
+# The language cases once more as an ordinary user, so the read-only folder really is read-only.
+add_test(NAME Language.UnwritableAsOrdinaryUser
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/run_unprivileged.sh $<TARGET_FILE:setuptool_gui_tests>
+            --gtest_filter=Language.*)
+set_tests_properties(Language.UnwritableAsOrdinaryUser PROPERTIES SKIP_RETURN_CODE 77
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "gui")
