@@ -178,6 +178,9 @@ struct LanguageCase {
     const char* fileAfterStart;  // null: no file expected
 };
 
+// Keeps the listed test names stable (gtest would print the case's raw bytes).
+[[maybe_unused]] void PrintTo(const LanguageCase& c, std::ostream* out) { *out << c.name; }
+
 class LanguageStart : public ::testing::TestWithParam<LanguageCase> {};
 
 TEST_P(LanguageStart, FileGivesTheLanguageAndTheButtonToggles) {
