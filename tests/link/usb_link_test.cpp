@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
 
 #include "tests/link/sender_rig.h"
 
@@ -24,6 +29,31 @@ TEST(UsbLink, TokensDocumentTheProductIds) {
     }
     EXPECT_EQ(printerlink::ProductIds(UsbProgram::Tessary)[6], 0x0600);
     EXPECT_EQ(printerlink::ProductIds(UsbProgram::Brindel)[6], 0x2021);
+}
+
+// The udev rule must grant access to exactly the printers the two programs look for.
+TEST(UsbLink, UdevRuleCoversBothProductIdLists) {
+    std::ifstream file(UDEV_RULE_FILE);
+    ASSERT_TRUE(file) << UDEV_RULE_FILE;
+    std::stringstream text;
+    text << file.rdbuf();
+    std::smatch match;
+    const std::string rule = text.str();
+    ASSERT_TRUE(std::regex_search(rule, match, std::regex(R"re(ATTR\{idProduct\}=="([^"]*)")re")));
+    std::set<std::string> inRule;
+    std::stringstream ids(match[1].str());
+    for (std::string id; std::getline(ids, id, '|');) inRule.insert(id);
+
+    std::set<std::string> wanted;
+    for (UsbProgram program : {UsbProgram::Tessary, UsbProgram::Brindel}) {
+        for (uint16_t id : printerlink::ProductIds(program)) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%04x", id);
+            wanted.insert(hex);
+        }
+    }
+    EXPECT_EQ(inRule, wanted);
+    EXPECT_NE(rule.find(R"(TAG+="uaccess")"), std::string::npos);
 }
 
 TEST(UsbLink, FirstAcceptableDeviceInEnumerationOrderWinsWhateverItsVendor) {
