@@ -7,23 +7,23 @@
 namespace platform {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual int64_t SecondsSinceEpoch() const = 0;
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     int64_t SecondsSinceEpoch() const override;
 };
 
 class ManualClock final : public Clock {
-public:
+  public:
     explicit ManualClock(int64_t seconds = 0) : seconds_(seconds) {}
     int64_t SecondsSinceEpoch() const override { return seconds_.load(); }
     void Set(int64_t seconds) { seconds_.store(seconds); }
 
-private:
+  private:
     std::atomic<int64_t> seconds_;
 };
 

@@ -179,7 +179,9 @@ struct LanguageCase {
 };
 
 // Keeps the listed test names stable (gtest would print the case's raw bytes).
-[[maybe_unused]] void PrintTo(const LanguageCase& c, std::ostream* out) { *out << c.name; }
+[[maybe_unused]] void PrintTo(const LanguageCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class LanguageStart : public ::testing::TestWithParam<LanguageCase> {};
 
