@@ -21,6 +21,9 @@ build() {  # build <dir> <sanitize> [targets...]
     fi
 }
 
+echo "== formatting (clang-format)"
+(cd "$here" && git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror)
+
 echo "== plain build and tests"
 build build ""
 ctest --test-dir "$here/build" --output-on-failure -j"$jobs" --timeout 120
