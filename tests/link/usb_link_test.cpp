@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -37,11 +36,15 @@ TEST(UsbLink, UdevRuleCoversBothProductIdLists) {
     ASSERT_TRUE(file) << UDEV_RULE_FILE;
     std::stringstream text;
     text << file.rdbuf();
-    std::smatch match;
     const std::string rule = text.str();
-    ASSERT_TRUE(std::regex_search(rule, match, std::regex(R"re(ATTR\{idProduct\}=="([^"]*)")re")));
+    const std::string key = R"(ATTR{idProduct}==")";
+    const std::size_t from = rule.find(key);
+    ASSERT_NE(from, std::string::npos);
+    const std::size_t begin = from + key.size();
+    const std::size_t endQuote = rule.find('"', begin);
+    ASSERT_NE(endQuote, std::string::npos);
     std::set<std::string> inRule;
-    std::stringstream ids(match[1].str());
+    std::stringstream ids(rule.substr(begin, endQuote - begin));
     for (std::string id; std::getline(ids, id, '|');) inRule.insert(id);
 
     std::set<std::string> wanted;
