@@ -8,6 +8,7 @@
 #include "commands/list_items.h"
 #include "commands/setting_frames.h"
 #include "platform/decimal.h"
+#include "tests/commands/one_click_expected.h"
 
 namespace commands {
 namespace {
@@ -15,26 +16,14 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 TEST(OneClick, FifteenButtonsSendTheirExactBytes) {
-    const struct {
-        int id;
-        Bytes bytes;
-    } kButtons[] = {
-        {1004, {0x0A, 0x0A, 0x1D, 0x56, 0x01, 0x01}}, {1005, {0x1B, 0x70, 0x01, 0x01, 0x00, 0x00}},
-        {1048, {0x1F, 0x1B, 0x6A, 0x00, 0x00, 0x00}}, {1050, {0x1F, 0x1B, 0x6B, 0x00, 0x00, 0x00}},
-        {1079, {0x1F, 0x1B, 0x6E, 0x00, 0x00, 0x00}}, {1080, {0x1F, 0x1B, 0x70, 0x5B, 0x01, 0x00}},
-        {1081, {0x1F, 0x1B, 0x71, 0x6B, 0x00, 0x00}}, {1082, {0x1F, 0x1B, 0x71, 0x6B, 0x01, 0x00}},
-        {1083, {0x1F, 0x1B, 0x72, 0x7B, 0x00, 0x00}}, {1084, {0x1F, 0x1B, 0x72, 0x7B, 0x01, 0x00}},
-        {1086, {0x1F, 0x1B, 0x73, 0x89, 0x00, 0x00}}, {1087, {0x1F, 0x1B, 0x73, 0x89, 0x01, 0x00}},
-        {1099, {0x1F, 0x1B, 0x7E, 0xCC, 0x01, 0x00}}, {1100, {0x1F, 0x1B, 0x7E, 0xCC, 0x00, 0x00}},
-        {1103, {0x1F, 0x1B, 0x80, 0xCC, 0x00, 0x00}},
-    };
+    const auto& kButtons = commandstest::kExpectedOneClick;
     const auto commands = OneClickCommands();
     ASSERT_EQ(commands.size(), std::size(kButtons));
     for (std::size_t i = 0; i < commands.size(); ++i) {
-        SCOPED_TRACE(kButtons[i].id);
-        EXPECT_EQ(commands[i].controlId, kButtons[i].id);  // control-id order
+        SCOPED_TRACE(kButtons[i].button);
+        EXPECT_EQ(commands[i].controlId, kButtons[i].button);  // control-id order
         EXPECT_EQ(commands[i].Build(0), kButtons[i].bytes);
-        ASSERT_EQ(FindOneClick(kButtons[i].id), &commands[i]);
+        ASSERT_EQ(FindOneClick(kButtons[i].button), &commands[i]);
     }
     for (int notOneClick : {1003, 1006, 1090, 1091, 1023, 0, -1}) {
         EXPECT_EQ(FindOneClick(notOneClick), nullptr) << notOneClick;
