@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/command_buffer_impl.h"
+#include "link/command_buffer.h"
 #include "link/sender_thread.h"
 #include "link/usb_printer_link.h"
 #include "tests/fakes/recording_sinks.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "link/command_buffer_impl.h"
+#include "link/command_buffer.h"
 
 namespace printerlink {
 

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <thread>
 
-#include "link/command_buffer_impl.h"
+#include "link/command_buffer.h"
 #include "link/device_io.h"
 #include "link/usb_printer_link.h"
 

@@ -7,7 +7,7 @@
 #include <numeric>
 #include <vector>
 
-#include "link/command_buffer_impl.h"
+#include "link/command_buffer.h"
 #include "link/sender_thread.h"
 #include "tests/fakes/fake_usb.h"
 #include "tests/fakes/recording_sinks.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "link/command_buffer_impl.h"
+#include "link/command_buffer.h"
 #include "link/usb_printer_link.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
