@@ -155,9 +155,9 @@ StartResult MainWindow::Initialise() {
     Find<QPlainTextEdit>(this, id::kPrintInfo)->setPlainText(welcome);
 
     // Only one copy of the program may hold the reply port.
-    replySocket_ = UdpSocket::BindAny(config_.replyPort);
+    replySocket_ = netcfg::UdpSocket::BindAny(config_.replyPort);
     if (!replySocket_.IsValid()) return StartResult::ReplyPortTaken;
-    broadcastSocket_ = UdpSocket::Broadcast();
+    broadcastSocket_ = netcfg::UdpSocket::Broadcast();
     if (!broadcastSocket_.IsValid()) {
         messages_->ShowMessage("Error 0");
         return StartResult::BroadcastSocketFailed;

@@ -17,10 +17,10 @@
 #include "link/port_choice.h"
 #include "link/sender_thread.h"
 #include "link/serial_ports.h"
+#include "netcfg/udp_socket.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/ui_thread.h"
-#include "setuptool/udp_socket.h"
 
 namespace setuptool {
 
@@ -115,8 +115,8 @@ class MainWindow : public QDialog, public printerlink::PortChoiceSource {
     std::array<uint8_t, 6> macProposal_{};
     QTimer autoSendTimer_;  // timer 1 of the window
 
-    UdpSocket replySocket_;
-    UdpSocket broadcastSocket_;
+    netcfg::UdpSocket replySocket_;
+    netcfg::UdpSocket broadcastSocket_;
     std::unique_ptr<printerlink::SenderThread> sender_;
     std::thread serialProbe_;
 };

@@ -1,10 +1,10 @@
 #pragma once
-// The main window's two UDP sockets: the reply socket bound to port 8999 on all local addresses
+// The two UDP sockets of both programs: the reply socket bound to port 8999 on all local addresses
 // (only one copy of the program can hold it) and the broadcast socket.
 
 #include <cstdint>
 
-namespace setuptool {
+namespace netcfg {
 
 class UdpSocket {
   public:
@@ -32,4 +32,4 @@ class UdpSocket {
     int fd_ = -1;
 };
 
-}  // namespace setuptool
+}  // namespace netcfg

@@ -1,4 +1,4 @@
-#include "setuptool/udp_socket.h"
+#include "netcfg/udp_socket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -7,7 +7,7 @@
 
 #include <utility>
 
-namespace setuptool {
+namespace netcfg {
 
 UdpSocket::~UdpSocket() {
     Close();
@@ -57,4 +57,4 @@ void UdpSocket::Close() {
     if (fd_ >= 0) ::close(std::exchange(fd_, -1));
 }
 
-}  // namespace setuptool
+}  // namespace netcfg
