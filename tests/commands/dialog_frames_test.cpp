@@ -20,14 +20,6 @@ TEST(VoiceFrames, StepsAndListValues) {
     EXPECT_EQ(AlarmIntervalFrame(6), (Bytes{0x1F, 0x1B, 0x7D, 0xCB, 0x06, 0x00, 0x00}));
     EXPECT_EQ(AlarmIntervalFrame(0), (Bytes{0x1F, 0x1B, 0x7D, 0xCB, 0x00, 0x00, 0x00}));
     EXPECT_EQ(AlarmIntervalFrame(-1), (Bytes{0x1F, 0x1B, 0x7D, 0xCB, 0xFF, 0x00, 0x00}));
-
-    ASSERT_EQ(AlarmVoiceItems().size(), 8u);
-    EXPECT_STREQ(AlarmVoiceItems()[7], "7");
-    for (int language : {0, 1}) ASSERT_EQ(AlarmIntervalItems(language).size(), 7u);
-    EXPECT_STREQ(AlarmIntervalItems(1)[0], "Off");
-    EXPECT_STREQ(AlarmIntervalItems(1)[6], "Always");
-    EXPECT_STREQ(AlarmIntervalItems(0)[0], "关闭");
-    EXPECT_STREQ(AlarmIntervalItems(0)[6], "一直响");
 }
 
 struct FactoryCase {
