@@ -85,6 +85,10 @@ constexpr int kCodePageSentAsFF = 25;  // "101:ANSI1251 Cyril"
 
 constexpr Items kNoItems{};
 
+// Vendor and product identifier, each low byte first: 1FC9/2016 and 0471/0055.
+constexpr std::array<uint8_t, 4> kUsbIdentityA{0xC9, 0x1F, 0x16, 0x20};
+constexpr std::array<uint8_t, 4> kUsbIdentityB{0x71, 0x04, 0x55, 0x00};
+
 using V = RowValue;
 constexpr bool kAlways = false;
 constexpr bool kInRange = true;
@@ -113,35 +117,10 @@ const std::array<SettingRow, 16> kRows{{
     // Every listed rate is sent, 1200 to 128000 baud.
     {"baud-rate", 1105, 1102, 1079, 0x7F, V::ListPosition, kInRange, 0, 8, BaudRateItems(),
      BaudRateItems(), kBaudRateInitialPosition},
-    // Vendor and product identifier, each low byte first: 1FC9/2016 and 0471/0055.
-    {"usb-identity-a",
-     0,
-     0,
-     1014,
-     0x06,
-     V::Fixed,
-     kAlways,
-     0,
-     0,
-     kNoItems,
-     kNoItems,
-     -1,
-     true,
-     {0xC9, 0x1F, 0x16, 0x20}},
-    {"usb-identity-b",
-     0,
-     0,
-     1015,
-     0x06,
-     V::Fixed,
-     kAlways,
-     0,
-     0,
-     kNoItems,
-     kNoItems,
-     -1,
-     true,
-     {0x71, 0x04, 0x55, 0x00}},
+    {"usb-identity-a", 0, 0, 1014, 0x06, V::Fixed, kAlways, 0, 0, kNoItems, kNoItems, -1, true,
+     kUsbIdentityA},
+    {"usb-identity-b", 0, 0, 1015, 0x06, V::Fixed, kAlways, 0, 0, kNoItems, kNoItems, -1, true,
+     kUsbIdentityB},
 }};
 
 std::vector<std::string> BuildCodePageItems() {
@@ -155,6 +134,12 @@ std::vector<std::string> BuildCodePageItems() {
     return items;
 }
 
+template <class Predicate>
+const SettingRow* FindRow(Predicate matches) {
+    const auto it = std::find_if(kRows.begin(), kRows.end(), matches);
+    return it != kRows.end() ? &*it : nullptr;
+}
+
 }  // namespace
 
 std::span<const SettingRow> SettingRows() {
@@ -162,16 +147,11 @@ std::span<const SettingRow> SettingRows() {
 }
 
 const SettingRow* FindSettingRow(std::string_view name) {
-    const auto it = std::find_if(kRows.begin(), kRows.end(),
-                                 [name](const SettingRow& row) { return row.name == name; });
-    return it != kRows.end() ? &*it : nullptr;
+    return FindRow([name](const SettingRow& row) { return row.name == name; });
 }
 
 const SettingRow* FindSettingRowByButton(int buttonId) {
-    const auto it = std::find_if(kRows.begin(), kRows.end(), [buttonId](const SettingRow& row) {
-        return row.buttonId == buttonId;
-    });
-    return it != kRows.end() ? &*it : nullptr;
+    return FindRow([buttonId](const SettingRow& row) { return row.buttonId == buttonId; });
 }
 
 const std::vector<std::string>& CodePageItems() {

@@ -78,17 +78,7 @@ struct DialogWindow : ::testing::TestWithParam<int> {
         EXPECT_TRUE(ran) << "dialog of button " << opener;
     }
 
-    // Waits until delivery `count` (1-based) has arrived and its connection closed.
-    Bytes Delivery(std::size_t count) {
-        EXPECT_TRUE(PumpUntil([&] { return ClosedCount() >= count; }, 10s)) << "delivery " << count;
-        const auto connections = peer.Connections();
-        return connections.size() >= count ? connections[count - 1].bytes : Bytes{};
-    }
-    std::size_t ClosedCount() const {
-        std::size_t closed = 0;
-        for (const auto& c : peer.Connections()) closed += c.closed;
-        return closed;
-    }
+    Bytes Delivery(std::size_t count) { return testsupport::Delivery(peer, count); }
     std::string Shot(const char* dialog) const {
         return std::string(dialog) + (English() ? "-english.png" : "-chinese.png");
     }
