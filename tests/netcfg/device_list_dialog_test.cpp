@@ -216,7 +216,7 @@ TEST(DeviceList, FloodLeavesTheDistinctDevicesAndAServingUiThread) {
             Bytes datagram;
             switch (i % 4) {
                 case 0:
-                    datagram = Reply(1, static_cast<uint8_t>(i % kDistinct));
+                    datagram = Reply(1, static_cast<uint8_t>(i / 4 % kDistinct));
                     break;
                 case 1:
                     datagram = Reply(0x90, static_cast<uint8_t>(i));
@@ -225,7 +225,7 @@ TEST(DeviceList, FloodLeavesTheDistinctDevicesAndAServingUiThread) {
                     datagram = Bytes(static_cast<std::size_t>(i % 64), 0x00);
                     break;
                 default:
-                    datagram = Reply(1, static_cast<uint8_t>(i % kDistinct), 40);
+                    datagram = Reply(1, static_cast<uint8_t>(i / 4 % kDistinct), 40);
                     break;
             }
             if (!datagram.empty()) rig.segment.SendTo(port, datagram);
