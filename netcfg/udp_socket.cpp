@@ -53,6 +53,29 @@ uint16_t UdpSocket::LocalPort() const {
     return ntohs(address.sin_port);
 }
 
+std::optional<Ipv4Endpoint> Ipv4Endpoint::Parse(const std::string& dotted, uint16_t port) {
+    in_addr address{};
+    if (::inet_pton(AF_INET, dotted.c_str(), &address) != 1) return std::nullopt;
+    return Ipv4Endpoint{ntohl(address.s_addr), port};
+}
+
+bool UdpSocket::SendTo(const Ipv4Endpoint& to, std::span<const uint8_t> bytes) const {
+    if (fd_ < 0) return false;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(to.address);
+    address.sin_port = htons(to.port);
+    const ssize_t sent = ::sendto(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL,
+                                  reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return sent == static_cast<ssize_t>(bytes.size());
+}
+
+void UdpSocket::Shutdown() const {
+    // An unconnected datagram socket reports ENOTCONN but still marks itself shut and wakes
+    // its readers.
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+}
+
 void UdpSocket::Close() {
     if (fd_ >= 0) ::close(std::exchange(fd_, -1));
 }

@@ -3,8 +3,20 @@
 // (only one copy of the program can hold it) and the broadcast socket.
 
 #include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
 
 namespace netcfg {
+
+// An IPv4 UDP destination, address in host order.
+struct Ipv4Endpoint {
+    uint32_t address = 0;
+    uint16_t port = 0;
+
+    // Dotted-quad text ("255.255.255.255") and a port; nullopt when the text is no address.
+    static std::optional<Ipv4Endpoint> Parse(const std::string& dotted, uint16_t port);
+};
 
 class UdpSocket {
   public:
@@ -25,6 +37,11 @@ class UdpSocket {
     int Fd() const { return fd_; }
     // The bound local port, 0 when unbound or invalid.
     uint16_t LocalPort() const;
+    // Sends `bytes` as one datagram; true when all of it left.
+    bool SendTo(const Ipv4Endpoint& to, std::span<const uint8_t> bytes) const;
+    // Wakes a thread blocked in a receive on this socket (it then reads 0 bytes from no sender);
+    // the descriptor stays open until Close.
+    void Shutdown() const;
     void Close();
 
   private:

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: once plainly, once under AddressSanitizer + UBSan, and the
-# threaded printer-link tests under ThreadSanitizer. Warnings are errors.
+# threaded printer-link and discovery tests under ThreadSanitizer. Warnings are errors.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
@@ -32,8 +32,8 @@ echo "== AddressSanitizer + UBSan"
 build build-asan "address,undefined"
 ctest --test-dir "$here/build-asan" --output-on-failure -j"$jobs" --timeout 240
 
-echo "== ThreadSanitizer (threaded printer-link tests)"
-build build-tsan "thread" link_tests
+echo "== ThreadSanitizer (threaded printer-link and discovery tests)"
+build build-tsan "thread" link_tests netcfg_core_tests
 ctest --test-dir "$here/build-tsan" --output-on-failure -L threaded --timeout 240
 
 echo "all test runs passed"

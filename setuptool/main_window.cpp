@@ -25,6 +25,8 @@
 #include "commands/voice_dialog.h"
 #include "link/command_buffer.h"
 #include "link/usb_printer_link.h"
+#include "netcfg/address_set.h"
+#include "netcfg/device_list_dialog.h"
 #include "netcfg/wifi_dialog.h"
 #include "platform/decimal.h"
 #include "platform/dialog_layout.h"
@@ -170,6 +172,7 @@ void MainWindow::ConnectHandlers() {
     };
     for (const auto& [buttonId, open] : dialogButtons)
         connect(Find<QPushButton>(this, buttonId), &QPushButton::clicked, this, open);
+    ConnectNetworkHandlers();
 }
 
 StartResult MainWindow::Initialise() {
@@ -195,11 +198,7 @@ StartResult MainWindow::Initialise() {
 
     Find<QRadioButton>(this, id::kUsb)->setChecked(true);
 
-    macProposal_ = RandomMac(clock_->SecondsSinceEpoch());
-    for (std::size_t i = 0; i < macProposal_.size(); ++i) {
-        Find<QLineEdit>(this, kMacBoxIds[i])
-            ->setText(QString::fromStdString(FormatMacByte(macProposal_[i])));
-    }
+    ShowMacProposal();
 
     Find<QComboBox>(this, id::kBaudRate)->setCurrentIndex(commands::kBaudRateInitialPosition);
     Find<QLineEdit>(this, id::kInterval)->setText(QStringLiteral("500"));
@@ -369,6 +368,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void MainWindow::done(int result) {
+    if (discovery_) discovery_->Stop();  // the listener lets go of the socket first
     replySocket_.Close();
     QDialog::done(result);
 }
@@ -393,6 +393,97 @@ void MainWindow::OpenWifiDialog() {
     netcfg::WifiDialog dialog(*buffer_, *messages_, languageFlag_, netcfg::WifiStartAddress(),
                               this);
     dialog.exec();
+}
+
+namespace {
+constexpr int kSetIpButton = 1012;
+constexpr int kScanButton = 1014;
+constexpr int kDhcpOpenButton = 1015;
+constexpr int kDhcpCloseButton = 1016;
+constexpr int kConnectTestButton = 1018;
+constexpr int kMacButton = 1043;
+}  // namespace
+
+void MainWindow::ConnectNetworkHandlers() {
+    connect(Find<QPushButton>(this, kScanButton), &QPushButton::clicked, this,
+            &MainWindow::OnScanPrinter);
+    connect(Find<QPushButton>(this, kSetIpButton), &QPushButton::clicked, this,
+            &MainWindow::OnSetIp);
+    connect(Find<QPushButton>(this, kDhcpOpenButton), &QPushButton::clicked, this,
+            [this] { OnDhcp(true); });
+    connect(Find<QPushButton>(this, kDhcpCloseButton), &QPushButton::clicked, this,
+            [this] { OnDhcp(false); });
+    connect(Find<QPushButton>(this, kMacButton), &QPushButton::clicked, this, &MainWindow::OnMac);
+    connect(Find<QPushButton>(this, kConnectTestButton), &QPushButton::clicked, this,
+            &MainWindow::OnConnectTest);
+}
+
+void MainWindow::OnScanPrinter() {
+    // One listener for the program's life, started with the first opening.
+    if (!discovery_) {
+        discovery_ =
+            std::make_unique<netcfg::DiscoveryFeed>(this, replySocket_, netcfg::TessaryPolicy());
+    }
+    netcfg::DeviceListEnv env;
+    env.feed = discovery_.get();
+    const auto to = netcfg::Ipv4Endpoint::Parse(config_.broadcastAddress, config_.discoveryPort);
+    env.broadcastSocket = to ? &broadcastSocket_ : nullptr;  // no destination: nothing is sent
+    if (to) env.broadcastTo = *to;
+    env.messages = messages_;
+    env.languageFlag = languageFlag_;
+    netcfg::DeviceListDialog dialog(env, this);
+    dialog.exec();
+}
+
+void MainWindow::OnSetIp() {
+    const std::vector<uint8_t> frame =
+        netcfg::IpSettingFrame(Find<platform::Ipv4Edit>(this, id::kNewIp)->Octets(),
+                               Find<platform::Ipv4Edit>(this, id::kIpMask)->Octets(),
+                               Find<platform::Ipv4Edit>(this, id::kIpGate)->Octets());
+    printerlink::SubmitCommand(*buffer_, frame.data(), frame.size());
+}
+
+void MainWindow::OnDhcp(bool on) {
+    const std::vector<uint8_t> frame = netcfg::DhcpFrame(on);
+    printerlink::SubmitCommand(*buffer_, frame.data(), frame.size());
+}
+
+void MainWindow::OnMac() {
+    std::array<std::string, 6> boxes;
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        boxes[i] = Find<QLineEdit>(this, kMacBoxIds[i])->text().toStdString();
+    const netcfg::MacBoxesRead mac = netcfg::ReadMacBoxes(boxes);
+    if (!mac.mac) {
+        messages_->ShowMessage(netcfg::MacBoxErrorText(mac.badBox, languageFlag_));
+        return;
+    }
+    const std::vector<uint8_t> frame = netcfg::MacSettingFrame(*mac.mac);
+    printerlink::SubmitCommand(*buffer_, frame.data(), frame.size());
+    ShowMacProposal();  // the next printer gets another address
+}
+
+void MainWindow::ShowMacProposal() {
+    macProposal_ = RandomMac(clock_->SecondsSinceEpoch());
+    for (std::size_t i = 0; i < macProposal_.size(); ++i) {
+        Find<QLineEdit>(this, kMacBoxIds[i])
+            ->setText(QString::fromStdString(FormatMacByte(macProposal_[i])));
+    }
+}
+
+void MainWindow::OnConnectTest() {
+    // The attempt runs off the UI thread (up to the connect time-out); the button stays off
+    // until its answer has been shown, so one attempt runs at a time.
+    auto* button = Find<QPushButton>(this, kConnectTestButton);
+    button->setEnabled(false);
+    if (connectTest_.joinable()) connectTest_.join();  // the last one is past its message
+    const auto address = Find<platform::Ipv4Edit>(this, id::kPrinterIp)->Octets();
+    const uint16_t port = config_.endpoints.tcpPort;
+    const auto timeout = config_.endpoints.connectTimeout;
+    connectTest_ = std::jthread([this, address, port, timeout] {
+        const bool ok = netcfg::ConnectTest(address, port, timeout);
+        messages_->ShowMessage(ok ? netcfg::kConnectOk : netcfg::kConnectFail);
+        gate_.Run([this] { Find<QPushButton>(this, kConnectTestButton)->setEnabled(true); });
+    });
 }
 
 }  // namespace setuptool

@@ -17,6 +17,7 @@
 #include "link/port_choice.h"
 #include "link/sender_thread.h"
 #include "link/serial_ports.h"
+#include "netcfg/discovery_feed.h"
 #include "netcfg/udp_socket.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
@@ -108,6 +109,15 @@ class MainWindow : public QDialog, public printerlink::PortChoiceSource {
     void OpenFactoryDialog();
     void OpenWifiDialog();
 
+    // Network buttons: device list, address and DHCP frames, MAC, connect test.
+    void ConnectNetworkHandlers();
+    void OnScanPrinter();
+    void OnSetIp();
+    void OnDhcp(bool on);
+    void OnMac();
+    void OnConnectTest();
+    void ShowMacProposal();
+
     MainWindowConfig config_;
     printerlink::CommandBuffer* buffer_;
     const platform::Clock* clock_;
@@ -127,6 +137,11 @@ class MainWindow : public QDialog, public printerlink::PortChoiceSource {
     netcfg::UdpSocket broadcastSocket_;
     std::unique_ptr<printerlink::SenderThread> sender_;
     std::thread serialProbe_;
+
+    // Destroyed first: the listener ends before the reply socket closes, the connect test before
+    // the window goes.
+    std::unique_ptr<netcfg::DiscoveryFeed> discovery_;  // made when the device list first opens
+    std::jthread connectTest_;
 };
 
 // Interval of the auto-send timer for the text of edit 1030: a decimal number of milliseconds;

@@ -1,0 +1,36 @@
+#include "netcfg/discovery_feed.h"
+
+namespace netcfg {
+
+DiscoveryFeed::DiscoveryFeed(QObject* uiContext, const UdpSocket& replySocket,
+                             const DiscoveryPolicy& policy)
+    : table_(policy), gate_(uiContext) {
+    // The list is read on the UI thread when the call runs there, so a list that detached in
+    // the meantime is never touched.
+    listener_ = std::make_unique<DiscoveryListener>(replySocket, table_, [this] {
+        gate_.Run([this] {
+            if (rebuild_) rebuild_();
+        });
+    });
+}
+
+DiscoveryFeed::~DiscoveryFeed() {
+    Stop();
+}
+
+void DiscoveryFeed::Attach(std::function<void()> rebuild) {
+    rebuild_ = std::move(rebuild);
+    if (!gate_.IsClosed() && !listener_->Running()) listener_->Start();
+}
+
+void DiscoveryFeed::Detach() {
+    rebuild_ = nullptr;
+}
+
+void DiscoveryFeed::Stop() {
+    gate_.Close();  // a listener waiting for the UI thread goes on at once
+    listener_->Stop();
+    rebuild_ = nullptr;
+}
+
+}  // namespace netcfg
