@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -318,10 +317,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     // The window menu's extra item.
-    QMenu menu(this);
-    QAction* about = menu.addAction(QString::fromUtf8("关于 Tessary(&A)..."));
-    connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
-    menu.exec(event->globalPos());
+    shell::ShowWindowMenu(this, event->globalPos(), QString::fromUtf8("关于 Tessary(&A)..."),
+                          [this] { ShowAbout(); });
 }
 
 void MainWindow::done(int result) {
