@@ -81,6 +81,11 @@ void CommandBuffer::RequestStop() {
     changed_.notify_all();
 }
 
+bool CommandBuffer::StopRequested() const {
+    std::lock_guard lock(mutex_);
+    return stop_;
+}
+
 void CommandBuffer::ClearStop() {
     std::lock_guard lock(mutex_);
     stop_ = false;

@@ -71,6 +71,8 @@ class CommandBuffer {
 
     void RequestStop();
     void ClearStop();
+    // A stop was requested: a write that waits on the printer gives up.
+    bool StopRequested() const;
 
   private:
     mutable std::mutex mutex_;

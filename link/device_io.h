@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,29 @@ bool ApplySerialLine(int fd, unsigned baud);
 // post-processing (a line feed would otherwise become CR LF), no echo of what the printer sends
 // back, no canonical input or signal characters. Flow control and line settings stay.
 bool MakeSerialRaw(int fd);
+
+// The port's current output rate (termios2), 0 when it cannot be read.
+unsigned SerialOutputBaud(int fd);
+
+// How long writing `length` bytes at `baud` may take: twice the wire time (10 bits a byte) plus
+// 2 s. An unknown rate (0) counts as 300 baud.
+std::chrono::milliseconds SerialWriteTimeout(unsigned baud, std::size_t length);
+
+enum class SerialWrite { Done, TimedOut, Cancelled, Failed };
+
+// Writes all bytes, waiting for room in steps of at most 100 ms until `deadline`, so a line held
+// by flow control cannot block for ever; `cancelled` is asked between steps. The descriptor is
+// switched to non-blocking.
+SerialWrite WriteSerialUntil(int fd, const uint8_t* bytes, std::size_t length,
+                             std::chrono::steady_clock::time_point deadline,
+                             const std::function<bool()>& cancelled);
+
+// Waits until the port has put out everything it holds, on the same terms.
+SerialWrite DrainSerialUntil(int fd, std::chrono::steady_clock::time_point deadline,
+                             const std::function<bool()>& cancelled);
+
+// Throws away output the port still holds, so that closing it does not wait for the line.
+void DiscardSerialOutput(int fd);
 
 // Releases the exclusive use (TIOCNXCL) and closes.
 void CloseSerial(int fd);

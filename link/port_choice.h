@@ -39,13 +39,21 @@ class PortChoiceSource {
     virtual PortParams ReadPortParams() = 0;
 };
 
+// Conditions the sender reports as they happen; the window words them in its language.
+enum class LinkNotice {
+    UsbRetrying,     // a USB piece wrote nothing: the printer is offline or out of paper; the
+                     // command is kept and tried again
+    SerialTimedOut,  // the serial port did not take the command in time (flow control held)
+};
+
 // Where the sender and the serial-port probe report. Each function may be called from a worker
 // thread; the real ones hand the call to the UI thread and wait for it.
 struct SenderSinks {
     std::function<void(const std::string&)> setStatusText;  // status line 1031 (UTF-8 text)
     std::function<void(const std::string&)>
-        showMessage;                       // modal message box, returns when dismissed
-    std::function<void(int)> exitProgram;  // ends the program with this status
+        showMessage;                         // modal message box, returns when dismissed
+    std::function<void(int)> exitProgram;    // ends the program with this status
+    std::function<void(LinkNotice)> notice;  // status line text for a condition
 };
 
 // Receives the serial-port list (combo 1025): reset, then one name per free port.

@@ -46,11 +46,18 @@ struct SenderThread::Impl {
     void Message(const char* text) const {
         if (sinks.showMessage) sinks.showMessage(text);
     }
+    void Notice(LinkNotice notice) const {
+        if (sinks.notice) sinks.notice(notice);
+    }
+
+    bool usbStalled = false;  // the last cycle kept its command because USB took nothing
 
     void Run() {
         PendingCommand command;
         while (buffer.Take(command)) {
+            bool stallShown = false;  // said once per command, not at every retry
             for (;;) {
+                usbStalled = false;
                 const Outcome outcome = Cycle(command);
                 if (outcome == Outcome::Exit) {
                     buffer.Done();
@@ -60,11 +67,16 @@ struct SenderThread::Impl {
                     buffer.Done();
                     break;
                 }
+                if (usbStalled && !stallShown) {
+                    Notice(LinkNotice::UsbRetrying);
+                    stallShown = true;
+                }
                 const auto resume = buffer.PauseBeforeRetry(command, endpoints.retryPause);
                 if (resume == CommandBuffer::Resume::Stopped) {
                     buffer.Abandon(command);
                     return;
                 }
+                if (resume == CommandBuffer::Resume::Replaced) stallShown = false;
             }
         }
     }
@@ -104,12 +116,20 @@ struct SenderThread::Impl {
         }
         MakeSerialRaw(fd);
         ApplySerialLine(fd, ParseBaudText(params.baudText));
-        while (command.Rest() > 0) {
+        // The whole command, to the last bit on the line, gets a time-out from the port's rate.
+        const auto deadline = std::chrono::steady_clock::now() +
+                              SerialWriteTimeout(SerialOutputBaud(fd), command.Rest());
+        const auto stopping = [this] { return buffer.StopRequested(); };
+        SerialWrite result = SerialWrite::Done;
+        while (command.Rest() > 0 && result == SerialWrite::Done) {
             const std::size_t piece = std::min(command.Rest(), kSerialPiece);
-            if (!WriteFully(fd, command.Next(), piece)) break;  // errors are not reported
-            command.sent += piece;
+            result = WriteSerialUntil(fd, command.Next(), piece, deadline, stopping);
+            if (result == SerialWrite::Done) command.sent += piece;
         }
-        CloseSerial(fd);
+        if (result == SerialWrite::Done) result = DrainSerialUntil(fd, deadline, stopping);
+        if (result != SerialWrite::Done) DiscardSerialOutput(fd);  // close must not wait
+        if (result == SerialWrite::TimedOut) Notice(LinkNotice::SerialTimedOut);
+        CloseSerial(fd);  // other write errors are not reported
         return Outcome::Done;
     }
 
@@ -137,7 +157,10 @@ struct SenderThread::Impl {
             const int ok = link.Write(command.Next(), piece, written, timeout);
             command.sent += std::min(written, piece);
             if (command.sent > 0) command.partialOn = PortKind::Usb;
-            if (!ok || written < piece) return Outcome::Keep;  // resume at the first unsent byte
+            if (!ok || written < piece) {
+                usbStalled = written == 0;
+                return Outcome::Keep;  // resume at the first unsent byte
+            }
         }
         return Outcome::Done;
     }

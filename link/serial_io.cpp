@@ -2,13 +2,16 @@
 // 128000), so it must not include <termios.h>, whose struct termios clashes with it.
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
+#include <thread>
 
 #include "link/device_io.h"
 #include "platform/decimal.h"
@@ -100,6 +103,72 @@ bool MakeSerialRaw(int fd) {
     line.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     line.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     return ::ioctl(fd, TCSETS2, &line) == 0;
+}
+
+unsigned SerialOutputBaud(int fd) {
+    struct termios2 line {};
+    if (::ioctl(fd, TCGETS2, &line) != 0) return 0;
+    return line.c_ospeed;
+}
+
+std::chrono::milliseconds SerialWriteTimeout(unsigned baud, std::size_t length) {
+    const unsigned rate = baud == 0 ? 300 : baud;
+    const auto bits = static_cast<unsigned long long>(length) * 10ull;
+    const auto wireMs = (bits * 1000ull + rate - 1) / rate;  // rounded up
+    return std::chrono::milliseconds(2 * wireMs + 2000);
+}
+
+namespace {
+constexpr auto kSerialWaitStep = std::chrono::milliseconds(100);
+
+// Milliseconds to wait in the next step, 0 when the deadline has passed.
+int StepMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return 0;
+    return static_cast<int>(std::min(left, kSerialWaitStep).count());
+}
+}  // namespace
+
+SerialWrite WriteSerialUntil(int fd, const uint8_t* bytes, std::size_t length,
+                             std::chrono::steady_clock::time_point deadline,
+                             const std::function<bool()>& cancelled) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return SerialWrite::Failed;
+    std::size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(fd, bytes + done, length - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return SerialWrite::Failed;
+        // No room: the line is held (flow control) or slower than the writes.
+        if (cancelled && cancelled()) return SerialWrite::Cancelled;
+        const int step = StepMs(deadline);
+        if (step == 0) return SerialWrite::TimedOut;
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, step) < 0 && errno != EINTR) return SerialWrite::Failed;
+    }
+    return SerialWrite::Done;
+}
+
+SerialWrite DrainSerialUntil(int fd, std::chrono::steady_clock::time_point deadline,
+                             const std::function<bool()>& cancelled) {
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return SerialWrite::Done;
+        if (cancelled && cancelled()) return SerialWrite::Cancelled;
+        const int step = StepMs(deadline);
+        if (step == 0) return SerialWrite::TimedOut;
+        // The kernel has no wake-up for "output drained" with a time-out: look again shortly.
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(step, 10)));
+    }
+}
+
+void DiscardSerialOutput(int fd) {
+    ::ioctl(fd, TCFLSH, TCOFLUSH);
 }
 
 void CloseSerial(int fd) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "link/usb_printer_link.h"
+#include "link/usb_sysfs.h"
 
 namespace printerlink {
 namespace {
@@ -42,6 +43,7 @@ struct BulkOut {
     int interface = -1;
     int altSetting = 0;
     unsigned char endpoint = 0;
+    int configuration = 0;  // bConfigurationValue of the configuration it belongs to
 };
 
 // The first interface with a bulk OUT endpoint, a printer-class one if there is any.
@@ -65,7 +67,8 @@ BulkOut FindBulkOut(libusb_device* device) {
                 if (!bulkOut) continue;
                 const bool printer = alt.bInterfaceClass == kPrinterClass;
                 if (best.interface < 0 || printer) {
-                    best = {alt.bInterfaceNumber, alt.bAlternateSetting, ep.bEndpointAddress};
+                    best = {alt.bInterfaceNumber, alt.bAlternateSetting, ep.bEndpointAddress,
+                            config->bConfigurationValue};
                     bestIsPrinter = printer;
                 }
                 break;
@@ -78,15 +81,48 @@ BulkOut FindBulkOut(libusb_device* device) {
 
 class LibusbHandle : public UsbDeviceHandle {
   public:
-    LibusbHandle(std::shared_ptr<Context> context, libusb_device_handle* handle, BulkOut out,
-                 bool claimed)
-        : context_(std::move(context)), handle_(handle), out_(out), claimed_(claimed) {}
+    LibusbHandle(std::shared_ptr<Context> context, libusb_device* device,
+                 libusb_device_handle* handle)
+        : context_(std::move(context)), handle_(handle), out_(FindBulkOut(device)) {
+        uint8_t ports[8];
+        const int count = libusb_get_port_numbers(device, ports, sizeof ports);
+        if (out_.interface >= 0 && count > 0) {
+            interfaceName_ =
+                UsbInterfaceName(libusb_get_bus_number(device),
+                                 std::span<const uint8_t>(ports, static_cast<std::size_t>(count)),
+                                 out_.configuration, out_.interface);
+        }
+    }
     ~LibusbHandle() override {
-        if (claimed_) libusb_release_interface(handle_, out_.interface);
+        if (claimed_) libusb_release_interface(handle_, out_.interface);  // reattaches usblp
         libusb_close(handle_);
     }
     LibusbHandle(const LibusbHandle&) = delete;
     LibusbHandle& operator=(const LibusbHandle&) = delete;
+
+    std::string BoundDriver() override {
+        if (out_.interface < 0) return {};
+        std::string driver;
+        if (!interfaceName_.empty()) driver = UsbInterfaceDriver(kSysfsUsbDevices, interfaceName_);
+        // Without sysfs, a driver libusb sees but cannot name is taken as a foreign one.
+        if (driver.empty() && libusb_kernel_driver_active(handle_, out_.interface) == 1)
+            driver = "unknown";
+        return driver;
+    }
+
+    bool Claim(bool detachDriver) override {
+        if (out_.interface < 0) return false;
+        if (claimed_) return true;
+        libusb_set_auto_detach_kernel_driver(handle_, detachDriver ? 1 : 0);
+        if (libusb_claim_interface(handle_, out_.interface) != 0) return false;
+        if (out_.altSetting != 0 &&
+            libusb_set_interface_alt_setting(handle_, out_.interface, out_.altSetting) != 0) {
+            libusb_release_interface(handle_, out_.interface);
+            return false;
+        }
+        claimed_ = true;
+        return true;
+    }
 
     std::size_t BulkWrite(const uint8_t* bytes, std::size_t length, unsigned timeoutMs,
                           bool& ok) override {
@@ -103,7 +139,8 @@ class LibusbHandle : public UsbDeviceHandle {
     std::shared_ptr<Context> context_;  // outlives the handle
     libusb_device_handle* handle_;
     BulkOut out_;
-    bool claimed_;
+    std::string interfaceName_;  // sysfs name of the bulk OUT interface
+    bool claimed_ = false;
 };
 
 class LibusbBackend : public UsbBackend {
@@ -127,18 +164,7 @@ class LibusbBackend : public UsbBackend {
             }
             libusb_device_handle* handle = nullptr;
             if (libusb_open(device, &handle) != 0) return true;  // the probe failed
-            const BulkOut out = FindBulkOut(device);
-            bool claimed = false;
-            if (out.interface >= 0) {
-                libusb_set_auto_detach_kernel_driver(handle, 1);  // not supported: ignored
-                claimed = libusb_claim_interface(handle, out.interface) == 0;
-                if (claimed && out.altSetting != 0 &&
-                    libusb_set_interface_alt_setting(handle, out.interface, out.altSetting) != 0) {
-                    libusb_release_interface(handle, out.interface);
-                    claimed = false;
-                }
-            }
-            opened = std::make_unique<LibusbHandle>(context_, handle, out, claimed);
+            opened = std::make_unique<LibusbHandle>(context_, device, handle);
             return true;
         });
         return opened;

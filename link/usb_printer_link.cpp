@@ -35,6 +35,14 @@ UsbPrinterLink::~UsbPrinterLink() {
 }
 
 int UsbPrinterLink::Open() {
+    return Find(true);
+}
+
+int UsbPrinterLink::Probe() {
+    return Find(false);
+}
+
+int UsbPrinterLink::Find(bool claim) {
     Close();  // an open link is not leaked when it is opened again
     if (!backend_) return 0;
     const auto& ids = ProductIds(program_);
@@ -42,8 +50,12 @@ int UsbPrinterLink::Open() {
         if (std::find(ids.begin(), ids.end(), device.productId) == ids.end()) continue;
         std::unique_ptr<UsbDeviceHandle> handle = backend_->Open(device);
         if (!handle) continue;  // the probe failed: try the next device
-        handle_ = std::move(handle);
+        const std::string driver = handle->BoundDriver();
+        const bool printerDriver = driver == kKernelPrinterDriver;
+        if (!driver.empty() && !printerDriver) continue;  // another kind of device
+        if (claim && !handle->Claim(printerDriver)) continue;
         path_ = device.path;
+        if (claim) handle_ = std::move(handle);
         return 1;
     }
     return 0;

@@ -24,10 +24,21 @@ struct UsbDeviceInfo {
     std::string path;  // e.g. "usb:1-2.3 vid_1fc9&pid_2016"
 };
 
-// An opened device: bulk OUT writes with a time-out.
+// The kernel's USB printer driver: the only driver that is detached to write to a device. A
+// listed product id on a device bound to any other driver (a serial adapter, a keyboard) is not
+// a printer.
+inline constexpr const char* kKernelPrinterDriver = "usblp";
+
+// An opened device (the probe): claim its bulk OUT interface, then write with a time-out.
 class UsbDeviceHandle {
   public:
     virtual ~UsbDeviceHandle() = default;
+    // The kernel driver bound to the interface the writes would use; empty when none is.
+    virtual std::string BoundDriver() = 0;
+    // Claims that interface, detaching the bound kernel driver first when `detachDriver` is set
+    // (it is reattached when the handle closes). False when the device has no bulk OUT
+    // endpoint or the claim is refused.
+    virtual bool Claim(bool detachDriver) = 0;
     // Writes up to `length` bytes; returns how many actually went out (also when the time-out
     // hit after part of the piece left); `ok` is false on error or time-out.
     virtual std::size_t BulkWrite(const uint8_t* bytes, std::size_t length, unsigned timeoutMs,
@@ -52,8 +63,14 @@ class UsbPrinterLink {
     UsbPrinterLink(std::shared_ptr<UsbBackend> backend, UsbProgram program);
     virtual ~UsbPrinterLink();  // Close()
 
-    // 1 when a device was chosen, 0 when none. The chosen device's path is in DevicePath().
+    // 1 when a device was chosen and its bulk OUT interface claimed, 0 when none. A listed
+    // device is skipped when it cannot be opened, is bound to a driver other than the kernel's
+    // printer driver (nothing is detached then), or cannot be claimed. The chosen device's path
+    // is in DevicePath().
     int Open();
+    // 1 when Open would find a device, without claiming it (so a write on another link to the
+    // same printer is not disturbed); the link stays closed, DevicePath() names the device.
+    int Probe();
     // Tessary: one piece; bytesWritten gets what went out. 1 = complete, 0 = failed/timed out.
     int Write(const uint8_t* bytes, std::size_t length, std::size_t& bytesWritten,
               unsigned timeoutMs);
@@ -64,6 +81,10 @@ class UsbPrinterLink {
     const std::string& DevicePath() const;
 
   private:
+    // The first listed device that opens and is not bound to a foreign driver; with `claim` it
+    // must also be claimed and stays open.
+    int Find(bool claim);
+
     std::shared_ptr<UsbBackend> backend_;
     UsbProgram program_;
     std::unique_ptr<UsbDeviceHandle> handle_;

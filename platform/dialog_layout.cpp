@@ -22,6 +22,7 @@ namespace {
 constexpr const char* kIdProperty = "controlId";
 constexpr const char* kBuddyProperty = "buddyId";
 constexpr const char* kSortedProperty = "sortedList";
+constexpr const char* kLiveNameProperty = "liveTextName";  // base accessible name of a live label
 
 QString Utf8(const char* text) {
     return text ? QString::fromUtf8(text) : QString();
@@ -210,6 +211,10 @@ std::vector<QWidget*> BuildControls(QWidget* dialog, std::span<const ControlDef>
         } else if (def.buddyId == 0 && !HasOwnCaption(def.kind)) {
             SetNameOf(control, Utf8(def.caption));
         }
+        if (def.flags & kLiveText) {
+            control->setProperty(kLiveNameProperty, Utf8(def.accessibleName));
+            SetControlText(control, ControlText(control));
+        }
         if (def.flags & kDisabled) control->setEnabled(false);
         if (def.flags & kHidden) control->setHidden(true);
         built.push_back(control);
@@ -250,6 +255,16 @@ bool SetControlText(QWidget* control, const QString& text) {
         group->setTitle(text);
     } else if (auto* label = qobject_cast<QLabel*>(control)) {
         label->setText(text);
+        const QVariant live = label->property(kLiveNameProperty);
+        if (live.isValid()) {
+            const QString base = live.toString();
+            if (text.isEmpty()) {
+                label->setAccessibleName(base);
+            } else {
+                label->setAccessibleName(base.isEmpty() ? text
+                                                        : base + QStringLiteral(": ") + text);
+            }
+        }
     } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
         edit->setText(text);
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(control)) {

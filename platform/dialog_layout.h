@@ -39,6 +39,9 @@ enum ControlFlag : unsigned {
     kDisabled = 1u << 2,
     kReadOnly = 1u << 3,  // edits
     kCentered = 1u << 4,  // labels: centred text
+    // Labels whose text changes at run time (status lines, device paths): the accessible name
+    // carries the current text ("<accessibleName>: <text>"), so a screen reader reads it.
+    kLiveText = 1u << 5,
 };
 
 // Id of a static text without an id of its own.
@@ -87,7 +90,8 @@ int ControlId(const QWidget* control);
 
 // The caption or text of a button, check/radio box, group box, label, edit or combo.
 QString ControlText(const QWidget* control);
-// Sets it; for labels and buttons this is the caption. Returns false for kinds without text.
+// Sets it; for labels and buttons this is the caption (a kLiveText label's accessible name
+// follows). Returns false for kinds without text.
 bool SetControlText(QWidget* control, const QString& text);
 
 // Renews the accessible names of controls named after a buddy control (after captions changed).

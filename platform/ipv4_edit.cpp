@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QValidator>
+#include <algorithm>
 
 namespace platform {
 
@@ -22,6 +23,18 @@ class OctetValidator final : public QValidator {
         return input.toInt() <= 255 ? Acceptable : Invalid;
     }
 };
+
+// The octet a field's text stands for, as the field shows it: only digits count (blanks and
+// leading zeros do not cut the number), a value above 255 is 255, no digits at all is empty.
+QString CanonicalOctet(const QString& text) {
+    int value = -1;
+    for (QChar c : text) {
+        if (c < u'0' || c > u'9') continue;
+        value = std::min(256, (value < 0 ? 0 : value) * 10 + (c.unicode() - u'0'));
+    }
+    if (value < 0) return QString();
+    return QString::number(std::min(value, 255));
+}
 }  // namespace
 
 Ipv4Edit::Ipv4Edit(QWidget* parent) : QFrame(parent) {
@@ -32,7 +45,6 @@ Ipv4Edit::Ipv4Edit(QWidget* parent) : QFrame(parent) {
         auto* field = new QLineEdit(this);
         field->setObjectName(QStringLiteral("field_%1").arg(i + 1));
         field->setValidator(validator);
-        field->setMaxLength(3);
         field->setAlignment(Qt::AlignCenter);
         field->setFrame(false);
         field->installEventFilter(this);
@@ -42,6 +54,15 @@ Ipv4Edit::Ipv4Edit(QWidget* parent) : QFrame(parent) {
                 fields_[i + 1]->selectAll();
             }
             emit AddressEdited();
+        });
+        // Text that did not come through the keyboard (set by a program, pasted past the
+        // validator, set over accessibility) is put right at once, so the field always shows
+        // the octet that is sent.
+        connect(field, &QLineEdit::textChanged, this, [field](const QString& text) {
+            int position = 0;
+            QString copy = text;
+            if (field->validator()->validate(copy, position) == QValidator::Acceptable) return;
+            field->setText(CanonicalOctet(text));
         });
         fields_[i] = field;
         if (i + 1 < fields_.size()) {

@@ -59,6 +59,20 @@ bool IsEnter(const QKeyEvent* key) {
     return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
 }
 
+// What the status line says about a condition the sender met, in the interface language.
+const char* NoticeText(printerlink::LinkNotice notice, int languageFlag) {
+    const bool english = languageFlag != 0;
+    switch (notice) {
+        case printerlink::LinkNotice::UsbRetrying:
+            return english ? "USB printer is not taking data (offline or out of paper?), retrying"
+                           : "USB 打印机没有接收数据(离线或缺纸?),正在重试";
+        case printerlink::LinkNotice::SerialTimedOut:
+            return english ? "Serial port did not take the data in time (flow control?), dropped"
+                           : "串口发送超时(流控未释放?),数据已放弃";
+    }
+    return "";
+}
+
 const platform::SystemClock& TheSystemClock() {
     static const platform::SystemClock clock;
     return clock;
@@ -125,6 +139,8 @@ void MainWindow::ConnectHandlers() {
     connect(Find<QPushButton>(this, id::kLanguage), &QPushButton::clicked, this,
             &MainWindow::OnLanguage);
     connect(&autoSendTimer_, &QTimer::timeout, this, &MainWindow::OnAutoSendTick);
+    connect(Find<QCheckBox>(this, id::kAutoSend), &QCheckBox::toggled, this,
+            &MainWindow::OnAutoSendToggled);
 
     for (const commands::OneClickCommand& command : commands::OneClickCommands()) {
         auto* button = Find<QPushButton>(this, command.controlId);
@@ -197,6 +213,9 @@ void MainWindow::StartThreads() {
         };
         sinks.showMessage = [this](const std::string& text) { messages_->ShowMessage(text); };
         sinks.exitProgram = [this](int status) { ExitProgram(status); };
+        sinks.notice = [this](printerlink::LinkNotice notice) {
+            gate_.Run([this, notice] { SetStatusText(NoticeText(notice, languageFlag_)); });
+        };
         auto usb = config_.usb ? config_.usb : printerlink::MakeLibusbBackend();
         sender_ = std::make_unique<printerlink::SenderThread>(*buffer_, *this, std::move(sinks),
                                                               std::move(usb), config_.endpoints);
@@ -243,7 +262,7 @@ printerlink::PortParams MainWindow::ReadPortParams() {
 
 void MainWindow::SetStatusText(const std::string& utf8) {
     statusText_ = utf8;
-    Find<QLabel>(this, id::kStatus)->setText(DisplayedStatus(utf8));
+    platform::SetControlText(Find<QLabel>(this, id::kStatus), DisplayedStatus(utf8));
 }
 
 QWidget* MainWindow::Control(int controlId) const {
@@ -274,6 +293,17 @@ void MainWindow::OnPrintTest() {
     if (Find<QCheckBox>(this, id::kAutoSend)->isChecked()) {
         const QString interval = Find<QLineEdit>(this, id::kInterval)->text();
         autoSendTimer_.start(AutoSendIntervalMs(interval.toStdString()));
+    }
+}
+
+void MainWindow::OnAutoSendToggled(bool checked) {
+    // An unchecked box lets the window sleep; checking it again resumes a timer that ran.
+    if (!checked) {
+        autoSendPaused_ = autoSendTimer_.isActive();
+        autoSendTimer_.stop();
+    } else if (autoSendPaused_) {
+        autoSendPaused_ = false;
+        autoSendTimer_.start();
     }
 }
 

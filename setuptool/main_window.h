@@ -96,6 +96,7 @@ class MainWindow : public QDialog, public printerlink::PortChoiceSource {
     void ConnectHandlers();
     void OnPrintTest();
     void OnAutoSendTick();
+    void OnAutoSendToggled(bool checked);
     void OnLanguage();
     void SubmitTestPage();
     void StartThreads();
@@ -113,7 +114,8 @@ class MainWindow : public QDialog, public printerlink::PortChoiceSource {
     int languageFlag_ = 0;
     std::string statusText_;
     std::array<uint8_t, 6> macProposal_{};
-    QTimer autoSendTimer_;  // timer 1 of the window
+    QTimer autoSendTimer_;         // timer 1 of the window
+    bool autoSendPaused_ = false;  // stopped by unchecking "auto send", resumes on checking
 
     netcfg::UdpSocket replySocket_;
     netcfg::UdpSocket broadcastSocket_;

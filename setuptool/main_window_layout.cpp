@@ -82,7 +82,7 @@ constexpr std::array<platform::ControlDef, 69> kControls{{
     {1005, K::Button, "open", 326, 212, 67, 12},
     {1006, K::Button, "other set>>", 327, 226, 67, 12},
     {1024, K::Button, "中文", 327, 240, 67, 12},
-    {1031, K::Label, nullptr, 7, 241, 310, 11, 0, 0, "Status"},
+    {1031, K::Label, nullptr, 7, 241, 310, 11, platform::kLiveText, 0, "Status"},
 }};
 }  // namespace
 

@@ -18,7 +18,7 @@ static_assert(kWelcomeText.size() == 123);
 
 // GBK bytes of the edit's text with every line end as CR LF (a lone LF, a lone CR, U+2028 and
 // U+2029 each become CR LF; CR LF stays), cut to at most kMaxTestTextBytes without splitting a
-// character. A character GBK cannot hold becomes '?'.
+// character or a CR LF pair. A character GBK cannot hold becomes '?'.
 std::string TestPrintBytes(std::string_view utf8Text);
 
 // The status line after a test print handed over: "send finish count %d \r\n".

@@ -14,14 +14,28 @@ class FakeUsbBackend::Handle : public printerlink::UsbDeviceHandle {
     }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
+    std::string BoundDriver() override {
+        std::lock_guard lock(backend_.mutex_);
+        const Device* device = backend_.Find(path_);
+        return device ? device->driver : std::string();
+    }
+    bool Claim(bool detachDriver) override {
+        claimed_ = backend_.Claim(path_, detachDriver);
+        return claimed_;
+    }
     std::size_t BulkWrite(const uint8_t* bytes, std::size_t length, unsigned timeoutMs,
                           bool& ok) override {
+        if (!claimed_) {
+            ok = false;
+            return 0;
+        }
         return backend_.Write(path_, bytes, length, timeoutMs, ok);
     }
 
   private:
     FakeUsbBackend& backend_;
     std::string path_;
+    bool claimed_ = false;
 };
 
 printerlink::UsbDeviceInfo UsbDevice(uint16_t vendor, uint16_t product, const std::string& port) {
@@ -43,6 +57,25 @@ void FakeUsbBackend::ScriptPieces(std::deque<Piece> pieces) {
 std::vector<std::string> FakeUsbBackend::OpenAttempts() const {
     std::lock_guard lock(mutex_);
     return openAttempts_;
+}
+
+std::vector<FakeUsbBackend::ClaimAttempt> FakeUsbBackend::Claims() const {
+    std::lock_guard lock(mutex_);
+    return claims_;
+}
+
+const FakeUsbBackend::Device* FakeUsbBackend::Find(const std::string& path) const {
+    const auto it = std::find_if(devices_.begin(), devices_.end(),
+                                 [&](const Device& d) { return d.info.path == path; });
+    return it == devices_.end() ? nullptr : &*it;
+}
+
+bool FakeUsbBackend::Claim(const std::string& path, bool detachDriver) {
+    std::lock_guard lock(mutex_);
+    claims_.push_back({path, detachDriver});
+    const Device* device = Find(path);
+    if (device == nullptr || !device->claims) return false;
+    return device->driver.empty() || detachDriver;
 }
 
 std::vector<FakeUsbBackend::Written> FakeUsbBackend::Pieces() const {
@@ -73,9 +106,8 @@ std::unique_ptr<printerlink::UsbDeviceHandle> FakeUsbBackend::Open(
     const printerlink::UsbDeviceInfo& device) {
     std::lock_guard lock(mutex_);
     openAttempts_.push_back(device.path);
-    const auto it = std::find_if(devices_.begin(), devices_.end(),
-                                 [&](const Device& d) { return d.info.path == device.path; });
-    if (it == devices_.end() || !it->opens) return nullptr;
+    const Device* found = Find(device.path);
+    if (found == nullptr || !found->opens) return nullptr;
     ++openHandles_;
     return std::make_unique<Handle>(*this, device.path);
 }

@@ -1,7 +1,9 @@
 #pragma once
-// A scriptable USB backend: a list of present devices (some refuse to open) and a script of how
-// each bulk piece goes. It records every open attempt and every piece with the bytes that went
-// out, so tests can check order, sizes and that no byte went out twice.
+// A scriptable USB backend: a list of present devices (some refuse to open, some are bound to a
+// kernel driver or cannot be claimed) and a script of how each bulk piece goes. It records every
+// open and claim attempt and every piece with the bytes that went out, so tests can check order,
+// sizes and that no byte went out twice. As on a real system, a piece written to an unclaimed
+// device fails, and a device held by a kernel driver is claimed only when it is detached.
 
 #include <deque>
 #include <mutex>
@@ -15,8 +17,20 @@ namespace fakes {
 class FakeUsbBackend : public printerlink::UsbBackend {
   public:
     struct Device {
+        Device(printerlink::UsbDeviceInfo device, bool opensToo = true,
+               std::string boundDriver = {}, bool claimable = true)
+            : info(std::move(device)),
+              opens(opensToo),
+              driver(std::move(boundDriver)),
+              claims(claimable) {}
         printerlink::UsbDeviceInfo info;
         bool opens = true;
+        std::string driver;  // kernel driver bound to its bulk OUT interface ("" none)
+        bool claims = true;  // false: no bulk OUT endpoint, or the claim is refused
+    };
+    struct ClaimAttempt {
+        std::string path;
+        bool detachDriver = false;
     };
     // How one BulkWrite goes; unscripted pieces complete.
     struct Piece {
@@ -34,6 +48,7 @@ class FakeUsbBackend : public printerlink::UsbBackend {
     void ScriptPieces(std::deque<Piece> pieces);
 
     std::vector<std::string> OpenAttempts() const;  // paths, in order
+    std::vector<ClaimAttempt> Claims() const;
     std::vector<Written> Pieces() const;
     std::vector<uint8_t> BytesOut() const;  // everything that went out, in order
     int OpenHandles() const;
@@ -44,6 +59,8 @@ class FakeUsbBackend : public printerlink::UsbBackend {
 
   private:
     class Handle;
+    const Device* Find(const std::string& path) const;  // caller holds mutex_
+    bool Claim(const std::string& path, bool detachDriver);
     std::size_t Write(const std::string& path, const uint8_t* bytes, std::size_t length,
                       unsigned timeoutMs, bool& ok);
 
@@ -51,6 +68,7 @@ class FakeUsbBackend : public printerlink::UsbBackend {
     std::vector<Device> devices_;
     std::deque<Piece> script_;
     std::vector<std::string> openAttempts_;
+    std::vector<ClaimAttempt> claims_;
     std::vector<Written> pieces_;
     int openHandles_ = 0;
 };

@@ -89,7 +89,16 @@ printerlink::SenderSinks RecordingSinks::Sinks() {
             std::lock_guard lock(mutex_);
             exits_.push_back(code);
         },
+        [this](printerlink::LinkNotice notice) {
+            std::lock_guard lock(mutex_);
+            notices_.push_back(notice);
+        },
     };
+}
+
+std::vector<printerlink::LinkNotice> RecordingSinks::Notices() const {
+    std::lock_guard lock(mutex_);
+    return notices_;
 }
 
 std::vector<std::string> RecordingSinks::Statuses() const {

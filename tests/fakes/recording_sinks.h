@@ -45,6 +45,7 @@ class RecordingSinks {
     std::vector<std::string> Statuses() const;
     std::vector<std::string> Messages() const;
     std::vector<int> Exits() const;
+    std::vector<printerlink::LinkNotice> Notices() const;
     std::size_t CountStatus(const std::string& text) const;
     std::size_t CountMessage(const std::string& text) const;
 
@@ -53,6 +54,7 @@ class RecordingSinks {
     std::vector<std::string> statuses_;
     std::vector<std::string> messages_;
     std::vector<int> exits_;
+    std::vector<printerlink::LinkNotice> notices_;
 };
 
 class RecordingSerialList {

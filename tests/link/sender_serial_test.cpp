@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 
+#include "link/device_io.h"
 #include "tests/fakes/pty_peer.h"
 #include "tests/link/sender_rig.h"
 
@@ -130,6 +133,34 @@ TEST_F(SenderSerial, NewCommandReplacesOneKeptForRetry) {
     EXPECT_EQ(pty.ReadMaster(newer.size(), kWait), newer);
     ASSERT_TRUE(rig.WaitIdle());
     EXPECT_TRUE(pty.DrainMaster(30ms).empty());
+}
+
+// A line whose flow control never releases (output stopped, as after an XOFF) must not hold
+// the sender: the write gives up after twice the wire time plus 2 s, nothing goes out late, and
+// a stop ends a long write at once.
+TEST_F(SenderSerial, HeldLineTimesOutAndAStopEndsTheWrite) {
+    EXPECT_EQ(printerlink::SerialWriteTimeout(9600, 20), 2042ms);
+    EXPECT_EQ(printerlink::SerialWriteTimeout(0, 10), 2668ms);  // unknown rate: 300 baud
+    ASSERT_EQ(::tcflow(pty.slaveFd(), TCOOFF), 0);
+    {
+        SenderRig rig(FastEndpoints(), fakes::ComParams(pty.slaveName(), "9600"));
+        rig.Submit(Pattern(20));
+        ASSERT_TRUE(rig.WaitIdle());
+        EXPECT_EQ(rig.sinks.Notices(),
+                  std::vector<printerlink::LinkNotice>{printerlink::LinkNotice::SerialTimedOut});
+    }
+    {
+        // 2047 bytes at 300 baud would be allowed well over two minutes.
+        SenderRig rig(FastEndpoints(), fakes::ComParams(pty.slaveName(), "300"));
+        rig.Submit(Pattern(2047));
+        ASSERT_TRUE(rig.WaitReads(1));
+        auto stopped = std::async(std::launch::async, [&] { rig.sender->Stop(); });
+        EXPECT_EQ(stopped.wait_for(kWait), std::future_status::ready);
+        stopped.wait();
+        EXPECT_TRUE(rig.sinks.Notices().empty());  // a stop is no time-out
+    }
+    ASSERT_EQ(::tcflow(pty.slaveFd(), TCOON), 0);
+    EXPECT_TRUE(pty.DrainMaster(50ms).empty());  // what did not go out was thrown away
 }
 
 TEST(SenderParallel, MissingPortReportsOnceAndDrops) {

@@ -1,12 +1,15 @@
 // UsbPrinterLink over the scriptable backend, and the sender's USB branch.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
 
+#include "link/usb_sysfs.h"
 #include "tests/link/sender_rig.h"
 
 namespace linktest {
@@ -142,6 +145,74 @@ TEST(UsbLink, WriteAllSends64BytePiecesAndStopsAtAFailedOne) {
     EXPECT_EQ(second->Pieces().size(), 2u);
 }
 
+// Only a device that is free or held by the kernel's printer driver is a printer; only that
+// driver is ever detached, and a device that cannot be claimed counts as not openable.
+TEST(UsbLink, DriversAndClaimsDecideWhetherADeviceIsAPrinter) {
+    struct Case {
+        const char* driver;
+        bool claims;
+        int opened;
+        int claimAttempts;
+        bool detached;
+    };
+    const Case cases[] = {
+        {"", true, 1, 1, false},       {"usblp", true, 1, 1, true}, {"cdc_acm", true, 0, 0, false},
+        {"usbhid", true, 0, 0, false}, {"", false, 0, 1, false},    {"usblp", false, 0, 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("driver '") + c.driver + "' claims " + std::to_string(c.claims));
+        auto usb = std::make_shared<FakeUsbBackend>();
+        usb->SetDevices({{UsbDevice(0x1fc9, 0x2016, "1-4"), true, c.driver, c.claims}});
+        UsbPrinterLink link(usb, UsbProgram::Tessary);
+        EXPECT_EQ(link.Open(), c.opened);
+        EXPECT_EQ(link.IsOpen(), c.opened == 1);
+        const auto claims = usb->Claims();
+        ASSERT_EQ(static_cast<int>(claims.size()), c.claimAttempts);
+        if (!claims.empty()) {
+            EXPECT_EQ(claims[0].detachDriver, c.detached);
+        }
+        link.Close();
+        EXPECT_EQ(usb->OpenHandles(), 0);
+    }
+
+    // A foreign or unclaimable device is skipped for the next listed one.
+    auto usb = std::make_shared<FakeUsbBackend>();
+    usb->SetDevices({{UsbDevice(1, 0x5011, "1-1"), true, "ftdi_sio"},
+                     {UsbDevice(1, 0x0055, "1-2"), true, "", false},
+                     {UsbDevice(1, 0x0200, "1-3"), true, "usblp"}});
+    UsbPrinterLink link(usb, UsbProgram::Tessary);
+    ASSERT_EQ(link.Open(), 1);
+    EXPECT_EQ(link.DevicePath(), "usb:1-3 vid_0001&pid_0200");
+
+    // A probe claims nothing and leaves nothing open; it skips the foreign device (but, without
+    // a claim, cannot tell that the second one would refuse it).
+    UsbPrinterLink prober(usb, UsbProgram::Tessary);
+    const auto claimsBefore = usb->Claims().size();
+    EXPECT_EQ(prober.Probe(), 1);
+    EXPECT_FALSE(prober.IsOpen());
+    EXPECT_EQ(prober.DevicePath(), "usb:1-2 vid_0001&pid_0055");
+    EXPECT_EQ(usb->Claims().size(), claimsBefore);
+    EXPECT_EQ(usb->OpenHandles(), 1);  // only `link`'s
+}
+
+TEST(UsbLink, SysfsNamesTheDriverBoundToAnInterface) {
+    const uint8_t ports[] = {2, 3};
+    EXPECT_EQ(printerlink::UsbInterfaceName(1, ports, 1, 0), "1-2.3:1.0");
+    EXPECT_EQ(printerlink::UsbInterfaceName(3, std::span<const uint8_t>(ports, 1), 2, 1),
+              "3-2:2.1");
+
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("usb-sysfs-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root / "1-2.3:1.0");
+    fs::create_directories(root / "1-4:1.0");
+    fs::create_symlink("../../../bus/usb/drivers/usblp", root / "1-2.3:1.0" / "driver");
+    EXPECT_EQ(printerlink::UsbInterfaceDriver(root, "1-2.3:1.0"), "usblp");
+    EXPECT_EQ(printerlink::UsbInterfaceDriver(root, "1-4:1.0"), "");  // no driver bound
+    EXPECT_EQ(printerlink::UsbInterfaceDriver(root, "9-9:1.0"), "");  // not there
+    fs::remove_all(root);
+}
+
 TEST(UsbLink, LibusbBackendCopesWithWhateverThisMachineHas) {
     // No USB devices or no usbfs here must simply mean "nothing found"; nothing is written.
     UsbPrinterLink link(printerlink::MakeLibusbBackend(), UsbProgram::Tessary);
@@ -187,11 +258,40 @@ TEST(SenderUsb, FailedPiecesResumeAtTheFirstUnsentByte) {
 }
 
 TEST(SenderUsb, NoPrinterReportsAndDrops) {
+    // Brindel's id only; a listed id on a serial adapter; a printer that cannot be claimed.
+    const std::vector<FakeUsbBackend::Device> cases[] = {
+        {{UsbDevice(0x1fc9, 0x2021, "1-2")}},
+        {{UsbDevice(0x1fc9, 0x5011, "1-2"), true, "cdc_acm"}},
+        {{UsbDevice(0x1fc9, 0x5011, "1-2"), true, "", false}},
+    };
+    for (const auto& devices : cases) {
+        SCOPED_TRACE(devices[0].info.path + " '" + devices[0].driver + "'");
+        SenderRig rig(FastEndpoints(), fakes::UsbParams());
+        rig.usb->SetDevices(devices);
+        rig.Submit(Pattern(6));
+        ASSERT_TRUE(rig.WaitIdle());  // dropped, not retried for ever
+        EXPECT_EQ(rig.sinks.Statuses(), std::vector<std::string>{"USB OPEN FAIL"});
+        EXPECT_TRUE(rig.usb->Pieces().empty());
+        EXPECT_LE(rig.usb->OpenAttempts().size(), 1u);
+    }
+}
+
+TEST(SenderUsb, APrinterThatTakesNothingIsReportedOnceWhileRetried) {
     SenderRig rig(FastEndpoints(), fakes::UsbParams());
-    rig.usb->SetDevices({{UsbDevice(0x1fc9, 0x2021, "1-2")}});  // Brindel's id only
-    rig.Submit(Pattern(6));
+    rig.usb->SetDevices({{UsbDevice(0x1fc9, 0x5011, "1-2")}});
+    rig.usb->ScriptPieces({{Piece::Fail}, {Piece::Fail}, {Piece::TimeOutAfter, 0}, {Piece::Fail}});
+    const auto command = Pattern(70);
+    rig.Submit(command);
     ASSERT_TRUE(rig.WaitIdle());
-    EXPECT_EQ(rig.sinks.Statuses(), std::vector<std::string>{"USB OPEN FAIL"});
+    EXPECT_EQ(rig.usb->BytesOut(), command);
+    EXPECT_EQ(rig.sinks.Notices(),
+              std::vector<printerlink::LinkNotice>{printerlink::LinkNotice::UsbRetrying});
+
+    // A piece that got part of its bytes out is progress, not a stalled printer.
+    rig.usb->ScriptPieces({{Piece::TimeOutAfter, 5}});
+    rig.Submit(command);
+    ASSERT_TRUE(rig.WaitIdle());
+    EXPECT_EQ(rig.sinks.Notices().size(), 1u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
@@ -59,6 +60,49 @@ TEST_F(Ipv4EditTest, EachFieldTakesOnlyZeroTo255) {
         field->setFocus();
         QTest::keyClicks(field, QString::fromLatin1(c.typed));
         EXPECT_EQ(field->text(), QString::fromLatin1(c.kept)) << c.typed;
+    }
+}
+
+// Text that bypasses the keyboard's checks (set by a program or over accessibility) is put right
+// at once: the field shows exactly the octet that is sent.
+TEST_F(Ipv4EditTest, FieldsShowTheOctetSentHoweverTheTextArrives) {
+    const struct {
+        const char* given;
+        const char* shown;
+        uint8_t sent;
+    } cases[] = {
+        {"999", "255", 255},
+        {"256", "255", 255},
+        {"abc", "", 0},
+        {"0199", "199", 199},
+        {" 12", "12", 12},
+        {"1a2", "12", 12},
+        {"-7", "7", 7},
+        {"000000000042", "42", 42},
+        {"77777777777777", "255", 255},
+        {"01", "01", 1},
+        {"", "", 0},
+    };
+    QLineEdit* field = edit.Field(2);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(field);
+    ASSERT_NE(accessible, nullptr);
+    for (const auto& c : cases) {
+        for (bool overAccessibility : {false, true}) {
+            SCOPED_TRACE(std::string(c.given) + (overAccessibility ? " (accessibility)" : ""));
+            field->setText(QStringLiteral("3"));
+            if (!overAccessibility) {
+                field->setText(QString::fromLatin1(c.given));
+                EXPECT_EQ(field->text(), QString::fromLatin1(c.shown));
+                EXPECT_EQ(edit.Octets()[2], c.sent);
+                continue;
+            }
+            // Accessibility may refuse the text (the field keeps "3") or take it; either way the
+            // field shows what is sent.
+            accessible->setText(QAccessible::Value, QString::fromLatin1(c.given));
+            const QString shown = field->text();
+            EXPECT_TRUE(shown == QStringLiteral("3") || shown == QString::fromLatin1(c.shown));
+            EXPECT_EQ(shown.toInt(), edit.Octets()[2]);
+        }
     }
 }
 

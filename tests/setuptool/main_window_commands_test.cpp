@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -159,6 +160,11 @@ TEST_F(NetWindow, LongTextIsCutAt2047BytesWithoutSplittingACharacter) {
     SetText(QString(3000, QLatin1Char('z')));
     PrintTest();
     EXPECT_EQ(Delivery(3), Bytes(2047, 'z'));
+
+    // The limit falls between CR and LF: the job ends before the CR, never in a lone one.
+    SetText(QString(2046, QLatin1Char('a')) + QStringLiteral("\nX"));
+    PrintTest();
+    EXPECT_EQ(Delivery(4), Bytes(2046, 'a'));
 }
 
 TEST_F(NetWindow, AutoSendRepeatsPausesAndResumes) {
@@ -178,10 +184,12 @@ TEST_F(NetWindow, AutoSendRepeatsPausesAndResumes) {
     const std::size_t paused = peer.ConnectionCount();
     PumpFor(400ms);
     EXPECT_EQ(peer.ConnectionCount(), paused);
-    EXPECT_TRUE(h.window->AutoSendTimer().isActive());  // the timer is never stopped
+    EXPECT_FALSE(h.window->AutoSendTimer().isActive());  // the window sleeps meanwhile
 
     // Checked again: resumes on the next ticks without pressing "print test".
     autoSend->setChecked(true);
+    EXPECT_TRUE(h.window->AutoSendTimer().isActive());
+    EXPECT_EQ(h.window->AutoSendTimer().interval(), 40);
     ASSERT_TRUE(PumpUntil([&] { return ClosedCount() >= paused + 3; }, 10s));
     autoSend->setChecked(false);
     ASSERT_TRUE(PumpUntil([&] { return h.buffer.Idle(); }, 5s));
@@ -209,7 +217,12 @@ TEST(StatusLine, AFailedConnectionShowsInTheStatusLine) {
     unreachable.Get<QPushButton>(1004)->click();
     const std::string expected = "网络连接失败,请确定IP地址是否与电脑同一网段,Fail to connect";
     ASSERT_TRUE(PumpUntil([&] { return unreachable.window->StatusText() == expected; }, 10s));
-    EXPECT_EQ(unreachable.Get<QLabel>(id::kStatus)->text().toStdString(), expected);
+    auto* status = unreachable.Get<QLabel>(id::kStatus);
+    EXPECT_EQ(status->text().toStdString(), expected);
+    // A screen reader reads what the line says, not just its name.
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(status);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->text(QAccessible::Name).toStdString(), "Status: " + expected);
 }
 
 // No port chosen: the sender keeps asking; closing the window meanwhile must not hang.
@@ -246,6 +259,13 @@ TEST(UsbWindow, TestPageGoesToTheUsbPrinterByDefault) {
     EXPECT_EQ(pieces[0].asked, 64u);
     EXPECT_EQ(pieces[1].asked, 59u);
     EXPECT_TRUE(h.window->StatusText().rfind("send finish count 1", 0) == 0);
+
+    // A printer that takes nothing: the status line says why nothing prints, in the interface
+    // language, while the command is retried.
+    usb->ScriptPieces({{fakes::FakeUsbBackend::Piece::Fail}});
+    h.Get<QPushButton>(id::kPrintTest)->click();
+    ASSERT_TRUE(PumpUntil([&] { return h.buffer.Idle(); }, 10s));
+    EXPECT_EQ(h.window->StatusText(), "USB 打印机没有接收数据(离线或缺纸?),正在重试");
 
     usb->SetDevices({});
     h.Get<QPushButton>(1004)->click();

@@ -274,10 +274,11 @@ TEST(Language, MissingFileInAReadOnlyDirectoryMeansChinese) {
 
 // Holds a UDP port on all addresses, as a running copy holds 8999.
 struct HeldPort {
-    HeldPort() {
+    explicit HeldPort(uint16_t wanted = 0) {
         fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
+        address.sin_port = htons(wanted);
         address.sin_addr.s_addr = htonl(INADDR_ANY);
         if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
             socklen_t length = sizeof address;
@@ -310,24 +311,64 @@ QProcessEnvironment ProgramEnvironment(const QTemporaryDir& runtime) {
     return environment;
 }
 
-TEST(SingleCopy, SecondProgramOnATakenPortExitsZeroWithoutWindowOrMessage) {
-    HeldPort held;
-    ASSERT_NE(held.port, 0);
+struct ProgramRun {
+    int exitCode = -1;
+    QByteArray out, err;
+    bool wroteLanguageFile = false;
+};
+
+// Runs Tessary to its end in a fresh working folder.
+ProgramRun RunToEnd(const QStringList& arguments) {
     QTemporaryDir work, runtime;
     QFile::setPermissions(runtime.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QProcess program;
     program.setProcessEnvironment(ProgramEnvironment(runtime));
     program.setWorkingDirectory(work.path());
-    program.start(QStringLiteral(TESSARY_PROGRAM),
-                  {QStringLiteral("--reply-port=%1").arg(held.port)});
-    ASSERT_TRUE(program.waitForStarted(10000));
-    ASSERT_TRUE(program.waitForFinished(20000)) << "the second copy kept running";
+    program.start(QStringLiteral(TESSARY_PROGRAM), arguments);
+    ProgramRun run;
+    if (!program.waitForStarted(10000)) return run;
+    if (!program.waitForFinished(20000)) {
+        ADD_FAILURE() << "the program kept running";
+        program.kill();
+        program.waitForFinished(10000);
+        return run;
+    }
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
-    EXPECT_TRUE(program.readAllStandardOutput().isEmpty());
-    EXPECT_TRUE(program.readAllStandardError().isEmpty());
-    EXPECT_FALSE(QFile::exists(work.filePath(QStringLiteral("init_params.txt"))));
+    run.exitCode = program.exitCode();
+    run.out = program.readAllStandardOutput();
+    run.err = program.readAllStandardError();
+    run.wroteLanguageFile = QFile::exists(work.filePath(QStringLiteral("init_params.txt")));
+    return run;
+}
+
+TEST(SingleCopy, SecondProgramOnATakenPortExitsZeroSayingWhyOnStderr) {
+    // Port 8999 is taken either by this socket or by whoever already holds it.
+    HeldPort held(8999);
+    const ProgramRun run = RunToEnd({});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("UDP port 8999 is in use")) << run.err.toStdString();
+    EXPECT_FALSE(run.wroteLanguageFile);
+
+    HeldPort other;
+    ASSERT_NE(other.port, 0);
+    const ProgramRun injected = RunToEnd({QStringLiteral("--reply-port=%1").arg(other.port)});
+    EXPECT_EQ(injected.exitCode, 0);
+    EXPECT_TRUE(injected.err.contains(QByteArray::number(other.port)))
+        << injected.err.toStdString();
+}
+
+TEST(SingleCopy, UnknownOptionsAreUsageErrors) {
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("--bogus")}, QStringList{QStringLiteral("RegServer")},
+          QStringList{QStringLiteral("--reply-port=70000")}}) {
+        const ProgramRun run = RunToEnd(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains("usage: tessary")) << run.err.toStdString();
+        EXPECT_FALSE(run.wroteLanguageFile);
+    }
 }
 
 TEST(SingleCopy, FirstProgramOnAFreePortKeepsRunning) {
