@@ -32,8 +32,8 @@ echo "== AddressSanitizer + UBSan"
 build build-asan "address,undefined"
 ctest --test-dir "$here/build-asan" --output-on-failure -j"$jobs" --timeout 240
 
-echo "== ThreadSanitizer (threaded printer-link tests)"
-build build-tsan "thread" link_tests
+echo "== ThreadSanitizer (threaded printer-link and updater tests)"
+build build-tsan "thread" link_tests updater_core_tests
 ctest --test-dir "$here/build-tsan" --output-on-failure -L threaded --timeout 240
 
 echo "all test runs passed"
