@@ -12,6 +12,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <condition_variable>
+#include <mutex>
 
 #include "netcfg/udp_socket.h"
 #include "platform/dialog_layout.h"
@@ -30,13 +33,13 @@ using testsupport::PumpUntil;
 namespace id = updater::id;
 
 struct WindowRig {
-    explicit WindowRig(bool watch = true) {
+    explicit WindowRig(bool watch = true, platform::MessageSink* sink = nullptr) {
         updater::UpdaterWindowConfig config;
         config.usb = usb.usb;
         config.watchUsb = watchUsb;
         config.replyPort = 0;
         config.workDir = usb.dir;
-        config.messages = &messages;
+        config.messages = sink ? sink : &messages;
         config.exitProgram = [this](int status) { exits.push_back(status); };
         config.probeInterval = 5ms;
         config.startWatch = watch;
@@ -141,6 +144,75 @@ TEST(UpdaterWindow, WatchThreadLabelsFollowThePrinter) {
     ASSERT_TRUE(PumpUntil([&] { return rig.Text(id::kStatus) == "USB not Connect"; }, 5s));
     EXPECT_EQ(rig.Text(id::kDevicePath), QStringLiteral("usb:3-1 vid_0471&pid_0055"));
     EXPECT_TRUE(rig.watchUsb->Claims().empty());
+}
+
+// A message box the test dismisses: the operation's worker waits in it, so the window is busy.
+class HeldMessageSink final : public platform::MessageSink {
+  public:
+    void ShowMessage(const std::string& text) override {
+        std::unique_lock lock(mutex_);
+        shown_.push_back(text);
+        changed_.notify_all();
+        changed_.wait_for(lock, 10s, [this] { return released_; });
+    }
+    void Release() {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+    std::size_t Shown() {
+        std::lock_guard lock(mutex_);
+        return shown_.size();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::string> shown_;
+    bool released_ = false;
+};
+
+TEST(UpdaterWindow, BusyWindowTakesNoInputButClosing) {
+    HeldMessageSink held;
+    WindowRig rig(false, &held);
+    rig.usb.Put(updater::kImageFileName, std::vector<uint8_t>(10, 0));  // no printer
+    ASSERT_EQ(rig.window->Initialise(), updater::StartResult::Ready);
+    rig.window->show();
+    QSignalSpy closed(rig.window.get(), &QDialog::finished);
+    QTest::keyClick(rig.window->Control(id::kUsbUpdata), Qt::Key_Space);
+    ASSERT_TRUE(PumpUntil([&] { return held.Shown() == 1; }, 5s));  // "Print error" is up
+    EXPECT_TRUE(rig.window->Busy());
+    auto* net = rig.Get<QPushButton>(id::kNetUpdata);
+    QTest::mouseClick(net, Qt::LeftButton);
+    EXPECT_TRUE(net->isEnabled());  // the click did not reach it
+    QTest::keyClick(rig.window->Control(id::kDeviceList), Qt::Key_Escape);
+    EXPECT_EQ(closed.count(), 1);  // Esc still closes
+    held.Release();
+    ASSERT_TRUE(PumpUntil([&] { return !rig.window->Busy(); }, 5s));
+    EXPECT_EQ(rig.exits, std::vector<int>{1});
+}
+
+TEST(UpdaterWindow, F1OpensTheAboutBox) {
+    WindowRig rig(false);
+    ASSERT_EQ(rig.window->Initialise(), updater::StartResult::Ready);
+    rig.window->show();
+    QString title;
+    QStringList texts;
+    QTimer::singleShot(50, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (box == nullptr) return;
+        title = box->windowTitle();
+        for (QLabel* label : box->findChildren<QLabel*>())
+            if (!label->text().isEmpty()) texts << label->text();
+        SaveShot(*box, "brindel-about.png");
+        for (QPushButton* button : box->findChildren<QPushButton*>()) {
+            texts << button->text();
+            button->click();
+        }
+    });
+    QTest::keyClick(rig.window->Control(id::kDeviceList), Qt::Key_F1);  // returns once closed
+    EXPECT_EQ(title, QStringLiteral("关于 Brindel"));
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Brindel 1.0 版"), QStringLiteral("确定")}));
 }
 
 TEST(UpdaterWindow, SecondCopyOnATakenPortEndsSilently) {
