@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -224,6 +225,18 @@ std::vector<QWidget*> BuildControls(QWidget* dialog, std::span<const ControlDef>
         if (table[i].kind == ControlKind::GroupBox) built[i]->lower();
     }
     RefreshAccessibleNames(dialog);
+    return built;
+}
+
+std::vector<QWidget*> BuildDialog(QDialog* dialog, const QString& title, double pointSize,
+                                  std::span<const ControlDef> table, int width, int height) {
+    dialog->setWindowTitle(title);
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    dialog->setFont(DialogFont(pointSize));
+    const auto units = DialogUnits::FromFont(dialog->font());
+    std::vector<QWidget*> built = BuildControls(dialog, table, units);
+    dialog->setFixedSize(units.ToPixels(0, 0, width, height).size());
     return built;
 }
 

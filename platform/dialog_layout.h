@@ -11,6 +11,7 @@
 #include <vector>
 
 class QComboBox;
+class QDialog;
 class QWidget;
 
 namespace platform {
@@ -96,6 +97,25 @@ bool SetControlText(QWidget* control, const QString& text);
 
 // Renews the accessible names of controls named after a buddy control (after captions changed).
 void RefreshAccessibleNames(QWidget* dialog);
+
+// Gives `dialog` the frame of the program's modal dialogs (title, system menu and close box, no
+// minimise or maximise box), the dialog font at `pointSize`, the controls of `table` and the fixed
+// client size `width` x `height` in dialog units. Returns the built controls.
+std::vector<QWidget*> BuildDialog(QDialog* dialog, const QString& title, double pointSize,
+                                  std::span<const ControlDef> table, int width, int height);
+
+// Sets the caption of every entry's control (entries with id, english and chinese texts in
+// UTF-8) in the language of `languageFlag` (0 Chinese, other English), then renews the names
+// that follow captions.
+template <class Entry>
+void ApplyCaptions(QWidget* dialog, std::span<const Entry> table, int languageFlag) {
+    for (const Entry& entry : table) {
+        if (QWidget* control = FindControl(dialog, entry.id))
+            SetControlText(control,
+                           QString::fromUtf8(languageFlag != 0 ? entry.english : entry.chinese));
+    }
+    RefreshAccessibleNames(dialog);
+}
 
 // Drop-down lists and combo boxes keep the Windows notion of a selected position: -1 when the
 // typed text selects no item. Adds `text`: at its sorted place when the combo is sorted, else at

@@ -17,10 +17,14 @@
 #include <cstdio>
 #include <system_error>
 
+#include "commands/factory_dialog.h"
 #include "commands/list_items.h"
 #include "commands/one_click.h"
+#include "commands/settings_dialog.h"
+#include "commands/voice_dialog.h"
 #include "link/command_buffer.h"
 #include "link/usb_printer_link.h"
+#include "netcfg/wifi_dialog.h"
 #include "platform/decimal.h"
 #include "platform/dialog_layout.h"
 #include "platform/ipv4_edit.h"
@@ -146,6 +150,16 @@ void MainWindow::ConnectHandlers() {
             printerlink::SubmitCommand(*buffer_, bytes.data(), bytes.size());
         });
     }
+
+    // Buttons that open a dialog: settings, voice and alarm, factory restore, WiFi.
+    const std::pair<int, void (MainWindow::*)()> dialogButtons[] = {
+        {1006, &MainWindow::OpenSettingsDialog},
+        {1091, &MainWindow::OpenVoiceDialog},
+        {1090, &MainWindow::OpenFactoryDialog},
+        {1044, &MainWindow::OpenWifiDialog},
+    };
+    for (const auto& [buttonId, open] : dialogButtons)
+        connect(Find<QPushButton>(this, buttonId), &QPushButton::clicked, this, open);
 }
 
 StartResult MainWindow::Initialise() {
@@ -340,6 +354,28 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
 void MainWindow::done(int result) {
     replySocket_.Close();
     QDialog::done(result);
+}
+
+// Each dialog is built anew for one modal opening, in the language of the moment.
+void MainWindow::OpenSettingsDialog() {
+    commands::SettingsDialog dialog(*buffer_, *messages_, languageFlag_, this);
+    dialog.exec();
+}
+
+void MainWindow::OpenVoiceDialog() {
+    commands::VoiceDialog dialog(*buffer_, languageFlag_, this);
+    dialog.exec();
+}
+
+void MainWindow::OpenFactoryDialog() {
+    commands::FactoryDialog dialog(*buffer_, *clock_, this);
+    dialog.exec();
+}
+
+void MainWindow::OpenWifiDialog() {
+    netcfg::WifiDialog dialog(*buffer_, *messages_, languageFlag_, netcfg::WifiStartAddress(),
+                              this);
+    dialog.exec();
 }
 
 }  // namespace setuptool

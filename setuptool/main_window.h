@@ -102,6 +102,12 @@ class MainWindow : public QDialog, public printerlink::PortChoiceSource {
     void StartThreads();
     void ExitProgram(int status);
 
+    // The modal dialogs of the settings, voice, factory-restore and WiFi buttons.
+    void OpenSettingsDialog();
+    void OpenVoiceDialog();
+    void OpenFactoryDialog();
+    void OpenWifiDialog();
+
     MainWindowConfig config_;
     printerlink::CommandBuffer* buffer_;
     const platform::Clock* clock_;

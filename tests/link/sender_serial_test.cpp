@@ -153,7 +153,7 @@ TEST_F(SenderSerial, HeldLineTimesOutAndAStopEndsTheWrite) {
         // 2047 bytes at 300 baud would be allowed well over two minutes.
         SenderRig rig(FastEndpoints(), fakes::ComParams(pty.slaveName(), "300"));
         rig.Submit(Pattern(2047));
-        ASSERT_TRUE(rig.WaitReads(1));
+        ASSERT_TRUE(fakes::WaitUntil([&] { return rig.source.Reads() >= 1; }, kWait));
         auto stopped = std::async(std::launch::async, [&] { rig.sender->Stop(); });
         EXPECT_EQ(stopped.wait_for(kWait), std::future_status::ready);
         stopped.wait();

@@ -47,17 +47,8 @@ struct NetWindow : ::testing::Test {
         h.UseNet();
     }
 
-    // Waits until delivery `count` (1-based) has arrived and its connection closed.
-    Bytes Delivery(std::size_t count) {
-        EXPECT_TRUE(PumpUntil([&] { return ClosedCount() >= count; }, 10s)) << "delivery " << count;
-        const auto connections = peer.Connections();
-        return connections.size() >= count ? connections[count - 1].bytes : Bytes{};
-    }
-    std::size_t ClosedCount() const {
-        std::size_t closed = 0;
-        for (const auto& c : peer.Connections()) closed += c.closed;
-        return closed;
-    }
+    Bytes Delivery(std::size_t count) { return testsupport::Delivery(peer, count); }
+    std::size_t ClosedCount() const { return testsupport::ClosedCount(peer); }
     void SetText(const QString& text) { h.Get<QPlainTextEdit>(id::kPrintInfo)->setPlainText(text); }
     void PrintTest() { h.Get<QPushButton>(id::kPrintTest)->click(); }
 

@@ -24,12 +24,14 @@
 #include "setuptool/about_box.h"
 #include "setuptool/captions.h"
 #include "setuptool/random_mac.h"
+#include "tests/setuptool/caption_fit.h"
 #include "tests/setuptool/window_harness.h"
 
 namespace {
 using setuptool::CaptionTable;
 using setuptool::kMainWindowDialog;
 using setuptool::MainWindowControls;
+using testsupport::SaveShot;
 using testsupport::WindowHarness;
 namespace id = setuptool::id;
 
@@ -37,59 +39,8 @@ void WriteFlag(const std::filesystem::path& dir, const char* content) {
     std::ofstream(dir / "init_params.txt") << content;
 }
 
-// Horizontal room a control leaves for its caption.
-int CaptionRoom(const QWidget* control) {
-    const QStyle* style = control->style();
-    if (auto* button = qobject_cast<const QPushButton*>(control)) {
-        QStyleOptionButton option;
-        option.initFrom(button);
-        option.rect = button->rect();
-        return style->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
-    }
-    if (qobject_cast<const QCheckBox*>(control) || qobject_cast<const QRadioButton*>(control)) {
-        const bool check = qobject_cast<const QCheckBox*>(control) != nullptr;
-        const int indicator = style->pixelMetric(check ? QStyle::PM_IndicatorWidth
-                                                       : QStyle::PM_ExclusiveIndicatorWidth);
-        const int spacing = style->pixelMetric(check ? QStyle::PM_CheckBoxLabelSpacing
-                                                     : QStyle::PM_RadioButtonLabelSpacing);
-        return control->width() - indicator - spacing;
-    }
-    if (qobject_cast<const QGroupBox*>(control)) return control->width() - 16;
-    return control->width();
-}
-
-// Every visible caption fits: one line within the width, wrapped labels within the height.
 void ExpectCaptionsFit(const setuptool::MainWindow& window) {
-    for (const platform::ControlDef& def : MainWindowControls()) {
-        QWidget* control = nullptr;
-        if (def.id != platform::kNoId) control = window.Control(def.id);
-        if (control == nullptr || control->isHidden()) continue;
-        const QString text = platform::ControlText(control);
-        if (text.isEmpty()) continue;
-        const QFontMetrics fm(control->font());
-        if (auto* label = qobject_cast<const QLabel*>(control)) {
-            EXPECT_LE(label->heightForWidth(label->width()), label->height() + 1)
-                << def.id << " " << text.toStdString();
-            continue;
-        }
-        if (qobject_cast<const QAbstractButton*>(control) ||
-            qobject_cast<const QGroupBox*>(control)) {
-            EXPECT_LE(fm.horizontalAdvance(text), CaptionRoom(control))
-                << def.id << " " << text.toStdString();
-        }
-    }
-    // The statics without id keep their one-language texts; they must fit as well.
-    for (QLabel* label : window.findChildren<QLabel*>(QStringLiteral("static"))) {
-        EXPECT_LE(label->heightForWidth(label->width()), label->height() + 1)
-            << label->text().toStdString();
-    }
-}
-
-void SaveShot(QWidget& window, const char* name) {
-    const QByteArray dir = qgetenv("TESSARY_SHOT_DIR");
-    if (dir.isEmpty()) return;
-    QDir().mkpath(QString::fromLocal8Bit(dir));
-    window.grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
+    testsupport::ExpectCaptionsFit(window, MainWindowControls());
 }
 
 void ExpectCaptions(const setuptool::MainWindow& window, bool english) {

@@ -1,8 +1,11 @@
 #include "tests/setuptool/window_harness.h"
 
+#include <gtest/gtest.h>
+
 #include <QRadioButton>
 
 #include "platform/ipv4_edit.h"
+#include "tests/platform/qt_wait.h"
 
 namespace testsupport {
 
@@ -41,6 +44,19 @@ bool WindowHarness::Start(setuptool::MainWindowConfig config) {
 void WindowHarness::UseNet() {
     Get<QRadioButton>(setuptool::id::kNet)->setChecked(true);
     Get<platform::Ipv4Edit>(setuptool::id::kPrinterIp)->SetText(QStringLiteral("127.0.0.1"));
+}
+
+std::vector<uint8_t> Delivery(const fakes::TcpPrinterPeer& peer, std::size_t count) {
+    EXPECT_TRUE(PumpUntil([&] { return ClosedCount(peer) >= count; }, std::chrono::seconds(10)))
+        << "delivery " << count;
+    const auto connections = peer.Connections();
+    return connections.size() >= count ? connections[count - 1].bytes : std::vector<uint8_t>{};
+}
+
+std::size_t ClosedCount(const fakes::TcpPrinterPeer& peer) {
+    std::size_t closed = 0;
+    for (const auto& c : peer.Connections()) closed += c.closed;
+    return closed;
 }
 
 }  // namespace testsupport

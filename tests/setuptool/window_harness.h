@@ -14,6 +14,7 @@
 #include "setuptool/main_window_layout.h"
 #include "tests/fakes/manual_clock.h"
 #include "tests/fakes/recording_message_sink.h"
+#include "tests/fakes/tcp_peer.h"
 
 namespace testsupport {
 
@@ -52,5 +53,11 @@ struct WindowHarness {
     std::atomic<int> exitStatus{-1};
     std::unique_ptr<setuptool::MainWindow> window;
 };
+
+// Waits, running the event loop, until delivery `count` (1-based) to `peer` has arrived and its
+// connection closed (10 s at most). Its bytes; empty when it did not come.
+std::vector<uint8_t> Delivery(const fakes::TcpPrinterPeer& peer, std::size_t count);
+// How many connections to `peer` have been closed.
+std::size_t ClosedCount(const fakes::TcpPrinterPeer& peer);
 
 }  // namespace testsupport

@@ -1,0 +1,269 @@
+// The settings, voice, factory-restore and WiFi dialogs opened from their main-window buttons in
+// both languages: captions, lists, and the exact frames their buttons deliver to a printer on
+// loopback TCP. Set TESSARY_SHOT_DIR to save screenshots.
+
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "commands/factory_dialog.h"
+#include "commands/settings_dialog.h"
+#include "commands/settings_rows.h"
+#include "commands/voice_dialog.h"
+#include "netcfg/wifi_dialog.h"
+#include "platform/ipv4_edit.h"
+#include "tests/fakes/tcp_peer.h"
+#include "tests/platform/qt_wait.h"
+#include "tests/setuptool/caption_fit.h"
+#include "tests/setuptool/window_harness.h"
+
+using namespace std::chrono_literals;
+using testsupport::PumpFor;
+using testsupport::PumpUntil;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A 6- or 7-byte setting frame.
+Bytes Frame(std::initializer_list<uint8_t> head, std::size_t length) {
+    Bytes bytes(head);
+    bytes.resize(length, 0x00);
+    return bytes;
+}
+
+// The main window in one language, NET pointed at a loopback printer.
+struct DialogWindow : ::testing::TestWithParam<int> {
+    void SetUp() override {
+        ASSERT_TRUE(peer.ok());
+        std::ofstream(h.workDir / "init_params.txt") << Language() << "\n";
+        ASSERT_TRUE(h.Start());
+        h.UseNet();
+    }
+    int Language() const { return GetParam(); }
+    bool English() const { return Language() != 0; }
+
+    // Presses `opener`, runs `body` on the modal dialog it opens, then closes the dialog unless
+    // `body` did. Returns once the modal loop has ended.
+    template <class D>
+    void WithDialog(int opener, const std::function<void(D&)>& body) {
+        bool ran = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || ran) return;
+            ran = true;
+            poll.stop();
+            body(*dialog);
+            if (dialog->isVisible()) dialog->reject();
+        });
+        poll.start(10);
+        // Never left hanging in a modal loop: whatever is still open after 20 s is closed.
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] {
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                modal->reject();
+        });
+        guard.start(20000);
+        h.Get<QPushButton>(opener)->click();
+        EXPECT_TRUE(ran) << "dialog of button " << opener;
+    }
+
+    Bytes Delivery(std::size_t count) { return testsupport::Delivery(peer, count); }
+    std::string Shot(const char* dialog) const {
+        return std::string(dialog) + (English() ? "-english.png" : "-chinese.png");
+    }
+
+    fakes::TcpPrinterPeer peer;
+    testsupport::WindowHarness h{peer.port()};
+};
+
+INSTANTIATE_TEST_SUITE_P(Languages, DialogWindow, ::testing::Values(0, 1),
+                         [](const auto& info) { return info.param ? "English" : "Chinese"; });
+
+template <class T>
+T* In(const QWidget& dialog, int id) {
+    return platform::FindControlAs<T>(&dialog, id);
+}
+std::string Text(const QWidget& dialog, int id) {
+    return platform::ControlText(platform::FindControl(&dialog, id)).toStdString();
+}
+void Click(const QWidget& dialog, int id) {
+    In<QPushButton>(dialog, id)->click();
+}
+
+TEST_P(DialogWindow, SettingsDialogRowsSendTheirFrames) {
+    WithDialog<commands::SettingsDialog>(1006, [&](commands::SettingsDialog& d) {
+        testsupport::SaveShot(d, Shot("settings").c_str());
+        testsupport::ExpectCaptionsFit(d, commands::SettingsDialogControls());
+        EXPECT_TRUE(d.windowTitle().isEmpty());
+        for (int button : {1003, 1005, 1043, 1048, 1079, 1080})
+            EXPECT_EQ(Text(d, button), English() ? "Confirm" : "确认") << button;
+        auto* cutter = In<QComboBox>(d, 1088);
+        EXPECT_EQ(cutter->itemText(0).toStdString(), English() ? "On" : "开");
+        EXPECT_EQ(cutter->itemText(1).toStdString(), English() ? "Off" : "关");
+        EXPECT_EQ(cutter->accessibleName().toStdString(), Text(d, 1089));
+        EXPECT_EQ(In<QComboBox>(d, 1020)->count(), 106);
+        EXPECT_EQ(In<QComboBox>(d, 1102)->currentText().toStdString(), "9600");
+        for (int hidden : {1069, 1053, 1018, 1068, 1054, 1024, 1014, 1015})
+            EXPECT_TRUE(platform::FindControl(&d, hidden)->isHidden()) << hidden;
+        EXPECT_FALSE(platform::FindControl(&d, 1014)->isEnabled());
+        EXPECT_EQ(Text(d, 1007), "Ostarin");
+
+        Click(d, 1003);  // code page at its initial position 0
+        EXPECT_EQ(Delivery(1), Frame({0x1F, 0x1B, 0x05, 0x00}, 6));
+        In<QComboBox>(d, 1020)->setCurrentIndex(25);
+        Click(d, 1003);
+        EXPECT_EQ(Delivery(2), Frame({0x1F, 0x1B, 0x05, 0xFF}, 6));
+        Click(d, 1005);  // density at its initial position 1
+        EXPECT_EQ(Delivery(3), Frame({0x1F, 0x1B, 0x01, 0x00, 0x00, 0x00, 0x01}, 7));
+        Click(d, 1050);  // compressed printing before a choice: nothing
+        Click(d, 1043);  // cutter before a choice
+        EXPECT_EQ(Delivery(4), Frame({0x1F, 0x1B, 0x75, 0x9A, 0xFF}, 6));
+        In<QComboBox>(d, 1102)->setCurrentIndex(7);  // 115200
+        Click(d, 1079);
+        EXPECT_EQ(Delivery(5), Frame({0x1F, 0x1B, 0x7F, 0xA4, 0x07}, 6));
+        Click(d, 1048);  // the default Bluetooth names
+        const Bytes names = Delivery(6);
+        ASSERT_EQ(names.size(), 64u);
+        EXPECT_EQ(std::string(names.begin() + 4, names.begin() + 23),
+                  std::string("Ostarin\0Ostarin_BLE", 19));
+
+        In<QLineEdit>(d, 1030)->setText(QString(60, QLatin1Char('x')));
+        Click(d, 1048);
+        ASSERT_EQ(h.messages.Messages().size(), 1u);
+        EXPECT_EQ(h.messages.Messages()[0], commands::BluetoothNamesTooLongMessage(Language()));
+        Click(d, 1004);  // bar print: no action
+        PumpFor(200ms);
+        EXPECT_EQ(peer.ConnectionCount(), 6u);
+    });
+}
+
+TEST_P(DialogWindow, VoiceDialogSendsStepsAndChoices) {
+    WithDialog<commands::VoiceDialog>(1091, [&](commands::VoiceDialog& d) {
+        testsupport::SaveShot(d, Shot("voice").c_str());
+        testsupport::ExpectCaptionsFit(d, commands::VoiceDialogControls());
+        EXPECT_EQ(Text(d, 1004), English() ? "Confirm" : "确定");
+        EXPECT_EQ(Text(d, 1003), English() ? "Vol+" : "音量+");
+        auto* interval = In<QComboBox>(d, 1020);
+        ASSERT_EQ(interval->count(), 7);
+        EXPECT_EQ(interval->itemText(6).toStdString(), English() ? "Always" : "一直响");
+
+        Click(d, 1006);  // before a choice
+        EXPECT_EQ(Delivery(1), Frame({0x1F, 0x1B, 0x7D, 0xCB, 0xFF}, 7));
+        interval->setCurrentIndex(6);
+        Click(d, 1006);
+        EXPECT_EQ(Delivery(2), Frame({0x1F, 0x1B, 0x7D, 0xCB, 0x06}, 7));
+        In<QComboBox>(d, 1028)->setCurrentIndex(7);
+        Click(d, 1004);
+        EXPECT_EQ(Delivery(3), Frame({0x1F, 0x1B, 0x7B, 0xAC, 0x07}, 7));
+        Click(d, 1003);
+        EXPECT_EQ(Delivery(4), Frame({0x1F, 0x1B, 0x79, 0x97}, 7));
+        Click(d, 1005);
+        EXPECT_EQ(Delivery(5), Frame({0x1F, 0x1B, 0x7A, 0x98}, 7));
+    });
+}
+
+TEST_P(DialogWindow, FactoryDialogSendsDatedSetsAndStaysOpen) {
+    h.clock.Set(1798200000);  // 2026-12-25 12:00 UTC
+    WithDialog<commands::FactoryDialog>(1090, [&](commands::FactoryDialog& d) {
+        testsupport::SaveShot(d, Shot("factory").c_str());
+        testsupport::ExpectCaptionsFit(d, commands::FactoryDialogControls());
+        EXPECT_EQ(Text(d, 1), "T55Q 出厂设置(无声光)");  // the same in both languages
+        EXPECT_EQ(Text(d, 2), "退出");
+        Click(d, 1);
+        const Bytes quiet = Delivery(1);
+        ASSERT_EQ(quiet.size(), 48u);
+        EXPECT_EQ(Bytes(quiet.begin(), quiet.begin() + 4), (Bytes{0x1F, 0x1B, 0x76, 0xCA}));
+        EXPECT_EQ(std::string(quiet.begin() + 16, quiet.begin() + 26), "2026-12-25");
+        EXPECT_TRUE(d.isVisible());
+        Click(d, commands::kFactorySoundAndLightButtonId);
+        const Bytes sound = Delivery(2);
+        ASSERT_EQ(sound.size(), 48u);
+        EXPECT_EQ(sound[2], 0x77);
+        EXPECT_EQ(sound[9], 0x58);
+        EXPECT_TRUE(d.isVisible());
+        Click(d, 2);
+        EXPECT_FALSE(d.isVisible());
+    });
+    PumpFor(200ms);
+    EXPECT_EQ(peer.ConnectionCount(), 2u);
+}
+
+TEST_P(DialogWindow, WifiDialogSendsItsThreeFrames) {
+    WithDialog<netcfg::WifiDialog>(1044, [&](netcfg::WifiDialog& d) {
+        testsupport::SaveShot(d, Shot("wifi").c_str());
+        testsupport::ExpectCaptionsFit(d, netcfg::WifiDialogControls());
+        EXPECT_EQ(Text(d, 2), English() ? "Quit" : "退出");
+        EXPECT_EQ(Text(d, 1), "OK");
+        const netcfg::Ipv4 start = netcfg::WifiStartAddress();
+        EXPECT_EQ(In<platform::Ipv4Edit>(d, 1009)->Octets(), start);
+        EXPECT_EQ(Text(d, 1010), "255.255.255.0");
+        EXPECT_EQ(Text(d, 1011), "192.168.0.1");
+        EXPECT_EQ(In<QLineEdit>(d, 1030)->accessibleName().toStdString(), Text(d, 1074));
+
+        In<QLineEdit>(d, 1007)->setText(QStringLiteral(" abcd"));
+        In<QLineEdit>(d, 1030)->setText(QStringLiteral("pass1234"));
+        Click(d, 1);
+        Bytes credentials(128, 0x00);
+        const std::string body = std::string(
+                                     "\x1F\x1B\x68"
+                                     "abcd") +
+                                 '\0' + "pass1234";
+        std::copy(body.begin(), body.end(), credentials.begin());
+        EXPECT_EQ(Delivery(1), credentials);
+        EXPECT_TRUE(d.isVisible());
+
+        Click(d, 1004);
+        Bytes restore(128, 0x00);
+        const std::string restoreBody = "\x1F\x1B\x6F\x12 abcdpass1234";
+        std::copy(restoreBody.begin(), restoreBody.end(), restore.begin());
+        EXPECT_EQ(Delivery(2), restore);
+
+        In<platform::Ipv4Edit>(d, 1009)->SetText(QStringLiteral("10.1.2.199"));
+        Click(d, 1003);
+        const Bytes address = Delivery(3);
+        ASSERT_EQ(address.size(), 40u);
+        EXPECT_EQ(Bytes(address.begin() + 4, address.begin() + 12),
+                  (Bytes{10, 1, 2, 199, 255, 255, 255, 0}));
+        EXPECT_EQ(Bytes(address.begin() + 18, address.begin() + 22), (Bytes{192, 168, 0, 1}));
+        ASSERT_EQ(h.messages.Messages(), std::vector<std::string>{"set ok"});
+
+        In<QLineEdit>(d, 1007)->setText(QString(64, QLatin1Char('s')));
+        Click(d, 1);
+        EXPECT_EQ(h.messages.Messages().back(),
+                  netcfg::WifiTooLongMessage(netcfg::WifiTooLong::Ssid, Language()));
+        PumpFor(200ms);
+        EXPECT_EQ(peer.ConnectionCount(), 3u);
+        Click(d, 2);
+        EXPECT_FALSE(d.isVisible());
+    });
+}
+
+// Every opening builds the dialog anew: a language switch in between shows in its lists.
+TEST_P(DialogWindow, ReopenedDialogFollowsTheLanguageOfTheMoment) {
+    h.Get<QPushButton>(setuptool::id::kLanguage)->click();
+    WithDialog<commands::SettingsDialog>(1006, [&](commands::SettingsDialog& d) {
+        EXPECT_EQ(Text(d, 1043), English() ? "确认" : "Confirm");
+        EXPECT_EQ(In<QComboBox>(d, 1104)->currentText().toStdString(), English() ? "关" : "Off");
+        for (const platform::ControlDef& def : commands::SettingsDialogControls()) {
+            QWidget* control = platform::FindControl(&d, def.id);
+            if (control == nullptr) continue;
+            EXPECT_EQ(control->accessibleDescription(), QString::number(def.id));
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+            ASSERT_NE(accessible, nullptr) << def.id;
+            EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << def.id;
+        }
+    });
+}
+
+}  // namespace
