@@ -79,6 +79,12 @@ void UpdaterWindow::BuildWindow() {
         if (auto* icon = qobject_cast<QLabel*>(controls[i]))
             icon->setPixmap(BrindelIcon().pixmap(32, 32));
     }
+    // As on the original platform, Enter presses the push button that has the focus, and the
+    // default button "USB Updata" otherwise.
+    for (int button : {id::kExit, id::kNetUpdata})
+        Find<QPushButton>(this, button)->setAutoDefault(true);
+    Find<QPushButton>(this, id::kUsbUpdata)->setFocus();
+
     // The template's own entries.
     for (const char* entry : {"0", "1", "2"})
         platform::AddListString(Find<QComboBox>(this, id::kOptionList), QString::fromUtf8(entry));

@@ -69,6 +69,8 @@ TEST(UpdaterWindow, ControlsAndStartUpState) {
     WindowRig rig(false);
     ASSERT_EQ(rig.window->Initialise(), updater::StartResult::Ready);
     rig.window->show();
+    QApplication::setActiveWindow(rig.window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.window.get(), 2000));
     EXPECT_EQ(rig.window->windowTitle(), QStringLiteral("Ledvane"));
     for (const platform::ControlDef& def : updater::WindowControls()) {
         if (def.id == platform::kNoId) continue;
@@ -103,7 +105,15 @@ TEST(UpdaterWindow, ControlsAndStartUpState) {
     }
     EXPECT_EQ(order,
               (std::vector<int>{id::kUsbUpdata, id::kExit, id::kNetUpdata, id::kDeviceList}));
+    EXPECT_EQ(rig.window->focusWidget(), rig.Get<QPushButton>(id::kUsbUpdata));
     SaveShot(*rig.window, "brindel.png");
+    // Enter on a focused push button presses that one.
+    QSignalSpy closed(rig.window.get(), &QDialog::finished);
+    rig.Get<QPushButton>(id::kExit)->setFocus();
+    QTest::keyClick(rig.Get<QPushButton>(id::kExit), Qt::Key_Return);
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(rig.window->result(), QDialog::Accepted);
+    EXPECT_TRUE(rig.Get<QPushButton>(id::kUsbUpdata)->isEnabled());  // no download started
 }
 
 TEST(UpdaterWindow, EnterStartsTheUsbDownloadOffTheUiThread) {
