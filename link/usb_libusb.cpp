@@ -1,6 +1,7 @@
 // The libusb backend: one libusb context per backend, devices in libusb's enumeration order.
 #include <libusb.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <memory>
@@ -146,6 +147,11 @@ class LibusbHandle : public UsbDeviceHandle {
 class LibusbBackend : public UsbBackend {
   public:
     LibusbBackend() : context_(std::make_shared<Context>()) {}
+    ~LibusbBackend() override {
+        if (hotplugRegistered_) libusb_hotplug_deregister_callback(context_->ctx, hotplug_);
+    }
+    LibusbBackend(const LibusbBackend&) = delete;
+    LibusbBackend& operator=(const LibusbBackend&) = delete;
 
     std::vector<UsbDeviceInfo> EnumeratePresent() override {
         std::vector<UsbDeviceInfo> present;
@@ -170,7 +176,46 @@ class LibusbBackend : public UsbBackend {
         return opened;
     }
 
+    bool WaitForHotplug(std::chrono::milliseconds limit) override {
+        if (!RegisterHotplug()) return false;
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            if (interrupted_.exchange(false) || changed_.exchange(false)) return true;
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return true;
+            timeval tv{static_cast<time_t>(left.count() / 1000000),
+                       static_cast<suseconds_t>(left.count() % 1000000)};
+            // Returns after an event (the callback runs in here), the time-out or an interrupt.
+            libusb_handle_events_timeout_completed(context_->ctx, &tv, nullptr);
+        }
+    }
+
+    void InterruptWait() override {
+        interrupted_.store(true);
+        if (context_->ctx) libusb_interrupt_event_handler(context_->ctx);
+    }
+
   private:
+    // Registered on the first wait, so a backend that never waits has no callback.
+    bool RegisterHotplug() {
+        if (hotplugRegistered_) return true;
+        if (!context_->ctx || !libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG)) return false;
+        const int events = LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT;
+        hotplugRegistered_ =
+            libusb_hotplug_register_callback(context_->ctx, events, LIBUSB_HOTPLUG_NO_FLAGS,
+                                             LIBUSB_HOTPLUG_MATCH_ANY, LIBUSB_HOTPLUG_MATCH_ANY,
+                                             LIBUSB_HOTPLUG_MATCH_ANY, &OnHotplug, this,
+                                             &hotplug_) == LIBUSB_SUCCESS;
+        return hotplugRegistered_;
+    }
+
+    static int LIBUSB_CALL OnHotplug(libusb_context*, libusb_device*, libusb_hotplug_event,
+                                     void* self) {
+        static_cast<LibusbBackend*>(self)->changed_.store(true);
+        return 0;  // stay registered
+    }
+
     // Calls `visit` for each present device until it returns true.
     template <typename Visit>
     void ForEachDevice(Visit visit) {
@@ -187,6 +232,10 @@ class LibusbBackend : public UsbBackend {
     }
 
     std::shared_ptr<Context> context_;
+    libusb_hotplug_callback_handle hotplug_ = 0;
+    bool hotplugRegistered_ = false;  // used by the waiting thread only
+    std::atomic<bool> changed_{false};
+    std::atomic<bool> interrupted_{false};
 };
 
 }  // namespace

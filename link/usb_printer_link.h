@@ -3,6 +3,7 @@
 // id is on the program's list (vendor ignored), open it, write bulk pieces with a time-out.
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -52,10 +53,19 @@ class UsbBackend {
     virtual std::vector<UsbDeviceInfo> EnumeratePresent() = 0;
     // The probe and open in one: null when the device cannot be opened.
     virtual std::unique_ptr<UsbDeviceHandle> Open(const UsbDeviceInfo& device) = 0;
+    // Blocks until a device arrives or leaves, InterruptWait() is called or `limit` passes, and
+    // returns true. Returns false at once when the backend has no hotplug events; the caller
+    // then paces its probes itself.
+    virtual bool WaitForHotplug(std::chrono::milliseconds limit) {
+        (void)limit;
+        return false;
+    }
+    // Ends the wait in progress, or else the next one, at once. Callable from any thread.
+    virtual void InterruptWait() {}
 };
 
 // The libusb backend (kernel driver auto-detached, bulk OUT interface claimed, printer class
-// preferred).
+// preferred). It has hotplug events where libusb offers them on the platform.
 std::shared_ptr<UsbBackend> MakeLibusbBackend();
 
 class UsbPrinterLink {

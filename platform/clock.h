@@ -1,7 +1,7 @@
 #pragma once
-// Wall clock in whole seconds since 1970-01-01 UTC, replaceable in tests.
+// Wall clock in whole seconds since 1970-01-01 UTC, replaceable in tests
+// (tests/fakes/manual_clock.h).
 
-#include <atomic>
 #include <cstdint>
 
 namespace platform {
@@ -15,16 +15,6 @@ class Clock {
 class SystemClock final : public Clock {
   public:
     int64_t SecondsSinceEpoch() const override;
-};
-
-class ManualClock final : public Clock {
-  public:
-    explicit ManualClock(int64_t seconds = 0) : seconds_(seconds) {}
-    int64_t SecondsSinceEpoch() const override { return seconds_.load(); }
-    void Set(int64_t seconds) { seconds_.store(seconds); }
-
-  private:
-    std::atomic<int64_t> seconds_;
 };
 
 }  // namespace platform

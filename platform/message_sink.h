@@ -1,14 +1,10 @@
 #pragma once
 // Where a window's message boxes go: the programs show a modal box on the UI thread, tests record
-// the texts.
+// the texts (tests/fakes/recording_message_sink.h).
 
 #include <QPointer>
 #include <QString>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <vector>
 
 class QWidget;
 
@@ -21,6 +17,8 @@ class MessageSink {
     virtual ~MessageSink() = default;
     // Shows `utf8` and returns when it has been dismissed. Callable from any thread.
     virtual void ShowMessage(const std::string& utf8) = 0;
+    // The same with the stop icon (a file or device that cannot be used).
+    virtual void ShowStopMessage(const std::string& utf8) { ShowMessage(utf8); }
 };
 
 // A modal QMessageBox with an OK button over `parent`, titled with the parent's title. Called
@@ -30,24 +28,12 @@ class DialogMessageSink final : public MessageSink {
   public:
     DialogMessageSink(QWidget* parent, const UiCallGate& gate);
     void ShowMessage(const std::string& utf8) override;
+    void ShowStopMessage(const std::string& utf8) override;
 
   private:
+    void Show(const std::string& utf8, int icon);
     QPointer<QWidget> parent_;
     const UiCallGate& gate_;
-};
-
-// Records every text; thread-safe.
-class RecordingMessageSink final : public MessageSink {
-  public:
-    void ShowMessage(const std::string& utf8) override;
-    std::vector<std::string> Messages() const;
-    // Waits until at least `count` messages arrived; false on time-out.
-    bool WaitForCount(std::size_t count, std::chrono::milliseconds timeout) const;
-
-  private:
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    std::vector<std::string> messages_;
 };
 
 }  // namespace platform

@@ -32,8 +32,8 @@ echo "== AddressSanitizer + UBSan"
 build build-asan "address,undefined"
 ctest --test-dir "$here/build-asan" --output-on-failure -j"$jobs" --timeout 240
 
-echo "== ThreadSanitizer (threaded printer-link and discovery tests)"
-build build-tsan "thread" link_tests netcfg_core_tests
+echo "== ThreadSanitizer (threaded printer-link, discovery and updater tests)"
+build build-tsan "thread" link_tests netcfg_core_tests updater_core_tests
 ctest --test-dir "$here/build-tsan" --output-on-failure -L threaded --timeout 240
 
 echo "all test runs passed"

@@ -1,14 +1,15 @@
 #pragma once
 // Tessary's About box (dialog 100): icon, program name and version, one more line, OK.
 
-#include <QDialog>
 #include <QIcon>
+
+#include "shell/about_box.h"
 
 namespace setuptool {
 
 inline constexpr const char* kAboutTitle = "打印机机测试工具";
 
-class AboutBox : public QDialog {
+class AboutBox : public shell::AboutBox {
     Q_OBJECT
   public:
     explicit AboutBox(QWidget* parent = nullptr);

@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -37,6 +36,7 @@
 #include "setuptool/main_window_layout.h"
 #include "setuptool/random_mac.h"
 #include "setuptool/test_text.h"
+#include "shell/window_frame.h"
 
 namespace setuptool {
 
@@ -97,13 +97,8 @@ MainWindow::MainWindow(MainWindowConfig config, QWidget* parent)
       config_(std::move(config)),
       buffer_(config_.buffer ? config_.buffer : &printerlink::ProcessCommandBuffer()),
       clock_(config_.clock ? config_.clock : &TheSystemClock()),
-      gate_(this) {
-    if (config_.messages != nullptr) {
-        messages_ = config_.messages;
-    } else {
-        ownMessages_ = std::make_unique<platform::DialogMessageSink>(this, gate_);
-        messages_ = ownMessages_.get();
-    }
+      gate_(this),
+      messages_(shell::ChooseMessageSink(config_.messages, this, gate_, ownMessages_)) {
     BuildWindow();
     ConnectHandlers();
 }
@@ -119,12 +114,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::BuildWindow() {
-    setWindowTitle(QString::fromUtf8(kMainWindowTitle));
-    // Caption with system menu and close box; no minimise or maximise box.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setWindowIcon(ProgramIcon());
-    setFont(platform::DialogFont());
+    shell::SetUpDialogFrame(this, kMainWindowTitle, ProgramIcon(), 10.0);
     const auto units = platform::DialogUnits::FromFont(font());
     platform::BuildControls(this, MainWindowControls(), units);
     setFixedSize(units.ToPixels(0, 0, kMainWindowWidth, kMainWindowHeight).size());
@@ -252,12 +242,7 @@ void MainWindow::StartThreads() {
 }
 
 void MainWindow::ExitProgram(int status) {
-    if (config_.exitProgram) {
-        config_.exitProgram(status);
-        return;
-    }
-    std::fflush(nullptr);
-    ::_exit(status);
+    shell::ExitProgram(config_.exitProgram, status);
 }
 
 printerlink::PortParams MainWindow::ReadPortParams() {
@@ -361,10 +346,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     // The window menu's extra item.
-    QMenu menu(this);
-    QAction* about = menu.addAction(QString::fromUtf8("关于 Tessary(&A)..."));
-    connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
-    menu.exec(event->globalPos());
+    shell::ShowWindowMenu(this, event->globalPos(), QString::fromUtf8("关于 Tessary(&A)..."),
+                          [this] { ShowAbout(); });
 }
 
 void MainWindow::done(int result) {

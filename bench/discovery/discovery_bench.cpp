@@ -23,6 +23,7 @@
 #include "netcfg/device_list_dialog.h"
 #include "netcfg/discovery_feed.h"
 #include "platform/message_sink.h"
+#include "tests/fakes/recording_message_sink.h"
 #include "tests/fakes/udp_peer.h"
 
 namespace {
@@ -111,7 +112,7 @@ int main(int argc, char** argv) {
     }
     QObject context;
     netcfg::DiscoveryFeed feed(&context, reply, netcfg::TessaryPolicy());
-    platform::RecordingMessageSink messages;
+    fakes::RecordingMessageSink messages;
     netcfg::DeviceListEnv env;
     env.feed = &feed;
     env.broadcastSocket = &broadcast;

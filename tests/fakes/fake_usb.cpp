@@ -45,8 +45,35 @@ printerlink::UsbDeviceInfo UsbDevice(uint16_t vendor, uint16_t product, const st
 }
 
 void FakeUsbBackend::SetDevices(std::vector<Device> devices) {
+    {
+        std::lock_guard lock(mutex_);
+        devices_ = std::move(devices);
+        ++generation_;
+    }
+    hotplugChanged_.notify_all();
+}
+
+void FakeUsbBackend::SetHotplug(bool on) {
     std::lock_guard lock(mutex_);
-    devices_ = std::move(devices);
+    hotplug_ = on;
+}
+
+bool FakeUsbBackend::WaitForHotplug(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    if (!hotplug_) return false;
+    // A change since the last enumeration counts too, as a queued event would.
+    hotplugChanged_.wait_for(lock, limit,
+                             [&] { return interrupted_ || generation_ != enumerated_; });
+    interrupted_ = false;
+    return true;
+}
+
+void FakeUsbBackend::InterruptWait() {
+    {
+        std::lock_guard lock(mutex_);
+        interrupted_ = true;
+    }
+    hotplugChanged_.notify_all();
 }
 
 void FakeUsbBackend::ScriptPieces(std::deque<Piece> pieces) {
@@ -97,6 +124,7 @@ int FakeUsbBackend::OpenHandles() const {
 
 std::vector<printerlink::UsbDeviceInfo> FakeUsbBackend::EnumeratePresent() {
     std::lock_guard lock(mutex_);
+    enumerated_ = generation_;
     std::vector<printerlink::UsbDeviceInfo> present;
     for (const Device& d : devices_) present.push_back(d.info);
     return present;

@@ -5,6 +5,7 @@
 // sizes and that no byte went out twice. As on a real system, a piece written to an unclaimed
 // device fails, and a device held by a kernel driver is claimed only when it is detached.
 
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -46,6 +47,8 @@ class FakeUsbBackend : public printerlink::UsbBackend {
 
     void SetDevices(std::vector<Device> devices);
     void ScriptPieces(std::deque<Piece> pieces);
+    // With hotplug events WaitForHotplug wakes on every SetDevices; without it returns false.
+    void SetHotplug(bool on);
 
     std::vector<std::string> OpenAttempts() const;  // paths, in order
     std::vector<ClaimAttempt> Claims() const;
@@ -56,6 +59,8 @@ class FakeUsbBackend : public printerlink::UsbBackend {
     std::vector<printerlink::UsbDeviceInfo> EnumeratePresent() override;
     std::unique_ptr<printerlink::UsbDeviceHandle> Open(
         const printerlink::UsbDeviceInfo& device) override;
+    bool WaitForHotplug(std::chrono::milliseconds limit) override;
+    void InterruptWait() override;
 
   private:
     class Handle;
@@ -71,6 +76,11 @@ class FakeUsbBackend : public printerlink::UsbBackend {
     std::vector<ClaimAttempt> claims_;
     std::vector<Written> pieces_;
     int openHandles_ = 0;
+    std::condition_variable hotplugChanged_;
+    bool hotplug_ = false;
+    unsigned generation_ = 0;  // SetDevices calls
+    unsigned enumerated_ = 0;  // generation_ at the last EnumeratePresent
+    bool interrupted_ = false;
 };
 
 // A device of the given vendor/product with a path in the libusb backend's form.

@@ -22,6 +22,7 @@
 #include "platform/ipv4_edit.h"
 #include "platform/message_sink.h"
 #include "setuptool/captions.h"
+#include "tests/fakes/recording_message_sink.h"
 #include "tests/fakes/udp_peer.h"
 #include "tests/platform/qt_wait.h"
 
@@ -80,7 +81,7 @@ struct DialogRig {
     fakes::UdpPeer segment;  // where the requests and the address-set packets go
     QObject context;
     DiscoveryFeed feed{&context, reply, TessaryPolicy()};
-    platform::RecordingMessageSink messages;
+    fakes::RecordingMessageSink messages;
     DeviceListEnv env{&feed, &broadcast, {}, &messages, 0, 40ms};
     std::unique_ptr<DeviceListDialog> dialog;
 };

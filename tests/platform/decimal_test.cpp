@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "platform/clock.h"
+#include "tests/fakes/manual_clock.h"
 
 namespace platform {
 namespace {
@@ -49,7 +50,7 @@ TEST(Clock, SystemAndManualClocks) {
                             .count();
     EXPECT_NEAR(static_cast<double>(SystemClock().SecondsSinceEpoch()), static_cast<double>(now),
                 2.0);
-    ManualClock manual(5);
+    fakes::ManualClock manual(5);
     const Clock& clock = manual;
     EXPECT_EQ(clock.SecondsSinceEpoch(), 5);
     manual.Set(1700000000);

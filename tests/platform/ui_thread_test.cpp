@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/message_sink.h"
+#include "tests/fakes/recording_message_sink.h"
 #include "tests/platform/qt_wait.h"
 
 using namespace std::chrono_literals;
@@ -162,7 +163,7 @@ TEST(DialogMessageSink, WorkerWaitsForTheBoxOnTheUiThread) {
 }
 
 TEST(RecordingMessageSink, RecordsFromAnyThread) {
-    platform::RecordingMessageSink sink;
+    fakes::RecordingMessageSink sink;
     std::thread worker([&] { sink.ShowMessage("NOT Selet USB OR NET"); });
     EXPECT_TRUE(sink.WaitForCount(1, 5s));
     worker.join();

@@ -10,10 +10,10 @@
 
 #include "link/command_buffer.h"
 #include "link/usb_printer_link.h"
-#include "platform/clock.h"
-#include "platform/message_sink.h"
 #include "setuptool/main_window.h"
 #include "setuptool/main_window_layout.h"
+#include "tests/fakes/manual_clock.h"
+#include "tests/fakes/recording_message_sink.h"
 #include "tests/fakes/tcp_peer.h"
 
 namespace testsupport {
@@ -48,8 +48,8 @@ struct WindowHarness {
     std::filesystem::path workDir;
     uint16_t tcpPort;
     printerlink::CommandBuffer buffer;
-    platform::RecordingMessageSink messages;
-    platform::ManualClock clock{1700000000};
+    fakes::RecordingMessageSink messages;
+    fakes::ManualClock clock{1700000000};
     std::atomic<int> exitStatus{-1};
     std::unique_ptr<setuptool::MainWindow> window;
 };

@@ -1,0 +1,171 @@
+#include "updater/download_stream.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+namespace updater {
+namespace {
+
+constexpr std::array<uint8_t, 2> kFirmwareCommand{0x1B, 0x2B};
+constexpr std::array<uint8_t, 2> kCharacterDataCommand{0x1B, 0x1D};
+constexpr uint8_t kRecordMark = 0x2A;
+
+// Fills `buffer` as far as the source goes: short reads are continued so a block is only short at
+// the end of the file. Returns the count, or -1 (errno set) on a read error.
+long FillBuffer(ByteSource& source, uint8_t* buffer, std::size_t length) {
+    std::size_t got = 0;
+    while (got < length) {
+        const long n = source.Read(buffer + got, length - got);
+        if (n < 0) return -1;
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(got);
+}
+
+}  // namespace
+
+InputFile::~InputFile() {
+    Close();
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), error_(other.error_), size_(other.size_) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+        error_ = other.error_;
+        size_ = other.size_;
+    }
+    return *this;
+}
+
+InputFile InputFile::Open(const std::filesystem::path& path) {
+    InputFile file;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        file.error_ = errno;
+        return file;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        file.error_ = S_ISDIR(info.st_mode) ? EISDIR : (errno != 0 ? errno : EINVAL);
+        ::close(fd);
+        return file;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        file.error_ = errno;
+        ::close(fd);
+        return file;
+    }
+    file.fd_ = fd;
+    file.size_ = static_cast<uint64_t>(info.st_size);
+    return file;
+}
+
+long InputFile::Read(uint8_t* buffer, std::size_t length) {
+    if (fd_ < 0) {
+        errno = EBADF;
+        return -1;
+    }
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer, length);
+        if (n >= 0) return static_cast<long>(n);
+        if (errno != EINTR) return -1;
+    }
+}
+
+void InputFile::Close() {
+    if (fd_ >= 0) ::close(fd_);  // also drops the lock
+    fd_ = -1;
+}
+
+void DownloadChecksum::Add(const uint8_t* bytes, std::size_t length) {
+    uint32_t sum = sum_;
+    for (std::size_t i = 0; i < length; ++i) sum += bytes[i];  // unsigned: wraps mod 2^32
+    sum_ = sum;
+}
+
+std::array<uint8_t, 4> DownloadChecksum::LittleEndian() const {
+    return {static_cast<uint8_t>(sum_), static_cast<uint8_t>(sum_ >> 8),
+            static_cast<uint8_t>(sum_ >> 16), static_cast<uint8_t>(sum_ >> 24)};
+}
+
+StreamResult SendFirmwareStream(ByteSource& source, StreamSink& sink,
+                                const BlockProgress& progress) {
+    StreamResult result;
+    (void)sink.Write(kFirmwareCommand.data(), kFirmwareCommand.size());
+
+    DownloadChecksum checksum;
+    std::array<uint8_t, kImageBlockSize> block{};
+    for (;;) {
+        const long n = FillBuffer(source, block.data(), block.size());
+        if (n < 0) {
+            result.status = StreamStatus::ReadFailed;
+            result.error = errno;
+            return result;
+        }
+        if (n == 0) break;
+        std::fill(block.begin() + n, block.end(), uint8_t{0});
+        if (!sink.Write(block.data(), block.size())) {
+            result.status = StreamStatus::BlockFailed;
+            return result;
+        }
+        checksum.Add(block.data(), block.size());
+        result.imageBytes += static_cast<uint64_t>(n);
+        if (progress) progress(result.imageBytes);
+    }
+
+    block.fill(kTerminatorByte);
+    checksum.Add(block.data(), block.size());
+    result.checksum = checksum.Value();
+    const auto sum = checksum.LittleEndian();
+    const std::size_t half = block.size() / 2;
+    if (!sink.Write(block.data(), half) || !sink.Write(block.data(), half) ||
+        !sink.Write(sum.data(), sum.size())) {
+        result.status = StreamStatus::TailFailed;
+    }
+    return result;
+}
+
+StreamResult SendCharacterDataStream(ByteSource& source, StreamSink& sink) {
+    StreamResult result;
+    if (!sink.Write(kCharacterDataCommand.data(), kCharacterDataCommand.size())) {
+        result.status = StreamStatus::CommandFailed;
+        return result;
+    }
+    std::array<uint8_t, kCharacterDataPart + 2> record{};
+    record.front() = kRecordMark;
+    record.back() = kRecordMark;
+    uint8_t* data = record.data() + 1;
+    for (;;) {
+        const long n = FillBuffer(source, data, kCharacterDataPart);
+        if (n < 0) {
+            result.status = StreamStatus::ReadFailed;
+            result.error = errno;
+            return result;
+        }
+        if (n == 0) return result;
+        std::fill(data + n, data + kCharacterDataPart, uint8_t{0});
+        if (!sink.Write(record.data(), record.size())) {
+            result.status = StreamStatus::BlockFailed;
+            return result;
+        }
+        result.imageBytes += static_cast<uint64_t>(n);
+    }
+}
+
+int ProgressPosition(uint64_t sent, uint64_t size) {
+    if (size == 0 || sent >= size) return 100;
+    return static_cast<int>(sent * 100 / size);
+}
+
+}  // namespace updater

@@ -1,0 +1,34 @@
+// Brindel: firmware updater. FWIMAGE_80.bin and gb2312 are read from the working directory.
+//
+// Options: --reply-port=N binds the reply socket to port N instead of 8999 (to run beside another
+// copy, and for tests).
+
+#include <QApplication>
+#include <QString>
+
+#include "shell/start_up.h"
+#include "updater/updater_window.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);  // takes Qt's own options (-platform, -style, ...) out
+    QApplication::setApplicationName(QStringLiteral("Brindel"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0"));
+    const shell::ProgramNames names{"brindel", "Brindel"};
+
+    updater::UpdaterWindowConfig config;
+    if (const int status =
+            shell::ParseStartOptions(names, QApplication::arguments(), config.replyPort);
+        status >= 0)
+        return status;
+    const uint16_t replyPort = config.replyPort;
+
+    updater::UpdaterWindow window(std::move(config));
+    // Only one copy runs: a second one ends at once without a window.
+    if (window.Initialise() == updater::StartResult::ReplyPortTaken) {
+        shell::ReportReplyPortTaken(names, replyPort);
+        shell::EndProcess(0);  // the watch thread is not waited for
+    }
+    window.exec();
+    // Closing ends the program at once, also during a download.
+    shell::EndProcess(0);
+}

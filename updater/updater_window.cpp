@@ -1,0 +1,259 @@
+#include "updater/updater_window.h"
+
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "platform/dialog_layout.h"
+#include "platform/ipv4_edit.h"
+#include "shell/about_box.h"
+#include "shell/window_frame.h"
+#include "updater/window_layout.h"
+
+// Resources of a static library are registered by name from outside any namespace.
+static void RegisterBrindelResources() {
+    Q_INIT_RESOURCE(brindel);
+}
+
+namespace updater {
+
+namespace {
+template <class T>
+T* Find(const QWidget* window, int controlId) {
+    return platform::FindControlAs<T>(window, controlId);
+}
+
+QIcon BrindelIcon() {
+    static const bool registered = (RegisterBrindelResources(), true);
+    (void)registered;
+    return shell::ProgramIcon(QStringLiteral("brindel"));
+}
+
+bool IsInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+            return true;
+        default:
+            return false;
+    }
+}
+}  // namespace
+
+UpdaterWindow::UpdaterWindow(UpdaterWindowConfig config, QWidget* parent)
+    : QDialog(parent),
+      config_(std::move(config)),
+      gate_(this),
+      messages_(shell::ChooseMessageSink(config_.messages, this, gate_, ownMessages_)),
+      usbLink_(config_.usb ? config_.usb : printerlink::MakeLibusbBackend(),
+               printerlink::UsbProgram::Brindel) {
+    BuildWindow();
+    ConnectHandlers();
+}
+
+UpdaterWindow::~UpdaterWindow() {
+    // Release workers that wait on this window first, then end them.
+    gate_.Close();
+    if (watch_) watch_->Stop();
+    if (worker_.joinable()) worker_.join();
+}
+
+void UpdaterWindow::BuildWindow() {
+    shell::SetUpDialogFrame(this, kWindowTitle, BrindelIcon(), kWindowPointSize);
+    const auto units = platform::DialogUnits::FromFont(font());
+    const auto controls = platform::BuildControls(this, WindowControls(), units);
+    setFixedSize(units.ToPixels(0, 0, kWindowWidth, kWindowHeight).size());
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        if (WindowControls()[i].kind != platform::ControlKind::Icon) continue;
+        if (auto* icon = qobject_cast<QLabel*>(controls[i]))
+            icon->setPixmap(BrindelIcon().pixmap(32, 32));
+    }
+    // As on the original platform, Enter presses the push button that has the focus, and the
+    // default button "USB Updata" otherwise.
+    for (int button : {id::kExit, id::kNetUpdata})
+        Find<QPushButton>(this, button)->setAutoDefault(true);
+    Find<QPushButton>(this, id::kUsbUpdata)->setFocus();
+
+    // The template's own entries.
+    for (const char* entry : {"0", "1", "2"})
+        platform::AddListString(Find<QComboBox>(this, id::kOptionList), QString::fromUtf8(entry));
+
+    // Input is taken out before the controls see it while an operation runs, and F1 always.
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+    installEventFilter(this);
+}
+
+void UpdaterWindow::ConnectHandlers() {
+    auto onClick = [this](int controlId, auto handler) {
+        connect(Find<QPushButton>(this, controlId), &QPushButton::clicked, this, handler);
+    };
+    onClick(id::kExit, [this] { done(QDialog::Accepted); });
+    onClick(id::kUsbUpdata, [this] {
+        // Pressed once per run: it stays disabled whatever the outcome.
+        Find<QPushButton>(this, id::kUsbUpdata)->setEnabled(false);
+        RunUsbOperation([](UsbOperations& ops) { return ops.FirmwareDownload(); });
+    });
+    onClick(id::kCharacterData, [this] {
+        RunUsbOperation([](UsbOperations& ops) { return ops.CharacterDataDownload(); });
+    });
+    onClick(id::kSettings, [this] {
+        const int codePage = Find<QComboBox>(this, id::kCodePage)->currentIndex();
+        const int paper = Find<QComboBox>(this, id::kPaperWidth)->currentIndex();
+        const int density = Find<QComboBox>(this, id::kDensity)->currentIndex();
+        RunUsbOperation(
+            [=](UsbOperations& ops) { return ops.PrinterSettings(codePage, paper, density); });
+    });
+    onClick(id::kOption, [this] {
+        const int option = Find<QComboBox>(this, id::kOptionList)->currentIndex();
+        RunUsbOperation([=](UsbOperations& ops) { return ops.OptionCommand(option); });
+    });
+    onClick(id::kIdentityA, [this] {
+        RunUsbOperation([](UsbOperations& ops) { return ops.IdentitySwitch(kIdentityA); });
+    });
+    onClick(id::kIdentityB, [this] {
+        RunUsbOperation([](UsbOperations& ops) { return ops.IdentitySwitch(kIdentityB); });
+    });
+    onClick(id::kNetUpdata, [this] {
+        Find<QPushButton>(this, id::kNetUpdata)->setEnabled(false);
+        if (watch_) watch_->RequestNetworkDownload();
+    });
+}
+
+StartResult UpdaterWindow::Initialise() {
+    Find<QProgressBar>(this, id::kProgress)->setRange(0, 100);
+    SetLabel(id::kStatus, kUsbNotConnect);
+
+    if (config_.startWatch) {
+        UsbWatchSinks sinks;
+        sinks.setStatus = [this](const std::string& text) {
+            gate_.Run([this, &text] { SetLabel(id::kStatus, text); });
+        };
+        sinks.setDevicePath = [this](const std::string& path) {
+            gate_.Run([this, &path] { SetLabel(id::kDevicePath, path); });
+        };
+        // The network download hooks in here; until then a request just ends.
+        sinks.networkDownloadEnded = [this] {
+            gate_.Run([this] { Find<QPushButton>(this, id::kNetUpdata)->setEnabled(true); });
+        };
+        auto usb = config_.watchUsb ? config_.watchUsb : printerlink::MakeLibusbBackend();
+        watch_ = std::make_unique<UsbWatchThread>(std::move(usb), std::move(sinks),
+                                                  config_.probeInterval);
+        watch_->Start();
+    }
+
+    auto* paper = Find<QComboBox>(this, id::kPaperWidth);
+    paper->insertItem(0, QStringLiteral("80CM"));
+    paper->insertItem(1, QStringLiteral("58CM"));
+    paper->setCurrentIndex(0);
+    auto* density = Find<QComboBox>(this, id::kDensity);
+    for (int i = 0; i < 3; ++i) density->insertItem(i, QString::number(i + 1));
+    density->setCurrentIndex(0);
+    Find<platform::Ipv4Edit>(this, id::kTestAddress)->SetText(QStringLiteral("192.168.0.200"));
+
+    // Only one copy of the program (of either program) may hold the reply port.
+    replySocket_ = netcfg::UdpSocket::BindAny(config_.replyPort);
+    if (!replySocket_.IsValid()) return StartResult::ReplyPortTaken;
+
+    FillLists();
+    return StartResult::Ready;
+}
+
+void UpdaterWindow::FillLists() {
+    auto* codePage = Find<QComboBox>(this, id::kCodePage);
+    for (const char* entry : CodePageEntries())
+        platform::AddListString(codePage, QString::fromUtf8(entry));
+    Find<QComboBox>(this, id::kOptionList)->setCurrentIndex(0);
+    // The dropped list is as wide as its longest entry and 20 pixels more.
+    const QFontMetrics metrics(codePage->font());
+    int width = codePage->view()->minimumWidth();
+    for (int i = 0; i < codePage->count(); ++i)
+        width = qMax(width, metrics.horizontalAdvance(codePage->itemText(i)) + 20);
+    codePage->view()->setMinimumWidth(width);
+}
+
+UsbOperationSinks UpdaterWindow::OperationSinks() {
+    UsbOperationSinks sinks;
+    sinks.showMessage = [this](const std::string& text) { messages_->ShowMessage(text); };
+    sinks.showFileError = [this](const std::string& text) { messages_->ShowStopMessage(text); };
+    sinks.exitProgram = [this](int status) { ExitProgram(status); };
+    sinks.setProgress = [this](int position) {
+        gate_.Run(
+            [this, position] { Find<QProgressBar>(this, id::kProgress)->setValue(position); });
+    };
+    sinks.setDevicePath = [this](const std::string& path) {
+        gate_.Run([this, &path] { SetLabel(id::kDevicePath, path); });
+    };
+    return sinks;
+}
+
+void UpdaterWindow::RunUsbOperation(std::function<UsbOutcome(UsbOperations&)> operation) {
+    if (busy_.exchange(true)) return;
+    if (worker_.joinable()) worker_.join();  // the last one has ended: busy_ was false
+    worker_ = std::thread([this, operation = std::move(operation)] {
+        UsbOperations ops(usbLink_, OperationSinks(), config_.workDir);
+        const UsbOutcome outcome = operation(ops);
+        gate_.Run([this, outcome] {
+            busy_ = false;
+            emit UsbOperationFinished(outcome);
+        });
+    });
+}
+
+void UpdaterWindow::SetLabel(int controlId, const std::string& utf8) {
+    Find<QLabel>(this, controlId)->setText(QString::fromStdString(utf8));
+}
+
+void UpdaterWindow::ExitProgram(int status) {
+    shell::ExitProgram(config_.exitProgram, status);
+}
+
+QWidget* UpdaterWindow::Control(int controlId) const {
+    return platform::FindControl(this, controlId);
+}
+
+void UpdaterWindow::ShowAbout() {
+    shell::AboutBox about(
+        {kAboutTitle, AboutControls(), kAboutWidth, kAboutHeight, 9.0, BrindelIcon()}, this);
+    about.exec();
+}
+
+bool UpdaterWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
+        !busy_) {
+        ShowAbout();
+        return true;
+    }
+    if (!busy_ || !IsInput(event->type())) return QDialog::eventFilter(watched, event);
+    // While an operation runs only closing is possible: "exit", Esc and the close box.
+    if (watched == Find<QPushButton>(this, id::kExit)) return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        reject();
+        return true;
+    }
+    return true;
+}
+
+void UpdaterWindow::contextMenuEvent(QContextMenuEvent* event) {
+    if (busy_) return;
+    shell::ShowWindowMenu(this, event->globalPos(), QString::fromUtf8(kAboutItem),
+                          [this] { ShowAbout(); });
+}
+
+void UpdaterWindow::done(int result) {
+    replySocket_.Close();
+    QDialog::done(result);
+}
+
+}  // namespace updater
