@@ -1,0 +1,54 @@
+// pos-printer-sim: a virtual receipt printer that shows, one line each, every command it receives.
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sim/sim_options.h"
+#include "sim/sim_server.h"
+
+namespace {
+
+sim::SimServer* running = nullptr;
+
+void OnSignal(int) {
+    if (running != nullptr) running->Stop();  // a write to a pipe: safe in a handler
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const sim::ParsedOptions parsed = sim::ParseSimOptions(arguments);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "pos-printer-sim: %s\n\n%s", parsed.error.c_str(),
+                     sim::SimUsage().c_str());
+        return 2;
+    }
+    if (parsed.help) {
+        std::fputs(sim::SimUsage().c_str(), stdout);
+        return 0;
+    }
+    const bool json = parsed.options.json;
+    sim::SimServer server(parsed.options, [json](const sim::SimLine& line) {
+        const std::string text = sim::FormatLine(line, json);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);  // one line at a time, also into a pipe
+    });
+    std::string error;
+    if (!server.Start(&error)) {
+        std::fprintf(stderr, "pos-printer-sim: %s\n", error.c_str());
+        return 1;
+    }
+    running = &server;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    server.Run();
+    running = nullptr;
+    return 0;
+}

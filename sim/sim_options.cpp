@@ -1,0 +1,183 @@
+#include "sim/sim_options.h"
+
+#include <charconv>
+#include <cstdio>
+#include <functional>
+#include <map>
+
+namespace sim {
+namespace {
+
+std::optional<uint64_t> Number(const std::string& text, uint64_t max) {
+    uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value > max)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<netcfg::Ipv4Octets> Address(const std::string& text) {
+    netcfg::Ipv4Octets out{};
+    std::size_t at = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t dot = i < 3 ? text.find('.', at) : text.size();
+        if (dot == std::string::npos) return std::nullopt;
+        const auto octet = Number(text.substr(at, dot - at), 255);
+        if (!octet) return std::nullopt;
+        out[i] = static_cast<uint8_t>(*octet);
+        at = dot + 1;
+    }
+    return out;
+}
+
+std::optional<netcfg::MacBytes> Mac(const std::string& text) {
+    netcfg::MacBytes out{};
+    if (text.size() != 17) return std::nullopt;
+    for (int i = 0; i < 6; ++i) {
+        if (i > 0 && text[i * 3 - 1] != ':') return std::nullopt;
+        unsigned value = 0;
+        const char* from = text.data() + i * 3;
+        const auto [end, ec] = std::from_chars(from, from + 2, value, 16);
+        if (ec != std::errc() || end != from + 2) return std::nullopt;
+        out[i] = static_cast<uint8_t>(value);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string SimUsage() {
+    return "Usage: pos-printer-sim [options]\n"
+           "A virtual receipt printer: prints one line for every command it receives.\n"
+           "\n"
+           "  --tcp-port N        printer port (default 9100; 0: any free port, shown)\n"
+           "  --udp-port N        discovery port (default 9000; 0: no discovery answers)\n"
+           "  --reply-port N      port of the asker that replies go to (default 8999)\n"
+           "  --listen A          address discovery requests are heard on (default 127.0.0.1;\n"
+           "                      0.0.0.0 also hears broadcasts)\n"
+           "  --printers N        virtual printers, 1 to 16 (default 1); printer i listens on\n"
+           "                      the address raised by i in its last octet\n"
+           "  --address A         first printer's address (default 127.0.0.1)\n"
+           "  --mask A            subnet mask in the reply (default 255.255.255.0)\n"
+           "  --gateway A         gateway in the reply (default 127.0.0.1)\n"
+           "  --mac M             first printer's MAC, aa:bb:cc:dd:ee:ff (default "
+           "02:00:00:00:00:01)\n"
+           "  --serial            also read a pseudo-terminal (its path is shown)\n"
+           "  --reset-after BYTES reset a TCP connection after so many bytes\n"
+           "  --stall-after BYTES stop reading a connection after so many bytes\n"
+           "  --no-reply          stay silent to discovery requests\n"
+           "  --slow BYTES_PER_S  read no faster than this\n"
+           "  --json              JSON lines instead of text lines\n"
+           "  -h, --help          this text\n";
+}
+
+ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
+    ParsedOptions parsed;
+    SimOptions& o = parsed.options;
+    using Setter = std::function<bool(const std::string&)>;
+    const auto port = [](std::optional<uint16_t>& to, bool zeroIsNone) {
+        return [&to, zeroIsNone](const std::string& v) {
+            const auto n = Number(v, 65535);
+            if (!n) return false;
+            to = (*n == 0 && zeroIsNone) ? std::nullopt : std::optional<uint16_t>(*n);
+            return true;
+        };
+    };
+    const auto bytes = [](std::optional<uint64_t>& to) {
+        return [&to](const std::string& v) {
+            const auto n = Number(v, UINT64_MAX);
+            if (n) to = *n;
+            return n.has_value();
+        };
+    };
+    const auto address = [](netcfg::Ipv4Octets& to) {
+        return [&to](const std::string& v) {
+            const auto a = Address(v);
+            if (a) to = *a;
+            return a.has_value();
+        };
+    };
+    const std::map<std::string, Setter> valued{
+        {"--tcp-port", port(o.tcpPort, false)},
+        {"--udp-port", port(o.udpPort, true)},
+        {"--reply-port",
+         [&](const std::string& v) {
+             const auto n = Number(v, 65535);
+             if (n && *n > 0) o.replyPort = static_cast<uint16_t>(*n);
+             return n && *n > 0;
+         }},
+        {"--listen", address(o.listen)},
+        {"--printers",
+         [&](const std::string& v) {
+             const auto n = Number(v, kMaxPrinters);
+             if (n && *n > 0) o.printers = static_cast<int>(*n);
+             return n && *n > 0;
+         }},
+        {"--address", address(o.first.address)},
+        {"--mask", address(o.first.mask)},
+        {"--gateway", address(o.first.gateway)},
+        {"--mac",
+         [&](const std::string& v) {
+             const auto m = Mac(v);
+             if (m) o.first.mac = *m;
+             return m.has_value();
+         }},
+        {"--reset-after", bytes(o.resetAfter)},
+        {"--stall-after", bytes(o.stallAfter)},
+        {"--slow",
+         [&](const std::string& v) {
+             const auto n = Number(v, UINT32_MAX);
+             if (n && *n > 0) o.slowBytesPerSecond = *n;
+             return n && *n > 0;
+         }},
+    };
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        std::optional<std::string> value;
+        if (const std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != name.npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        if (name == "-h" || name == "--help") {
+            parsed.help = true;
+            continue;
+        }
+        const bool flag = name == "--serial" || name == "--no-reply" || name == "--json";
+        if (flag && !value) {
+            if (name == "--serial") o.serial = true;
+            if (name == "--no-reply") o.noReply = true;
+            if (name == "--json") o.json = true;
+            continue;
+        }
+        const auto setter = valued.find(name);
+        if (setter == valued.end()) {
+            parsed.error = "unknown option " + arguments[i];
+            return parsed;
+        }
+        if (!value) {
+            if (i + 1 >= arguments.size()) {
+                parsed.error = name + " needs a value";
+                return parsed;
+            }
+            value = arguments[++i];
+        }
+        if (!setter->second(*value)) {
+            parsed.error = "bad value for " + name + ": " + *value;
+            return parsed;
+        }
+    }
+    if (o.first.address[3] + o.printers - 1 > 255) {
+        parsed.error = "--printers " + std::to_string(o.printers) +
+                       " runs past the last octet of " + Ipv4Text(o.first.address);
+    }
+    return parsed;
+}
+
+PrinterSettings PrinterAt(const SimOptions& options, int index) {
+    PrinterSettings p = options.first;
+    p.address[3] = static_cast<uint8_t>(p.address[3] + index);
+    p.mac[5] = static_cast<uint8_t>(p.mac[5] + index);
+    return p;
+}
+
+}  // namespace sim

@@ -1,0 +1,45 @@
+#pragma once
+// pos-printer-sim's command line.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "netcfg/address_set.h"
+#include "sim/virtual_printer.h"
+
+namespace sim {
+
+inline constexpr int kMaxPrinters = 16;  // what one device table holds
+
+struct SimOptions {
+    std::optional<uint16_t> tcpPort = 9100;  // nullopt: no TCP listener; 0: any free port
+    std::optional<uint16_t> udpPort = 9000;  // nullopt: no discovery answers; 0: any free port
+    uint16_t replyPort = 8999;               // replies go to this port of the asker
+    int printers = 1;
+    // Printer i (from 0) has the address's last octet and the MAC's last byte raised by i.
+    PrinterSettings first;
+    netcfg::Ipv4Octets listen{127, 0, 0, 1};  // where discovery requests are heard
+    bool serial = false;                      // also read a pseudo-terminal, as printer 1
+    std::optional<uint64_t> resetAfter;       // reset a TCP connection after this many bytes
+    std::optional<uint64_t> stallAfter;       // stop reading a connection after this many bytes
+    bool noReply = false;                     // silent to discovery requests
+    uint64_t slowBytesPerSecond = 0;          // 0: read as fast as bytes come
+    bool json = false;                        // JSON lines instead of text lines
+};
+
+struct ParsedOptions {
+    SimOptions options;
+    bool help = false;
+    std::string error;  // non-empty: a usage error
+};
+
+// Arguments after the program name; "--name value" and "--name=value".
+ParsedOptions ParseSimOptions(std::span<const std::string> arguments);
+std::string SimUsage();
+
+// Printer i's settings.
+PrinterSettings PrinterAt(const SimOptions& options, int index);
+
+}  // namespace sim

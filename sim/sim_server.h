@@ -1,0 +1,83 @@
+#pragma once
+// The virtual printers at work: a TCP listener per printer, the discovery responder on UDP, an
+// optional pseudo-terminal, all served by one thread that waits in poll() and decodes what
+// arrives into lines.
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/sim_options.h"
+#include "sim/stream_decoder.h"
+#include "sim/virtual_printer.h"
+
+namespace sim {
+
+// One output line. `event` is set for lines decoded from a byte stream.
+struct SimLine {
+    int printer = 0;          // 1-based; 0 for lines of no printer
+    std::string link;         // "tcp", "serial", "udp", "sim"
+    uint64_t connection = 0;  // TCP connection number, 1-based; 0 otherwise
+    std::string text;         // the readable line without the source
+    std::optional<Event> event;
+};
+
+// "printer 1 tcp#3 setting cutter: 00 (On)", or one JSON object.
+std::string FormatLine(const SimLine& line, bool json);
+
+class SimServer {
+  public:
+    using LineSink = std::function<void(const SimLine&)>;
+
+    // A connection quiet for this long has its held text and commands given out.
+    static constexpr std::chrono::milliseconds kIdleFlush{100};
+
+    SimServer(SimOptions options, LineSink sink);
+    ~SimServer();
+    SimServer(const SimServer&) = delete;
+    SimServer& operator=(const SimServer&) = delete;
+
+    // Binds the listeners and opens the pseudo-terminal. False with `error` set when one fails.
+    [[nodiscard]] bool Start(std::string* error);
+    // Serves until Stop(); then ends every open stream's decoding.
+    void Run();
+    // From any thread or a signal handler.
+    void Stop();
+
+    uint16_t TcpPort(int printer) const;  // 1-based printer; 0 without a listener
+    uint16_t UdpPort() const;             // 0 without a responder
+    const std::string& SerialPath() const { return serialPath_; }
+    PrinterSettings Printer(int printer) const;  // 1-based
+
+  private:
+    struct Stream;
+
+    void Accept(int printer);
+    void ReadStream(Stream& stream);
+    void ServeDatagram();
+    void CloseStream(Stream& stream, const std::string& why, bool reset);
+    void Say(int printer, const std::string& link, uint64_t connection, const std::string& text);
+    void OnEvent(int printer, const std::string& link, uint64_t connection, Event&& event);
+    std::chrono::steady_clock::time_point NextWake() const;
+
+    SimOptions options_;
+    LineSink sink_;
+    mutable std::mutex printersMutex_;
+    std::vector<PrinterSettings> printers_;
+    std::vector<int> listeners_;  // per printer, -1 without
+    std::vector<uint16_t> tcpPorts_;
+    int udp_ = -1;
+    uint16_t udpPort_ = 0;
+    int wake_[2] = {-1, -1};
+    int ptySlave_ = -1;
+    std::string serialPath_;
+    uint64_t connections_ = 0;
+    std::vector<std::unique_ptr<Stream>> streams_;
+};
+
+}  // namespace sim

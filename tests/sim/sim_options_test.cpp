@@ -1,0 +1,95 @@
+// pos-printer-sim's command line, and the line formats (text and JSON).
+#include "sim/sim_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/sim_server.h"
+
+namespace simtest {
+namespace {
+
+sim::ParsedOptions Parse(std::vector<std::string> args) {
+    return sim::ParseSimOptions(args);
+}
+
+TEST(SimOptions, DefaultsAndEveryOption) {
+    const sim::SimOptions d = Parse({}).options;
+    EXPECT_EQ(d.tcpPort, 9100);
+    EXPECT_EQ(d.udpPort, 9000);
+    EXPECT_EQ(d.replyPort, 8999);
+    EXPECT_EQ(d.printers, 1);
+    EXPECT_EQ(d.listen, (netcfg::Ipv4Octets{127, 0, 0, 1}));
+
+    const sim::ParsedOptions p = Parse(
+        {"--tcp-port",        "0",          "--udp-port=0", "--reply-port",  "18999",
+         "--printers",        "3",          "--address",    "127.0.1.10",    "--mask",
+         "255.255.0.0",       "--gateway",  "127.0.1.1",    "--mac",         "0A:1b:2c:3d:4e:5f",
+         "--listen",          "0.0.0.0",    "--serial",     "--reset-after", "64",
+         "--stall-after=128", "--no-reply", "--slow",       "300",           "--json"});
+    ASSERT_EQ(p.error, "");
+    const sim::SimOptions& o = p.options;
+    EXPECT_EQ(o.tcpPort, 0);             // any free port
+    EXPECT_EQ(o.udpPort, std::nullopt);  // no discovery answers
+    EXPECT_EQ(o.replyPort, 18999);
+    EXPECT_EQ(o.printers, 3);
+    EXPECT_EQ(o.listen, (netcfg::Ipv4Octets{0, 0, 0, 0}));
+    EXPECT_TRUE(o.serial && o.noReply && o.json);
+    EXPECT_EQ(o.resetAfter, 64u);
+    EXPECT_EQ(o.stallAfter, 128u);
+    EXPECT_EQ(o.slowBytesPerSecond, 300u);
+    const sim::PrinterSettings third = sim::PrinterAt(o, 2);
+    EXPECT_EQ(third.address, (netcfg::Ipv4Octets{127, 0, 1, 12}));
+    EXPECT_EQ(third.mask, (netcfg::Ipv4Octets{255, 255, 0, 0}));
+    EXPECT_EQ(third.mac, (netcfg::MacBytes{0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x61}));
+    EXPECT_TRUE(Parse({"-h"}).help);
+}
+
+TEST(SimOptions, UsageErrors) {
+    const std::vector<std::vector<std::string>> bad{
+        {"--bogus"},
+        {"--tcp-port"},
+        {"--tcp-port", "65536"},
+        {"--printers", "0"},
+        {"--printers", "17"},
+        {"--address", "1.2.3"},
+        {"--mac", "0a:1b"},
+        {"--slow", "0"},
+        {"--reply-port", "0"},
+        {"--serial=1"},
+        {"--address", "127.0.0.250", "--printers", "7"},
+        {"--udp-port", "-1"},
+    };
+    for (const auto& args : bad) {
+        SCOPED_TRACE(args[0]);
+        EXPECT_NE(Parse(args).error, "");
+    }
+    for (const char* name : {"--tcp-port", "--udp-port", "--reply-port", "--printers", "--serial",
+                             "--reset-after", "--stall-after", "--no-reply", "--slow", "--json"}) {
+        EXPECT_NE(sim::SimUsage().find(name), std::string::npos) << name;
+    }
+}
+
+TEST(SimLines, TextAndJson) {
+    sim::Event e;
+    e.kind = sim::EventKind::Setting;
+    e.title = "cutter";
+    e.detail = "00 (On)";
+    e.length = 6;
+    e.frame = {0x1F, 0x1B, 0x75, 0x9A, 0x00, 0x00};
+    const sim::SimLine line{1, "tcp", 2, sim::Describe(e), e};
+    EXPECT_EQ(sim::FormatLine(line, false), "printer 1 tcp#2 setting cutter: 00 (On)");
+    EXPECT_EQ(sim::FormatLine(line, true),
+              "{\"printer\":1,\"link\":\"tcp\",\"connection\":2,\"kind\":\"setting\",\"title\":"
+              "\"cutter\",\"detail\":\"00 (On)\",\"offset\":0,\"length\":6,\"bytes\":\"1F 1B 75 9A "
+              "00 00\",\"line\":\"setting cutter: 00 (On)\"}");
+    const sim::SimLine quoted{0, "udp", 0, "text: \"a\\b\"\x01", std::nullopt};
+    EXPECT_EQ(sim::FormatLine(quoted, true),
+              "{\"printer\":0,\"link\":\"udp\",\"connection\":0,\"line\":\"text: "
+              "\\\"a\\\\b\\\"\\u0001\"}");
+}
+
+}  // namespace
+}  // namespace simtest

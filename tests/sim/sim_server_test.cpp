@@ -1,0 +1,279 @@
+// The virtual printers on real loopback sockets and a pseudo-terminal: discovery answers both
+// programs accept, the address-set packet changing the reply, TCP streams decoded in order, and
+// the faults on request.
+#include "sim/sim_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "commands/one_click.h"
+#include "netcfg/address_set.h"
+#include "netcfg/device_table.h"
+#include "tests/fakes/udp_peer.h"
+#include "tests/fakes/wait.h"
+
+namespace simtest {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+
+// A running server on loopback with ports chosen by the system; records every line.
+class SimRig {
+  public:
+    explicit SimRig(sim::SimOptions options)
+        : server_(Loopback(std::move(options)), [this](const sim::SimLine& line) {
+              std::lock_guard lock(mutex_);
+              lines_.push_back(sim::FormatLine(line, false));
+          }) {
+        std::string error;
+        started_ = server_.Start(&error);
+        EXPECT_TRUE(started_) << error;
+        if (started_) thread_ = std::thread([this] { server_.Run(); });
+    }
+    ~SimRig() {
+        server_.Stop();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    sim::SimServer& server() { return server_; }
+    std::vector<std::string> Lines() const {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+    // Waits (5 s at most) for a line holding `part`.
+    bool WaitForLine(const std::string& part) const {
+        return fakes::WaitUntil(
+            [&] {
+                const auto lines = Lines();
+                return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+                    return l.find(part) != std::string::npos;
+                });
+            },
+            5000ms);
+    }
+    // The lines of TCP connection `n` that came from the decoder (not the connection notices).
+    std::vector<std::string> Decoded(int printer, int n) const {
+        const std::string source =
+            "printer " + std::to_string(printer) + " tcp#" + std::to_string(n) + " ";
+        std::vector<std::string> out;
+        for (const std::string& l : Lines()) {
+            if (l.rfind(source, 0) != 0 || l.find(" connection ") != std::string::npos) continue;
+            out.push_back(l.substr(source.size()));
+        }
+        return out;
+    }
+
+  private:
+    static sim::SimOptions Loopback(sim::SimOptions o) {
+        o.tcpPort = o.tcpPort ? std::optional<uint16_t>(0) : std::nullopt;
+        o.udpPort = o.udpPort ? std::optional<uint16_t>(0) : std::nullopt;
+        return o;
+    }
+
+    sim::SimServer server_;
+    bool started_ = false;
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+    std::thread thread_;
+};
+
+int Connect(uint16_t port, uint32_t address = INADDR_LOOPBACK) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(address);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool SendAll(int fd, const Bytes& bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const ssize_t n = send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        at += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+netcfg::DeviceEntry Entry(const Bytes& reply) {
+    netcfg::DeviceEntry e;
+    std::copy_n(reply.begin(), netcfg::kEntrySize, e.bytes.begin());
+    return e;
+}
+
+sim::SimOptions TwoPrinters(uint16_t replyPort) {
+    sim::SimOptions o;
+    o.printers = 2;
+    o.replyPort = replyPort;
+    return o;
+}
+
+TEST(SimServer, DiscoveryRepliesAreListedByBothPrograms) {
+    fakes::UdpPeer asker;
+    SimRig rig(TwoPrinters(asker.port()));
+    for (const netcfg::DiscoveryPolicy* policy :
+         {&netcfg::TessaryPolicy(), &netcfg::BrindelPolicy()}) {
+        ASSERT_TRUE(asker.SendTo(rig.server().UdpPort(), netcfg::DiscoveryRequest(*policy)));
+    }
+    ASSERT_TRUE(asker.WaitForDatagrams(4, 5000ms));
+    for (const netcfg::DiscoveryPolicy* policy :
+         {&netcfg::TessaryPolicy(), &netcfg::BrindelPolicy()}) {
+        netcfg::DeviceTable table(*policy);
+        for (const auto& d : asker.Datagrams()) table.OfferReply(d.bytes);
+        ASSERT_EQ(table.Count(), 2u);
+        EXPECT_EQ(netcfg::ListLine(*table.Slot(0)), "(1.0)127.0.0.1.");
+        EXPECT_EQ(netcfg::ListLine(*table.Slot(1)), "(1.0)127.0.0.2.");
+        EXPECT_NE(table.Slot(1)->Identity()[0], 0);  // Brindel downloads to it
+    }
+    EXPECT_TRUE(rig.WaitForLine("discovery request (24 bytes)"));
+    EXPECT_TRUE(
+        rig.WaitForLine("answered by 2 printers to 127.0.0.1:" + std::to_string(asker.port())));
+}
+
+TEST(SimServer, AddressSetPacketChangesTheNamedPrinterOnly) {
+    fakes::UdpPeer asker;
+    SimRig rig(TwoPrinters(asker.port()));
+    const uint16_t udp = rig.server().UdpPort();
+    ASSERT_TRUE(asker.SendTo(udp, netcfg::DiscoveryRequest(netcfg::TessaryPolicy())));
+    ASSERT_TRUE(asker.WaitForDatagrams(2, 5000ms));
+    const netcfg::DeviceEntry second = Entry(asker.Datagrams()[1].bytes);
+    const netcfg::MacBytes newMac{0x02, 0, 0, 0, 0, 0x42};
+    const auto packet = netcfg::AddressSetPacket({127, 0, 0, 9}, {255, 255, 0, 0}, newMac,
+                                                 {127, 0, 0, 254}, second, true);
+    ASSERT_TRUE(asker.SendTo(udp, Bytes(packet.begin(), packet.end())));
+    // The same packet again names a MAC no printer has any more.
+    ASSERT_TRUE(asker.SendTo(udp, Bytes(packet.begin(), packet.end())));
+    ASSERT_TRUE(rig.WaitForLine("applied to printer 2"));
+    ASSERT_TRUE(rig.WaitForLine("no printer has that MAC and identity"));
+    ASSERT_TRUE(asker.SendTo(udp, netcfg::DiscoveryRequest(netcfg::TessaryPolicy())));
+    ASSERT_TRUE(asker.WaitForDatagrams(4, 5000ms));
+    const auto now = Entry(asker.Datagrams()[3].bytes);
+    EXPECT_EQ(now.Address(), (netcfg::Ipv4Octets{127, 0, 0, 9}));
+    EXPECT_EQ(now.Mask(), (netcfg::Ipv4Octets{255, 255, 0, 0}));
+    EXPECT_EQ(now.Gateway(), (netcfg::Ipv4Octets{127, 0, 0, 254}));
+    EXPECT_EQ(now.Mac(), newMac);
+    EXPECT_TRUE(rig.server().Printer(2).dhcp);
+    EXPECT_EQ(Entry(asker.Datagrams()[2].bytes), Entry(asker.Datagrams()[0].bytes));
+}
+
+TEST(SimServer, NoReplyStaysSilent) {
+    fakes::UdpPeer asker;
+    sim::SimOptions o = TwoPrinters(asker.port());
+    o.noReply = true;
+    SimRig rig(o);
+    ASSERT_TRUE(
+        asker.SendTo(rig.server().UdpPort(), netcfg::DiscoveryRequest(netcfg::TessaryPolicy())));
+    ASSERT_TRUE(rig.WaitForLine("not answered (--no-reply)"));
+    EXPECT_TRUE(asker.Datagrams().empty());
+}
+
+TEST(SimServer, TcpStreamsAreDecodedPerPrinterAndAddressFramesApplied) {
+    SimRig rig(TwoPrinters(8999));
+    const int fd = Connect(rig.server().TcpPort(2), 0x7f000002);  // printer 2 is 127.0.0.2
+    ASSERT_GE(fd, 0);
+    Bytes stream = commands::FindOneClick(1004)->Build();
+    const Bytes ip =
+        netcfg::IpSettingFrame({192, 168, 1, 199}, {255, 255, 255, 0}, {192, 168, 0, 1});
+    stream.insert(stream.end(), ip.begin(), ip.end());
+    stream.insert(stream.end(), {'o', 'k', 0x07});
+    // In pieces that cut through the commands.
+    for (std::size_t at = 0; at < stream.size(); at += 5) {
+        ASSERT_TRUE(SendAll(
+            fd, Bytes(stream.begin() + at, stream.begin() + std::min(at + 5, stream.size()))));
+    }
+    close(fd);
+    ASSERT_TRUE(rig.WaitForLine("printer 2 tcp#1 connection closed, " +
+                                std::to_string(stream.size()) + " bytes in all"));
+    EXPECT_EQ(rig.Decoded(2, 1),
+              (std::vector<std::string>{
+                  "feed: 2 lines", "esc/pos cut: partial + pad 01",
+                  "setting IP address setting: address 192.168.1.199, mask 255.255.255.0, gateway "
+                  "192.168.0.1",
+                  "printer now: MAC 02:00:00:00:00:02, address 192.168.1.199, mask 255.255.255.0, "
+                  "gateway 192.168.0.1, DHCP off",
+                  "text: ok", "hex: 07"}));
+    EXPECT_EQ(rig.server().Printer(1).address, (netcfg::Ipv4Octets{127, 0, 0, 1}));
+}
+
+TEST(SimServer, ResetAfterAndStallAfterAsAskedFor) {
+    {
+        sim::SimOptions o;
+        o.udpPort.reset();
+        o.resetAfter = 100;
+        SimRig rig(o);
+        const int fd = Connect(rig.server().TcpPort(1));
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(SendAll(fd, Bytes(100, 'a')));
+        ASSERT_TRUE(rig.WaitForLine("connection reset (--reset-after), 100 bytes in all"));
+        uint8_t byte = 0;
+        EXPECT_EQ(recv(fd, &byte, 1, 0), -1);
+        EXPECT_EQ(errno, ECONNRESET);
+        close(fd);
+    }
+    {
+        sim::SimOptions o;
+        o.udpPort.reset();
+        o.stallAfter = 10;
+        SimRig rig(o);
+        const int fd = Connect(rig.server().TcpPort(1));
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(SendAll(fd, Bytes(10, 'b')));
+        ASSERT_TRUE(rig.WaitForLine("stalled after 10 bytes: no longer reading"));
+        EXPECT_TRUE(rig.WaitForLine("text: bbbbbbbbbb"));
+        // Nothing more is read: the buffers fill and a non-blocking send runs dry (bounded).
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        const Bytes chunk(65536, 'c');
+        bool blocked = false;
+        for (int i = 0; i < 1024 && !blocked; ++i) {
+            blocked = send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0 && errno == EAGAIN;
+        }
+        EXPECT_TRUE(blocked);
+        close(fd);
+    }
+}
+
+TEST(SimServer, SerialModeReadsThePseudoTerminal) {
+    sim::SimOptions o;
+    o.tcpPort.reset();
+    o.udpPort.reset();
+    o.serial = true;
+    o.slowBytesPerSecond = 2000;
+    SimRig rig(o);
+    ASSERT_FALSE(rig.server().SerialPath().empty());
+    EXPECT_TRUE(rig.WaitForLine("printer 1 sim serial port " + rig.server().SerialPath()));
+    for (int round = 0; round < 2; ++round) {  // the tools open and close the port per command
+        const int fd = open(rig.server().SerialPath().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        const Bytes cash = commands::FindOneClick(1005)->Build();
+        ASSERT_EQ(write(fd, cash.data(), cash.size()), static_cast<ssize_t>(cash.size()));
+        close(fd);
+    }
+    ASSERT_TRUE(fakes::WaitUntil(
+        [&] {
+            const auto lines = rig.Lines();
+            return std::count(lines.begin(), lines.end(),
+                              "printer 1 serial esc/pos drawer kick: pin 5, on 2 ms, off 0 ms + "
+                              "pad 00") == 2;
+        },
+        5000ms));
+}
+
+}  // namespace
+}  // namespace simtest
