@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: once plainly, once under AddressSanitizer + UBSan, and the
-# threaded printer-link and discovery tests under ThreadSanitizer. Warnings are errors.
+# Sets up, builds and runs every test: once plainly, once under AddressSanitizer + UBSan, the
+# threaded tests under ThreadSanitizer, then a short run of every fuzz target. Warnings are errors.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
@@ -32,8 +32,11 @@ echo "== AddressSanitizer + UBSan"
 build build-asan "address,undefined"
 ctest --test-dir "$here/build-asan" --output-on-failure -j"$jobs" --timeout 240
 
-echo "== ThreadSanitizer (threaded printer-link, discovery and updater tests)"
-build build-tsan "thread" link_tests netcfg_core_tests updater_core_tests
+echo "== ThreadSanitizer (threaded printer-link, discovery, updater and virtual-printer tests)"
+build build-tsan "thread" link_tests netcfg_core_tests updater_core_tests sim_core_tests
 ctest --test-dir "$here/build-tsan" --output-on-failure -L threaded --timeout 240
+
+echo "== fuzzing (libFuzzer with clang, ASan + UBSan; ${FUZZ_SECONDS:-15} s per target)"
+"$here/scripts/fuzz.sh"
 
 echo "all test runs passed"

@@ -48,6 +48,13 @@ std::string RenderGbk(std::span<const uint8_t> bytes) {
     std::string out;
     std::string characters;  // GBK text waiting for conversion
     const auto flush = [&] {
+        const bool ascii = std::all_of(characters.begin(), characters.end(),
+                                       [](char c) { return static_cast<uint8_t>(c) < 0x80; });
+        if (ascii) {  // the same in UTF-8: no conversion needed
+            out += characters;
+            characters.clear();
+            return;
+        }
         std::string utf8 = platform::GbkToUtf8(characters);
         if (utf8.find(kReplacement) == std::string::npos) {
             out += utf8;

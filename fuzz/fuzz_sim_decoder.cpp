@@ -1,0 +1,88 @@
+// The virtual printer's decoder: every byte in exactly one event, events end to end; the same
+// events however the stream is cut into pieces; unknown bytes carried and shown as hex. The
+// datagram reader and the address-set packet on the same input.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "fuzz/check.h"
+#include "sim/stream_decoder.h"
+#include "sim/virtual_printer.h"
+
+namespace {
+
+struct Seen {
+    std::vector<std::string> lines;
+    std::vector<sim::Event> events;
+};
+
+void CheckCoverage(const Seen& seen, std::size_t size) {
+    uint64_t next = 0;
+    for (const sim::Event& e : seen.events) {
+        FUZZ_CHECK(e.offset == next);
+        next = e.offset + e.length;
+        if (e.kind == sim::EventKind::Unknown) {
+            FUZZ_CHECK(e.frame.size() == e.length);
+            FUZZ_CHECK(e.detail == sim::HexBytes(e.frame));
+        }
+        if (e.kind == sim::EventKind::Text) FUZZ_CHECK(e.length <= sim::StreamDecoder::kTextLimit);
+        if (e.kind == sim::EventKind::Setting) FUZZ_CHECK(e.frame.size() == e.length);
+    }
+    FUZZ_CHECK(next == size);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    // A count (mod 17), that many piece sizes, then the stream.
+    if (size == 0) return 0;
+    const std::size_t count = std::min<std::size_t>(data[0] % 17, size - 1);
+    const std::vector<uint8_t> cuts(data + 1, data + 1 + count);
+    const std::vector<uint8_t> stream(data + 1 + count, data + size);
+
+    Seen whole;
+    sim::StreamDecoder one([&](sim::Event&& e) {
+        whole.lines.push_back(sim::Describe(e));
+        whole.events.push_back(std::move(e));
+    });
+    one.Feed(stream);
+    one.Finish();
+    CheckCoverage(whole, stream.size());
+
+    Seen pieces;
+    Seen flushed;
+    sim::StreamDecoder cut([&](sim::Event&& e) {
+        pieces.lines.push_back(sim::Describe(e));
+        pieces.events.push_back(std::move(e));
+    });
+    sim::StreamDecoder idle([&](sim::Event&& e) { flushed.events.push_back(std::move(e)); });
+    std::size_t at = 0;
+    for (std::size_t i = 0; at < stream.size(); ++i) {
+        const std::size_t n = std::min<std::size_t>(
+            stream.size() - at, cuts.empty() ? 1 : cuts[i % cuts.size()] % 64 + 1);
+        const std::span<const uint8_t> piece(stream.data() + at, n);
+        cut.Feed(piece);
+        idle.Feed(piece);
+        idle.Flush();  // a pause after every piece: lines may differ, bytes are never lost
+        at += n;
+    }
+    cut.Finish();
+    idle.Finish();
+    FUZZ_CHECK(pieces.lines == whole.lines);
+    CheckCoverage(pieces, stream.size());
+    CheckCoverage(flushed, stream.size());
+    FUZZ_CHECK(cut.BytesFed() == stream.size());
+
+    const sim::DatagramReading reading = sim::ReadDatagram(stream);
+    FUZZ_CHECK(!reading.line.empty());
+    FUZZ_CHECK(reading.set.has_value() == (reading.kind == sim::DatagramKind::AddressSet));
+    if (reading.set) {
+        sim::PrinterSettings printer;
+        printer.mac = reading.set->targetMac;
+        printer.identity = reading.set->targetIdentity;
+        FUZZ_CHECK(sim::ApplyAddressSet(printer, *reading.set));
+        FUZZ_CHECK(printer.address == reading.set->address && printer.mac == reading.set->newMac);
+        FUZZ_CHECK(sim::DiscoveryReply(printer)[14] == reading.set->address[0]);
+    }
+    return 0;
+}
