@@ -1,0 +1,168 @@
+// Tessary's window against the virtual printers over loopback: one-click commands and the test
+// page over TCP and over the pseudo-terminal, the device list filled from the simulator's answers,
+// and the address-set packet changing what the printer answers next.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+#include "netcfg/device_list_dialog.h"
+#include "netcfg/udp_socket.h"
+#include "platform/ipv4_edit.h"
+#include "setuptool/main_window_layout.h"
+#include "sim/sim_server.h"
+#include "tests/platform/qt_wait.h"
+#include "tests/setuptool/window_harness.h"
+
+namespace simtest {
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::PumpUntil;
+
+// The simulator on loopback, in a thread of its own, its lines recorded.
+class RunningSim {
+  public:
+    explicit RunningSim(sim::SimOptions options)
+        : server_(std::move(options), [this](const sim::SimLine& line) {
+              std::lock_guard lock(mutex_);
+              lines_.push_back(sim::FormatLine(line, false));
+          }) {
+        std::string error;
+        EXPECT_TRUE(server_.Start(&error)) << error;
+        thread_ = std::thread([this] { server_.Run(); });
+    }
+    ~RunningSim() {
+        server_.Stop();
+        thread_.join();
+    }
+    sim::SimServer& server() { return server_; }
+    // Runs the window's events until a line equal to `line` was printed (10 s at most).
+    bool Printed(const std::string& line) {
+        return PumpUntil(
+            [&] {
+                std::lock_guard lock(mutex_);
+                return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+            },
+            10s);
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+  private:
+    sim::SimServer server_;
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+    std::thread thread_;
+};
+
+// A UDP port free a moment ago, for the window's reply socket (the simulator answers to it).
+uint16_t FreeUdpPort() {
+    netcfg::UdpSocket probe = netcfg::UdpSocket::BindAny(0);
+    return probe.LocalPort();
+}
+
+sim::SimOptions Loopback(uint16_t replyPort) {
+    sim::SimOptions o;
+    o.tcpPort = 0;
+    o.udpPort = 0;
+    o.printers = 2;
+    o.replyPort = replyPort;
+    o.serial = true;
+    return o;
+}
+
+void Click(testsupport::WindowHarness& h, int id) {
+    h.Get<QPushButton>(id)->click();
+}
+
+TEST(SimWithTessary, CommandsOverTcpAndSerialReadAsTheirNames) {
+    RunningSim sim(Loopback(FreeUdpPort()));
+    testsupport::WindowHarness h(sim.server().TcpPort(1));
+    ASSERT_TRUE(h.Start());
+    h.UseNet();
+    Click(h, 1004);  // cut
+    ASSERT_TRUE(sim.Printed("printer 1 tcp#1 esc/pos cut: partial + pad 01"));
+    Click(h, setuptool::id::kPrintTest);
+    ASSERT_TRUE(sim.Printed(
+        "printer 1 tcp#2 text: Welcome to use the needle printing and thermal series printers "
+        "produced "));
+    ASSERT_TRUE(
+        sim.Printed("printer 1 tcp#2 text: by professional POS invoice printing companies!"));
+    Click(h, 1103);  // self-test page
+    ASSERT_TRUE(sim.Printed("printer 1 tcp#3 setting print self-test page"));
+
+    // The same window on the simulator's serial port, typed into the COM name box.
+    h.Get<QComboBox>(setuptool::id::kSerialPort)
+        ->setEditText(QString::fromStdString(sim.server().SerialPath()));
+    h.Get<QRadioButton>(setuptool::id::kCom)->setChecked(true);
+    Click(h, 1005);  // cash drawer
+    ASSERT_TRUE(
+        sim.Printed("printer 1 serial esc/pos drawer kick: pin 5, on 2 ms, off 0 ms + pad 00"));
+    Click(h, 1081);  // light on: a second open and close of the port
+    ASSERT_TRUE(sim.Printed("printer 1 serial setting light: 00 (on)"));
+    EXPECT_EQ(h.exitStatus.load(), -1);
+}
+
+TEST(SimWithTessary, DeviceListShowsThePrintersAndTheirNewAddress) {
+    const uint16_t replyPort = FreeUdpPort();
+    RunningSim sim(Loopback(replyPort));
+    testsupport::WindowHarness h(sim.server().TcpPort(1));
+    auto config = h.Config();
+    config.replyPort = replyPort;
+    config.broadcastAddress = "127.0.0.1";
+    config.discoveryPort = sim.server().UdpPort();
+    ASSERT_TRUE(h.Start(config));
+
+    // The list runs modally inside the click. A poll picks printer 2 once both are listed,
+    // gives it 127.0.0.9 and sends; then waits until the list shows the new address.
+    std::vector<QString> firstLines;
+    bool sent = false;
+    QString changed;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<netcfg::DeviceListDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        auto* list = qobject_cast<QListWidget*>(dialog->Control(netcfg::listid::kList));
+        if (!sent && list->count() == 2) {
+            for (int i = 0; i < 2; ++i) firstLines.push_back(list->item(i)->text());
+            list->setCurrentRow(1);
+            qobject_cast<platform::Ipv4Edit*>(dialog->Control(netcfg::listid::kAddress))
+                ->SetText(QStringLiteral("127.0.0.9"));
+            qobject_cast<QPushButton*>(dialog->Control(netcfg::listid::kSetting))->click();
+            sent = true;
+        }
+        for (int i = 0; sent && i < list->count(); ++i) {
+            if (list->item(i)->text() == QStringLiteral("(1.0)127.0.0.9."))
+                changed = list->item(i)->text();
+        }
+        if (!changed.isEmpty() || clock.elapsed() > 10000) dialog->close();
+    });
+    driver.start(20);
+    Click(h, 1014);  // Scan Printer
+    EXPECT_EQ(firstLines, (std::vector<QString>{QStringLiteral("(1.0)127.0.0.1."),
+                                                QStringLiteral("(1.0)127.0.0.2.")}));
+    EXPECT_EQ(h.messages.Messages(), std::vector<std::string>{"FINISH"});
+    EXPECT_EQ(changed, QStringLiteral("(1.0)127.0.0.9."));
+    EXPECT_EQ(sim.server().Printer(2).address, (netcfg::Ipv4Octets{127, 0, 0, 9}));
+    EXPECT_EQ(sim.server().Printer(1).address, (netcfg::Ipv4Octets{127, 0, 0, 1}));
+    const auto lines = sim.Lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.find("udp from 127.0.0.1:") == 0 && l.find(", applied to printer 2") != l.npos;
+    }));
+    h.window->reject();
+}
+
+}  // namespace
+}  // namespace simtest
