@@ -10,8 +10,6 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <algorithm>
-#include <mutex>
-#include <thread>
 
 #include "netcfg/device_list_dialog.h"
 #include "netcfg/udp_socket.h"
@@ -20,6 +18,7 @@
 #include "sim/sim_server.h"
 #include "tests/platform/qt_wait.h"
 #include "tests/setuptool/window_harness.h"
+#include "tests/sim/sim_rig.h"
 
 namespace simtest {
 namespace {
@@ -27,43 +26,15 @@ namespace {
 using namespace std::chrono_literals;
 using testsupport::PumpUntil;
 
-// The simulator on loopback, in a thread of its own, its lines recorded.
-class RunningSim {
-  public:
-    explicit RunningSim(sim::SimOptions options)
-        : server_(std::move(options), [this](const sim::SimLine& line) {
-              std::lock_guard lock(mutex_);
-              lines_.push_back(sim::FormatLine(line, false));
-          }) {
-        std::string error;
-        EXPECT_TRUE(server_.Start(&error)) << error;
-        thread_ = std::thread([this] { server_.Run(); });
-    }
-    ~RunningSim() {
-        server_.Stop();
-        thread_.join();
-    }
-    sim::SimServer& server() { return server_; }
-    // Runs the window's events until a line equal to `line` was printed (10 s at most).
-    bool Printed(const std::string& line) {
-        return PumpUntil(
-            [&] {
-                std::lock_guard lock(mutex_);
-                return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
-            },
-            10s);
-    }
-    std::vector<std::string> Lines() {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-  private:
-    sim::SimServer server_;
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-    std::thread thread_;
-};
+// Runs the window's events until `rig` printed a line equal to `line` (10 s at most).
+bool Printed(const SimRig& rig, const std::string& line) {
+    return PumpUntil(
+        [&] {
+            const auto lines = rig.Lines();
+            return std::find(lines.begin(), lines.end(), line) != lines.end();
+        },
+        10s);
+}
 
 // A UDP port free a moment ago, for the window's reply socket (the simulator answers to it).
 uint16_t FreeUdpPort() {
@@ -71,10 +42,8 @@ uint16_t FreeUdpPort() {
     return probe.LocalPort();
 }
 
-sim::SimOptions Loopback(uint16_t replyPort) {
+sim::SimOptions TwoPrinters(uint16_t replyPort) {
     sim::SimOptions o;
-    o.tcpPort = 0;
-    o.udpPort = 0;
     o.printers = 2;
     o.replyPort = replyPort;
     o.serial = true;
@@ -86,20 +55,21 @@ void Click(testsupport::WindowHarness& h, int id) {
 }
 
 TEST(SimWithTessary, CommandsOverTcpAndSerialReadAsTheirNames) {
-    RunningSim sim(Loopback(FreeUdpPort()));
+    SimRig sim(TwoPrinters(FreeUdpPort()));
     testsupport::WindowHarness h(sim.server().TcpPort(1));
     ASSERT_TRUE(h.Start());
     h.UseNet();
     Click(h, 1004);  // cut
-    ASSERT_TRUE(sim.Printed("printer 1 tcp#1 esc/pos cut: partial + pad 01"));
+    ASSERT_TRUE(Printed(sim, "printer 1 tcp#1 esc/pos cut: partial + pad 01"));
     Click(h, setuptool::id::kPrintTest);
-    ASSERT_TRUE(sim.Printed(
+    ASSERT_TRUE(Printed(
+        sim,
         "printer 1 tcp#2 text: Welcome to use the needle printing and thermal series printers "
         "produced "));
     ASSERT_TRUE(
-        sim.Printed("printer 1 tcp#2 text: by professional POS invoice printing companies!"));
+        Printed(sim, "printer 1 tcp#2 text: by professional POS invoice printing companies!"));
     Click(h, 1103);  // self-test page
-    ASSERT_TRUE(sim.Printed("printer 1 tcp#3 setting print self-test page"));
+    ASSERT_TRUE(Printed(sim, "printer 1 tcp#3 setting print self-test page"));
 
     // The same window on the simulator's serial port, typed into the COM name box.
     h.Get<QComboBox>(setuptool::id::kSerialPort)
@@ -107,15 +77,15 @@ TEST(SimWithTessary, CommandsOverTcpAndSerialReadAsTheirNames) {
     h.Get<QRadioButton>(setuptool::id::kCom)->setChecked(true);
     Click(h, 1005);  // cash drawer
     ASSERT_TRUE(
-        sim.Printed("printer 1 serial esc/pos drawer kick: pin 5, on 2 ms, off 0 ms + pad 00"));
+        Printed(sim, "printer 1 serial esc/pos drawer kick: pin 5, on 2 ms, off 0 ms + pad 00"));
     Click(h, 1081);  // light on: a second open and close of the port
-    ASSERT_TRUE(sim.Printed("printer 1 serial setting light: 00 (on)"));
+    ASSERT_TRUE(Printed(sim, "printer 1 serial setting light: 00 (on)"));
     EXPECT_EQ(h.exitStatus.load(), -1);
 }
 
 TEST(SimWithTessary, DeviceListShowsThePrintersAndTheirNewAddress) {
     const uint16_t replyPort = FreeUdpPort();
-    RunningSim sim(Loopback(replyPort));
+    SimRig sim(TwoPrinters(replyPort));
     testsupport::WindowHarness h(sim.server().TcpPort(1));
     auto config = h.Config();
     config.replyPort = replyPort;
@@ -157,10 +127,7 @@ TEST(SimWithTessary, DeviceListShowsThePrintersAndTheirNewAddress) {
     EXPECT_EQ(changed, QStringLiteral("(1.0)127.0.0.9."));
     EXPECT_EQ(sim.server().Printer(2).address, (netcfg::Ipv4Octets{127, 0, 0, 9}));
     EXPECT_EQ(sim.server().Printer(1).address, (netcfg::Ipv4Octets{127, 0, 0, 1}));
-    const auto lines = sim.Lines();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
-        return l.find("udp from 127.0.0.1:") == 0 && l.find(", applied to printer 2") != l.npos;
-    }));
+    EXPECT_TRUE(sim.HasLineWith(", applied to printer 2"));
     h.window->reject();
 }
 

@@ -12,9 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "commands/one_click.h"
@@ -22,6 +20,7 @@
 #include "netcfg/device_table.h"
 #include "tests/fakes/udp_peer.h"
 #include "tests/fakes/wait.h"
+#include "tests/sim/sim_rig.h"
 
 namespace simtest {
 namespace {
@@ -29,65 +28,22 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
-// A running server on loopback with ports chosen by the system; records every line.
-class SimRig {
-  public:
-    explicit SimRig(sim::SimOptions options)
-        : server_(Loopback(std::move(options)), [this](const sim::SimLine& line) {
-              std::lock_guard lock(mutex_);
-              lines_.push_back(sim::FormatLine(line, false));
-          }) {
-        std::string error;
-        started_ = server_.Start(&error);
-        EXPECT_TRUE(started_) << error;
-        if (started_) thread_ = std::thread([this] { server_.Run(); });
-    }
-    ~SimRig() {
-        server_.Stop();
-        if (thread_.joinable()) thread_.join();
-    }
+// Waits (5 s at most) for a line holding `part`.
+bool WaitForLine(const SimRig& rig, const std::string& part) {
+    return fakes::WaitUntil([&] { return rig.HasLineWith(part); }, 5000ms);
+}
 
-    sim::SimServer& server() { return server_; }
-    std::vector<std::string> Lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
+// The lines of TCP connection `n` that came from the decoder (not the connection notices).
+std::vector<std::string> Decoded(const SimRig& rig, int printer, int n) {
+    const std::string source =
+        "printer " + std::to_string(printer) + " tcp#" + std::to_string(n) + " ";
+    std::vector<std::string> out;
+    for (const std::string& l : rig.Lines()) {
+        if (l.rfind(source, 0) != 0 || l.find(" connection ") != std::string::npos) continue;
+        out.push_back(l.substr(source.size()));
     }
-    // Waits (5 s at most) for a line holding `part`.
-    bool WaitForLine(const std::string& part) const {
-        return fakes::WaitUntil(
-            [&] {
-                const auto lines = Lines();
-                return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
-                    return l.find(part) != std::string::npos;
-                });
-            },
-            5000ms);
-    }
-    // The lines of TCP connection `n` that came from the decoder (not the connection notices).
-    std::vector<std::string> Decoded(int printer, int n) const {
-        const std::string source =
-            "printer " + std::to_string(printer) + " tcp#" + std::to_string(n) + " ";
-        std::vector<std::string> out;
-        for (const std::string& l : Lines()) {
-            if (l.rfind(source, 0) != 0 || l.find(" connection ") != std::string::npos) continue;
-            out.push_back(l.substr(source.size()));
-        }
-        return out;
-    }
-
-  private:
-    static sim::SimOptions Loopback(sim::SimOptions o) {
-        o.tcpPort = o.tcpPort ? std::optional<uint16_t>(0) : std::nullopt;
-        o.udpPort = o.udpPort ? std::optional<uint16_t>(0) : std::nullopt;
-        return o;
-    }
-
-    sim::SimServer server_;
-    bool started_ = false;
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-    std::thread thread_;
-};
+    return out;
+}
 
 int Connect(uint16_t port, uint32_t address = INADDR_LOOPBACK) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -142,9 +98,9 @@ TEST(SimServer, DiscoveryRepliesAreListedByBothPrograms) {
         EXPECT_EQ(netcfg::ListLine(*table.Slot(1)), "(1.0)127.0.0.2.");
         EXPECT_NE(table.Slot(1)->Identity()[0], 0);  // Brindel downloads to it
     }
-    EXPECT_TRUE(rig.WaitForLine("discovery request (24 bytes)"));
+    EXPECT_TRUE(WaitForLine(rig, "discovery request (24 bytes)"));
     EXPECT_TRUE(
-        rig.WaitForLine("answered by 2 printers to 127.0.0.1:" + std::to_string(asker.port())));
+        WaitForLine(rig, "answered by 2 printers to 127.0.0.1:" + std::to_string(asker.port())));
 }
 
 TEST(SimServer, AddressSetPacketChangesTheNamedPrinterOnly) {
@@ -160,8 +116,8 @@ TEST(SimServer, AddressSetPacketChangesTheNamedPrinterOnly) {
     ASSERT_TRUE(asker.SendTo(udp, Bytes(packet.begin(), packet.end())));
     // The same packet again names a MAC no printer has any more.
     ASSERT_TRUE(asker.SendTo(udp, Bytes(packet.begin(), packet.end())));
-    ASSERT_TRUE(rig.WaitForLine("applied to printer 2"));
-    ASSERT_TRUE(rig.WaitForLine("no printer has that MAC and identity"));
+    ASSERT_TRUE(WaitForLine(rig, "applied to printer 2"));
+    ASSERT_TRUE(WaitForLine(rig, "no printer has that MAC and identity"));
     ASSERT_TRUE(asker.SendTo(udp, netcfg::DiscoveryRequest(netcfg::TessaryPolicy())));
     ASSERT_TRUE(asker.WaitForDatagrams(4, 5000ms));
     const auto now = Entry(asker.Datagrams()[3].bytes);
@@ -180,7 +136,7 @@ TEST(SimServer, NoReplyStaysSilent) {
     SimRig rig(o);
     ASSERT_TRUE(
         asker.SendTo(rig.server().UdpPort(), netcfg::DiscoveryRequest(netcfg::TessaryPolicy())));
-    ASSERT_TRUE(rig.WaitForLine("not answered (--no-reply)"));
+    ASSERT_TRUE(WaitForLine(rig, "not answered (--no-reply)"));
     EXPECT_TRUE(asker.Datagrams().empty());
 }
 
@@ -199,9 +155,9 @@ TEST(SimServer, TcpStreamsAreDecodedPerPrinterAndAddressFramesApplied) {
             fd, Bytes(stream.begin() + at, stream.begin() + std::min(at + 5, stream.size()))));
     }
     close(fd);
-    ASSERT_TRUE(rig.WaitForLine("printer 2 tcp#1 connection closed, " +
-                                std::to_string(stream.size()) + " bytes in all"));
-    EXPECT_EQ(rig.Decoded(2, 1),
+    ASSERT_TRUE(WaitForLine(rig, "printer 2 tcp#1 connection closed, " +
+                                     std::to_string(stream.size()) + " bytes in all"));
+    EXPECT_EQ(Decoded(rig, 2, 1),
               (std::vector<std::string>{
                   "feed: 2 lines", "esc/pos cut: partial + pad 01",
                   "setting IP address setting: address 192.168.1.199, mask 255.255.255.0, gateway "
@@ -221,7 +177,7 @@ TEST(SimServer, ResetAfterAndStallAfterAsAskedFor) {
         const int fd = Connect(rig.server().TcpPort(1));
         ASSERT_GE(fd, 0);
         ASSERT_TRUE(SendAll(fd, Bytes(100, 'a')));
-        ASSERT_TRUE(rig.WaitForLine("connection reset (--reset-after), 100 bytes in all"));
+        ASSERT_TRUE(WaitForLine(rig, "connection reset (--reset-after), 100 bytes in all"));
         uint8_t byte = 0;
         EXPECT_EQ(recv(fd, &byte, 1, 0), -1);
         EXPECT_EQ(errno, ECONNRESET);
@@ -235,8 +191,8 @@ TEST(SimServer, ResetAfterAndStallAfterAsAskedFor) {
         const int fd = Connect(rig.server().TcpPort(1));
         ASSERT_GE(fd, 0);
         ASSERT_TRUE(SendAll(fd, Bytes(10, 'b')));
-        ASSERT_TRUE(rig.WaitForLine("stalled after 10 bytes: no longer reading"));
-        EXPECT_TRUE(rig.WaitForLine("text: bbbbbbbbbb"));
+        ASSERT_TRUE(WaitForLine(rig, "stalled after 10 bytes: no longer reading"));
+        EXPECT_TRUE(WaitForLine(rig, "text: bbbbbbbbbb"));
         // Nothing more is read: the buffers fill and a non-blocking send runs dry (bounded).
         fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
         const Bytes chunk(65536, 'c');
@@ -257,7 +213,7 @@ TEST(SimServer, SerialModeReadsThePseudoTerminal) {
     o.slowBytesPerSecond = 2000;
     SimRig rig(o);
     ASSERT_FALSE(rig.server().SerialPath().empty());
-    EXPECT_TRUE(rig.WaitForLine("printer 1 sim serial port " + rig.server().SerialPath()));
+    EXPECT_TRUE(WaitForLine(rig, "printer 1 sim serial port " + rig.server().SerialPath()));
     for (int round = 0; round < 2; ++round) {  // the tools open and close the port per command
         const int fd = open(rig.server().SerialPath().c_str(), O_RDWR | O_NOCTTY);
         ASSERT_GE(fd, 0);

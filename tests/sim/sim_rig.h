@@ -1,0 +1,60 @@
+#pragma once
+// The virtual printers running on loopback in a thread of their own, every line recorded. Ports
+// left at their defaults are replaced by ports the system chooses.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/sim_server.h"
+
+namespace simtest {
+
+class SimRig {
+  public:
+    explicit SimRig(sim::SimOptions options)
+        : server_(Loopback(std::move(options)), [this](const sim::SimLine& line) {
+              std::lock_guard lock(mutex_);
+              lines_.push_back(sim::FormatLine(line, false));
+          }) {
+        std::string error;
+        const bool started = server_.Start(&error);
+        EXPECT_TRUE(started) << error;
+        if (started) thread_ = std::thread([this] { server_.Run(); });
+    }
+    ~SimRig() {
+        server_.Stop();
+        if (thread_.joinable()) thread_.join();
+    }
+    SimRig(const SimRig&) = delete;
+    SimRig& operator=(const SimRig&) = delete;
+
+    sim::SimServer& server() { return server_; }
+    std::vector<std::string> Lines() const {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+    bool HasLineWith(const std::string& part) const {
+        const auto lines = Lines();
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& l) { return l.find(part) != std::string::npos; });
+    }
+
+  private:
+    static sim::SimOptions Loopback(sim::SimOptions o) {
+        if (o.tcpPort == 9100) o.tcpPort = 0;
+        if (o.udpPort == 9000) o.udpPort = 0;
+        return o;
+    }
+
+    sim::SimServer server_;
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+    std::thread thread_;
+};
+
+}  // namespace simtest
