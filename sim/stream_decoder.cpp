@@ -366,6 +366,11 @@ const EscPosSpec* FindEscPos(uint8_t prefix, uint8_t code) {
     return nullptr;
 }
 
+// "1 block", "2 blocks".
+std::string Count(uint64_t n, const char* thing) {
+    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
 // The firmware and character-data mode commands.
 constexpr uint8_t kFirmwareMode[] = {0x1B, 0x2B};
 constexpr uint8_t kCharacterMode[] = {0x1B, 0x1D};
@@ -594,7 +599,7 @@ void StreamDecoder::FirmwareByte(uint8_t b) {
             std::snprintf(text, sizeof text, "checksum mismatch: received %08X, computed %08X",
                           received, checksum_.Value());
         }
-        event.detail = std::to_string(blocks_) + " blocks (" +
+        event.detail = Count(blocks_, "block") + " (" +
                        std::to_string(blocks_ * updater::kImageBlockSize) + " bytes), " + text;
         event.offset = downloadStart_;
         event.length = (blocks_ + 1) * updater::kImageBlockSize + 4;
@@ -646,7 +651,7 @@ void StreamDecoder::EmitCharacterSummary() {
     Event event;
     event.kind = EventKind::CharacterData;
     event.title = "records";
-    event.detail = std::to_string(records_) + " records (" +
+    event.detail = Count(records_, "record") + " (" +
                    std::to_string(records_ * updater::kCharacterDataPart) + " data bytes)";
     event.offset = downloadStart_;
     event.length = records_ * kRecordSize;
@@ -665,7 +670,7 @@ void StreamDecoder::CloseRun() {
             break;
         case Run::Feed:
             event.kind = EventKind::Feed;
-            event.detail = std::to_string(feedCount_) + (feedCount_ == 1 ? " line" : " lines");
+            event.detail = Count(feedCount_, "line");
             event.length = feedCount_;
             break;
         case Run::Hex:
@@ -721,7 +726,7 @@ void StreamDecoder::Finish() {
             const bool terminated = mode_ == Mode::FirmwareChecksum;
             event.title = "firmware download";
             event.detail =
-                std::to_string(blocks_) + " blocks" +
+                Count(blocks_, "block") +
                 (terminated
                      ? ", terminator, " + std::to_string(block_.size()) + " of 4 checksum bytes"
                      : ", then " + std::to_string(block_.size()) + " bytes, no terminator");

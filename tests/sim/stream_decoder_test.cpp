@@ -211,7 +211,7 @@ TEST(StreamDecoder, FirmwareDownloadCountsBlocksAndVerifiesTheChecksum) {
         {"abc",
          Cat({abc, OneClick(1004)}),
          {"firmware download mode: 1B 2B",
-          "firmware download: 1 blocks (512 bytes), checksum ok (0000AB26)", "feed: 2 lines",
+          "firmware download: 1 block (512 bytes), checksum ok (0000AB26)", "feed: 2 lines",
           "esc/pos cut: partial + pad 01"}},
         {"empty",
          FirmwareStream({}),
@@ -225,7 +225,7 @@ TEST(StreamDecoder, FirmwareDownloadCountsBlocksAndVerifiesTheChecksum) {
         {"cut short",
          cut,
          {"firmware download mode: 1B 2B",
-          "incomplete firmware download: 1 blocks, then 100 bytes, no terminator"}},
+          "incomplete firmware download: 1 block, then 100 bytes, no terminator"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -253,7 +253,7 @@ TEST(StreamDecoder, CharacterDataRecordsCounted) {
         {"bad record",
          Cat({mode, record, bad}),
          {"character-data download mode: 1B 1D",
-          "character-data records: 1 records (256 data bytes)",
+          "character-data records: 1 record (256 data bytes)",
           "character-data bad record: closing byte 00 instead of 2A"}},
         {"cut short",
          Cat({mode, Bytes(record.begin(), record.begin() + 10)}),
