@@ -1,0 +1,121 @@
+// The pos-printer-sim program itself: its usage, its lines reaching a pipe one by one as they
+// happen, and its end on SIGTERM.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace simtest {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The program with its stdout and stderr on one pipe.
+class Program {
+  public:
+    explicit Program(std::vector<std::string> args) {
+        args.insert(args.begin(), POS_PRINTER_SIM);
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        out_ = fds[0];
+    }
+    ~Program() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) close(out_);
+    }
+
+    // Reads until the output holds `part` or `timeout` passed; the output so far.
+    std::string ReadUntil(const std::string& part, std::chrono::milliseconds timeout) {
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (text_.find(part) == std::string::npos && std::chrono::steady_clock::now() < end) {
+            pollfd p{out_, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            char buffer[4096];
+            const ssize_t n = read(out_, buffer, sizeof buffer);
+            if (n <= 0) break;
+            text_.append(buffer, static_cast<std::size_t>(n));
+        }
+        return text_;
+    }
+    // Waits (5 s at most) for the end; the exit status, -1 when it did not end.
+    int Wait() {
+        for (int i = 0; i < 500 && pid_ > 0; ++i) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            usleep(10000);
+        }
+        return -1;
+    }
+    pid_t pid() const { return pid_; }
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string text_;
+};
+
+TEST(SimProgram, UsageAndUsageErrors) {
+    Program help({"--help"});
+    EXPECT_NE(help.ReadUntil("--slow", 5s).find("--reply-port N"), std::string::npos);
+    EXPECT_EQ(help.Wait(), 0);
+    Program bad({"--printers", "0"});
+    EXPECT_NE(bad.ReadUntil("Usage", 5s).find("bad value for --printers: 0"), std::string::npos);
+    EXPECT_EQ(bad.Wait(), 2);
+}
+
+TEST(SimProgram, LinesReachAPipeAsTheyHappenAndTermEndsIt) {
+    Program sim({"--tcp-port", "0", "--udp-port", "0"});
+    const std::string start = sim.ReadUntil("\n", 5s);
+    const std::size_t at = start.find("listening on TCP port ");
+    ASSERT_NE(at, std::string::npos) << start;
+    const int port = std::stoi(start.substr(at + 22));
+
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<uint16_t>(port));
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    const uint8_t cutter[] = {0x1F, 0x1B, 0x75, 0x9A, 0x01, 0x00};
+    ASSERT_EQ(send(fd, cutter, sizeof cutter, MSG_NOSIGNAL), 6);
+    // Seen while the connection is still open: the line was written and flushed at once.
+    EXPECT_NE(
+        sim.ReadUntil("setting cutter", 5s).find("printer 1 tcp#1 setting cutter: 01 (Off)\n"),
+        std::string::npos);
+    close(fd);
+    EXPECT_NE(sim.ReadUntil("closed", 5s).find("connection closed, 6 bytes in all"),
+              std::string::npos);
+    kill(sim.pid(), SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+}
+
+}  // namespace
+}  // namespace simtest
