@@ -254,6 +254,7 @@ Clock::time_point SimServer::NextWake() const {
         if (options_.slowBytesPerSecond > 0 && !s->stalled && s->nextRead > now)
             wake = std::min(wake, s->nextRead);
     }
+    if (acceptPausedUntil_ > now) wake = std::min(wake, acceptPausedUntil_);
     return wake;
 }
 
@@ -270,7 +271,7 @@ void SimServer::Run() {
             roles.push_back(-2);
         }
         for (std::size_t i = 0; i < listeners_.size(); ++i) {
-            if (listeners_[i] < 0) continue;
+            if (listeners_[i] < 0 || Clock::now() < acceptPausedUntil_) continue;
             fds.push_back({listeners_[i], POLLIN, 0});
             roles.push_back(static_cast<int>(i));
         }
@@ -326,7 +327,20 @@ void SimServer::Accept(int index) {
     socklen_t len = sizeof peer;
     const int fd = accept4(listeners_[static_cast<std::size_t>(index)],
                            reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0) return;
+    if (fd < 0) {
+        // Out of descriptors or memory: the listener stays readable, so wait before trying again
+        // instead of spinning.
+        if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED)
+            acceptPausedUntil_ = Clock::now() + kAcceptPause;
+        return;
+    }
+    // Stalled connections are never read again; the oldest go when too many have piled up.
+    std::size_t stalled = 0;
+    for (auto it = streams_.rbegin(); it != streams_.rend(); ++it) {
+        Stream& old = **it;
+        if (old.fd >= 0 && old.stalled && ++stalled > kMaxStalled)
+            CloseStream(old, "stalled connection dropped", false);
+    }
     auto stream = std::make_unique<Stream>();
     stream->fd = fd;
     stream->printer = index + 1;

@@ -36,6 +36,9 @@ class SimServer {
 
     // A connection quiet for this long has its held text and commands given out.
     static constexpr std::chrono::milliseconds kIdleFlush{100};
+    // Stalled connections kept open at most; a failed accept waits this long before the next.
+    static constexpr std::size_t kMaxStalled = 64;
+    static constexpr std::chrono::milliseconds kAcceptPause{100};
 
     SimServer(SimOptions options, LineSink sink);
     ~SimServer();
@@ -77,6 +80,7 @@ class SimServer {
     int ptySlave_ = -1;
     std::string serialPath_;
     uint64_t connections_ = 0;
+    std::chrono::steady_clock::time_point acceptPausedUntil_{};
     std::vector<std::unique_ptr<Stream>> streams_;
 };
 

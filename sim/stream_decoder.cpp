@@ -501,6 +501,9 @@ void StreamDecoder::NormalByte(uint8_t b, uint64_t at) {
 
 void StreamDecoder::Reject(std::size_t count, std::string title) {
     const std::vector<uint8_t> collected = std::move(command_);
+    // A last byte that may begin a command or end a line is read again, not hidden in the hex.
+    if (count > 1 && (IsCommandStart(collected[count - 1]) || collected[count - 1] == 0x0A))
+        --count;
     const uint64_t start = commandStart_;
     command_.clear();
     mode_ = Mode::Normal;
@@ -525,7 +528,7 @@ void StreamDecoder::CommandByte(uint8_t b) {
         const commands::FrameSpec* spec = commands::FindFrameSpec(c[2]);
         if (spec == nullptr) return Reject(3, "unknown setting code");
         if (spec->secondCode && c.size() == 4 && c[3] != *spec->secondCode)
-            return Reject(4, std::string("not ") + spec->setting);
+            return Reject(3, std::string("not ") + spec->setting);
         if (c.size() < spec->length) return;
         Event event;
         event.kind = EventKind::Setting;
@@ -560,8 +563,7 @@ void StreamDecoder::CommandByte(uint8_t b) {
     }
     const EscPosSpec* spec = FindEscPos(c[0], c[1]);
     if (spec == nullptr) {
-        // A second byte that starts a command of its own is read as such.
-        return Reject(IsCommandStart(c[1]) || c[1] == 0x0A ? 1 : 2, {});
+        return Reject(2, {});
     }
     const std::size_t length = spec->lengthOf(c);
     if (length == 0 || c.size() < length) return;
