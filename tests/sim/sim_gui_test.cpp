@@ -47,6 +47,7 @@ sim::SimOptions TwoPrinters(uint16_t replyPort) {
     o.printers = 2;
     o.replyPort = replyPort;
     o.serial = true;
+    o.slowBytesPerSecond = 4000;  // read in small pieces: the commands still arrive whole
     return o;
 }
 

@@ -1,6 +1,5 @@
-// The virtual printers on real loopback sockets and a pseudo-terminal: discovery answers both
-// programs accept, the address-set packet changing the reply, TCP streams decoded in order, and
-// the faults on request.
+// The virtual printers on real loopback sockets: discovery answers both programs accept, the
+// address-set packet changing the reply, TCP streams decoded in order, and the faults on request.
 #include "sim/sim_server.h"
 
 #include <arpa/inet.h>
@@ -203,32 +202,6 @@ TEST(SimServer, ResetAfterAndStallAfterAsAskedFor) {
         EXPECT_TRUE(blocked);
         close(fd);
     }
-}
-
-TEST(SimServer, SerialModeReadsThePseudoTerminal) {
-    sim::SimOptions o;
-    o.tcpPort.reset();
-    o.udpPort.reset();
-    o.serial = true;
-    o.slowBytesPerSecond = 2000;
-    SimRig rig(o);
-    ASSERT_FALSE(rig.server().SerialPath().empty());
-    EXPECT_TRUE(WaitForLine(rig, "printer 1 sim serial port " + rig.server().SerialPath()));
-    for (int round = 0; round < 2; ++round) {  // the tools open and close the port per command
-        const int fd = open(rig.server().SerialPath().c_str(), O_RDWR | O_NOCTTY);
-        ASSERT_GE(fd, 0);
-        const Bytes cash = commands::FindOneClick(1005)->Build();
-        ASSERT_EQ(write(fd, cash.data(), cash.size()), static_cast<ssize_t>(cash.size()));
-        close(fd);
-    }
-    ASSERT_TRUE(fakes::WaitUntil(
-        [&] {
-            const auto lines = rig.Lines();
-            return std::count(lines.begin(), lines.end(),
-                              "printer 1 serial esc/pos drawer kick: pin 5, on 2 ms, off 0 ms + "
-                              "pad 00") == 2;
-        },
-        5000ms));
 }
 
 }  // namespace
