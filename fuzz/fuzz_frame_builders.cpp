@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "commands/setting_frames.h"
 #include "commands/settings_rows.h"
 #include "fuzz/check.h"
 #include "netcfg/wifi_frames.h"
@@ -62,6 +63,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         FUZZ_CHECK(bt.outcome == commands::RowOutcome::NamesTooLong);
         FUZZ_CHECK(bt.bytes.empty());
         FUZZ_CHECK(spp + 1 + le > commands::kBluetoothNamesRoom);
+    }
+
+    // Every setting frame from the one table: its fixed length, header and second code byte,
+    // whatever parameters are given; and every settings row at any list position.
+    const uint8_t code = input.ConsumeIntegral<uint8_t>();
+    const auto params = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange(0, 200));
+    const std::vector<uint8_t> frame = commands::BuildSettingFrame(code, params);
+    const commands::FrameSpec* spec = commands::FindFrameSpec(code);
+    if (spec == nullptr) {
+        FUZZ_CHECK(frame.empty());
+    } else {
+        FUZZ_CHECK(frame.size() == spec->length);
+        FUZZ_CHECK(Starts(frame, {0x1F, 0x1B, code}));
+        if (spec->secondCode) FUZZ_CHECK(frame[3] == *spec->secondCode);
+    }
+    const int position = input.ConsumeIntegralInRange(-2, 300);
+    for (const commands::SettingRow& row : commands::SettingRows()) {
+        const commands::RowFrame built = commands::BuildRowFrame(row, position, first, second);
+        if (built.outcome != commands::RowOutcome::Send) {
+            FUZZ_CHECK(built.bytes.empty());
+            continue;
+        }
+        const commands::FrameSpec* rowSpec = commands::FindFrameSpec(row.code);
+        FUZZ_CHECK(rowSpec != nullptr && built.bytes.size() == rowSpec->length);
+        FUZZ_CHECK(!row.bounded || row.value != commands::RowValue::ListPosition ||
+                   (position >= row.low && position <= row.high));
     }
 
     const auto octets = input.ConsumeBytes<uint8_t>(12);
