@@ -70,13 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const uint8_t code = input.ConsumeIntegral<uint8_t>();
     const auto params = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange(0, 200));
     const std::vector<uint8_t> frame = commands::BuildSettingFrame(code, params);
-    const commands::FrameSpec* spec = commands::FindFrameSpec(code);
-    if (spec == nullptr) {
+    const commands::FrameSpec* layout = commands::FindFrameSpec(code);
+    if (layout == nullptr) {
         FUZZ_CHECK(frame.empty());
     } else {
-        FUZZ_CHECK(frame.size() == spec->length);
+        FUZZ_CHECK(frame.size() == layout->length);
         FUZZ_CHECK(Starts(frame, {0x1F, 0x1B, code}));
-        if (spec->secondCode) FUZZ_CHECK(frame[3] == *spec->secondCode);
+        if (layout->secondCode) FUZZ_CHECK(frame[3] == *layout->secondCode);
     }
     const int position = input.ConsumeIntegralInRange(-2, 300);
     for (const commands::SettingRow& row : commands::SettingRows()) {

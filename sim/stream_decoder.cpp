@@ -205,10 +205,10 @@ std::string ValueText(uint8_t code, uint8_t value) {
 }
 
 // The readable values of a whole setting frame.
-std::string SettingDetail(const commands::FrameSpec& spec, std::span<const uint8_t> f) {
-    switch (spec.code) {
+std::string SettingDetail(const commands::FrameSpec& layout, std::span<const uint8_t> f) {
+    switch (layout.code) {
         case 0x01:
-            return ValueText(spec.code, f[6]) + Extra(f, 7);
+            return ValueText(layout.code, f[6]) + Extra(f, 7);
         case 0x06: {
             char text[40];
             std::snprintf(text, sizeof text, "vendor %04X product %04X", f[3] | f[4] << 8,
@@ -251,13 +251,13 @@ std::string SettingDetail(const commands::FrameSpec& spec, std::span<const uint8
         case 0x79:
         case 0x7A:
         case 0x80: {
-            const std::size_t from = spec.secondCode ? 4 : 3;
+            const std::size_t from = layout.secondCode ? 4 : 3;
             const std::string extra = Extra(f, from);
             return extra.empty() ? "" : extra.substr(1);
         }
         default: {
-            const std::size_t at = spec.secondCode ? 4 : 3;
-            return ValueText(spec.code, f[at]) + Extra(f, at + 1);
+            const std::size_t at = layout.secondCode ? 4 : 3;
+            return ValueText(layout.code, f[at]) + Extra(f, at + 1);
         }
     }
 }
@@ -360,8 +360,8 @@ constexpr EscPosSpec kEscPos[] = {
 };
 
 const EscPosSpec* FindEscPos(uint8_t prefix, uint8_t code) {
-    for (const EscPosSpec& spec : kEscPos) {
-        if (spec.prefix == prefix && spec.code == code) return &spec;
+    for (const EscPosSpec& layout : kEscPos) {
+        if (layout.prefix == prefix && layout.code == code) return &layout;
     }
     return nullptr;
 }
@@ -525,15 +525,15 @@ void StreamDecoder::CommandByte(uint8_t b) {
     if (c[0] == 0x1F) {
         if (c[1] != 0x1B) return Reject(1, {});
         if (c.size() < 3) return;
-        const commands::FrameSpec* spec = commands::FindFrameSpec(c[2]);
-        if (spec == nullptr) return Reject(3, "unknown setting code");
-        if (spec->secondCode && c.size() == 4 && c[3] != *spec->secondCode)
-            return Reject(3, std::string("not ") + spec->setting);
-        if (c.size() < spec->length) return;
+        const commands::FrameSpec* layout = commands::FindFrameSpec(c[2]);
+        if (layout == nullptr) return Reject(3, "unknown setting code");
+        if (layout->secondCode && c.size() == 4 && c[3] != *layout->secondCode)
+            return Reject(3, std::string("not ") + layout->setting);
+        if (c.size() < layout->length) return;
         Event event;
         event.kind = EventKind::Setting;
-        event.title = spec->setting;
-        event.detail = SettingDetail(*spec, c);
+        event.title = layout->setting;
+        event.detail = SettingDetail(*layout, c);
         event.offset = commandStart_;
         event.length = c.size();
         event.frame = std::move(command_);
@@ -561,22 +561,22 @@ void StreamDecoder::CommandByte(uint8_t b) {
         Emit(std::move(event));
         return;
     }
-    const EscPosSpec* spec = FindEscPos(c[0], c[1]);
-    if (spec == nullptr) {
+    const EscPosSpec* layout = FindEscPos(c[0], c[1]);
+    if (layout == nullptr) {
         return Reject(2, {});
     }
-    const std::size_t length = spec->lengthOf(c);
+    const std::size_t length = layout->lengthOf(c);
     if (length == 0 || c.size() < length) return;
     Event event;
     event.kind = EventKind::EscPos;
-    event.title = spec->title;
-    event.detail = spec->detail(c);
+    event.title = layout->title;
+    event.detail = layout->detail(c);
     event.offset = commandStart_;
     event.length = c.size();
     event.frame = std::move(command_);
     command_.clear();
     mode_ = Mode::Normal;
-    if (spec->padded) {
+    if (layout->padded) {
         held_ = true;
         heldEvent_ = std::move(event);
     } else {
@@ -710,13 +710,13 @@ void StreamDecoder::Finish() {
         case Mode::Normal:
             return;
         case Mode::Command: {
-            const commands::FrameSpec* spec = command_.size() >= 3 && command_[0] == 0x1F
-                                                  ? commands::FindFrameSpec(command_[2])
-                                                  : nullptr;
-            event.title = spec != nullptr ? std::string("setting ") + spec->setting : "command";
+            const commands::FrameSpec* layout = command_.size() >= 3 && command_[0] == 0x1F
+                                                    ? commands::FindFrameSpec(command_[2])
+                                                    : nullptr;
+            event.title = layout != nullptr ? std::string("setting ") + layout->setting : "command";
             event.detail = std::to_string(command_.size()) + " bytes" +
-                           (spec != nullptr ? " of " + std::to_string(spec->length) : "") + ": " +
-                           HexBytes(command_);
+                           (layout != nullptr ? " of " + std::to_string(layout->length) : "") +
+                           ": " + HexBytes(command_);
             event.offset = commandStart_;
             event.length = command_.size();
             event.frame = std::move(command_);
