@@ -102,6 +102,7 @@ std::array<uint8_t, 4> DownloadChecksum::LittleEndian() const {
 StreamResult SendFirmwareStream(ByteSource& source, StreamSink& sink,
                                 const BlockProgress& progress) {
     StreamResult result;
+    sink.Begin(StreamPart::Command);
     (void)sink.Write(kFirmwareCommand.data(), kFirmwareCommand.size());
 
     DownloadChecksum checksum;
@@ -115,6 +116,7 @@ StreamResult SendFirmwareStream(ByteSource& source, StreamSink& sink,
         }
         if (n == 0) break;
         std::fill(block.begin() + n, block.end(), uint8_t{0});
+        sink.Begin(StreamPart::Block);
         if (!sink.Write(block.data(), block.size())) {
             result.status = StreamStatus::BlockFailed;
             return result;
@@ -129,8 +131,13 @@ StreamResult SendFirmwareStream(ByteSource& source, StreamSink& sink,
     result.checksum = checksum.Value();
     const auto sum = checksum.LittleEndian();
     const std::size_t half = block.size() / 2;
-    if (!sink.Write(block.data(), half) || !sink.Write(block.data(), half) ||
-        !sink.Write(sum.data(), sum.size())) {
+    const auto write = [&sink](StreamPart part, const uint8_t* bytes, std::size_t length) {
+        sink.Begin(part);
+        return sink.Write(bytes, length);
+    };
+    if (!write(StreamPart::TerminatorFirst, block.data(), half) ||
+        !write(StreamPart::TerminatorSecond, block.data(), half) ||
+        !write(StreamPart::Checksum, sum.data(), sum.size())) {
         result.status = StreamStatus::TailFailed;
     }
     return result;
@@ -138,6 +145,7 @@ StreamResult SendFirmwareStream(ByteSource& source, StreamSink& sink,
 
 StreamResult SendCharacterDataStream(ByteSource& source, StreamSink& sink) {
     StreamResult result;
+    sink.Begin(StreamPart::Command);
     if (!sink.Write(kCharacterDataCommand.data(), kCharacterDataCommand.size())) {
         result.status = StreamStatus::CommandFailed;
         return result;
@@ -155,6 +163,7 @@ StreamResult SendCharacterDataStream(ByteSource& source, StreamSink& sink) {
         }
         if (n == 0) return result;
         std::fill(data + n, data + kCharacterDataPart, uint8_t{0});
+        sink.Begin(StreamPart::Block);
         if (!sink.Write(record.data(), record.size())) {
             result.status = StreamStatus::BlockFailed;
             return result;

@@ -19,11 +19,22 @@ inline constexpr std::size_t kImageBlockSize = 512;
 inline constexpr std::size_t kCharacterDataPart = 256;
 inline constexpr uint8_t kTerminatorByte = 0x55;
 
+// The pieces of a stream, in the order they are written.
+enum class StreamPart {
+    Command,           // the mode command
+    Block,             // an image block or a character-data record
+    TerminatorFirst,   // the first 256 x 55
+    TerminatorSecond,  // the second 256 x 55
+    Checksum,
+};
+
 // Where stream bytes go. True when all `length` bytes were accepted.
 class StreamSink {
   public:
     virtual ~StreamSink() = default;
     virtual bool Write(const uint8_t* bytes, std::size_t length) = 0;
+    // Told before each Write what it carries, for transports that pace the pieces.
+    virtual void Begin(StreamPart part) { (void)part; }
 };
 
 // Sequential reads from an image. Read returns the count read (0 at the end), or -1 with errno

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace fakes {
@@ -43,8 +44,13 @@ uint16_t UnusedLoopbackPort() {
     return port;
 }
 
-TcpPrinterPeer::TcpPrinterPeer(Mode mode) : mode_(mode) {
+TcpPrinterPeer::TcpPrinterPeer(Mode mode, std::size_t limit) : mode_(mode), limit_(limit) {
     listener_ = BindLoopback(SOCK_STREAM, 0);
+    if (listener_ >= 0 && mode_ == Mode::StallAfter) {
+        // A small window (inherited by accepted sockets) fills soon after reading stops.
+        const int size = 4096;
+        ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
     wake_ = ::eventfd(0, EFD_CLOEXEC);
     if (listener_ >= 0 && (wake_ < 0 || ::listen(listener_, SOMAXCONN) != 0)) {
         ::close(listener_);
@@ -68,6 +74,7 @@ TcpPrinterPeer::~TcpPrinterPeer() {
 void TcpPrinterPeer::Loop() {
     std::vector<int> open;        // client sockets still read
     std::vector<std::size_t> at;  // their connection index
+    std::vector<int> stalled;     // StallAfter: open but no longer read
     for (;;) {
         std::vector<pollfd> fds{{wake_, POLLIN, 0}, {listener_, POLLIN, 0}};
         for (int fd : open) fds.push_back({fd, POLLIN, 0});
@@ -93,15 +100,32 @@ void TcpPrinterPeer::Loop() {
         for (std::size_t i = 2; i < fds.size(); ++i) {
             if (!fds[i].revents) continue;
             const std::size_t k = i - 2;
+            const bool limited = mode_ == Mode::ResetAfter || mode_ == Mode::StallAfter;
+            std::size_t want = 4096;
+            if (limited) {
+                std::lock_guard lock(mutex_);
+                want = std::min(want, limit_ - connections_[at[k]].bytes.size());
+            }
             uint8_t chunk[4096];
-            const ssize_t n = ::recv(open[k], chunk, sizeof chunk, 0);
+            const ssize_t n = want == 0 ? 0 : ::recv(open[k], chunk, want, 0);
             if (n < 0 && errno == EINTR) continue;
             std::lock_guard lock(mutex_);
             Connection& c = connections_[at[k]];
             if (n > 0) {
                 c.bytes.insert(c.bytes.end(), chunk, chunk + n);
                 c.lastByte = std::chrono::steady_clock::now();
-            } else {
+            }
+            if (limited && c.bytes.size() >= limit_) {
+                if (mode_ == Mode::ResetAfter) {
+                    linger hard{1, 0};
+                    ::setsockopt(open[k], SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+                    ::close(open[k]);
+                    c.closed = true;
+                } else {
+                    stalled.push_back(open[k]);  // kept open, never read again
+                }
+                open[k] = -1;
+            } else if (n <= 0) {
                 c.closed = true;
                 ::close(open[k]);
                 open[k] = -1;
@@ -116,6 +140,7 @@ void TcpPrinterPeer::Loop() {
         }
     }
     for (int fd : open) ::close(fd);
+    for (int fd : stalled) ::close(fd);
 }
 
 std::size_t TcpPrinterPeer::ConnectionCount() const {

@@ -16,6 +16,8 @@ class TcpPrinterPeer {
     enum class Mode {
         Record,         // read everything until the client closes
         ResetOnAccept,  // accept, then close at once with SO_LINGER 0 (the client gets a reset)
+        ResetAfter,     // read `limit` bytes of each connection, then reset it
+        StallAfter,     // read `limit` bytes of each connection, then stop reading (kept open)
     };
     struct Connection {
         std::vector<uint8_t> bytes;
@@ -23,7 +25,7 @@ class TcpPrinterPeer {
         std::chrono::steady_clock::time_point lastByte{};
     };
 
-    explicit TcpPrinterPeer(Mode mode = Mode::Record);
+    explicit TcpPrinterPeer(Mode mode = Mode::Record, std::size_t limit = 0);
     ~TcpPrinterPeer();
     TcpPrinterPeer(const TcpPrinterPeer&) = delete;
     TcpPrinterPeer& operator=(const TcpPrinterPeer&) = delete;
@@ -41,6 +43,7 @@ class TcpPrinterPeer {
     void Loop();
 
     Mode mode_;
+    std::size_t limit_;
     int listener_ = -1;
     int wake_ = -1;  // eventfd that ends the loop
     uint16_t port_ = 0;
