@@ -31,6 +31,7 @@ struct Options {
     std::string to = "usb";
     // print
     std::string text;
+    bool textGiven = false;
     std::string file;
     // send
     bool list = false;
@@ -63,9 +64,10 @@ class Runner {
         return kFailed;
     }
 
-    LinkSettings Link() {
+    // The USB backend is only made for a USB port: libusb is not touched otherwise.
+    LinkSettings Link(bool usb) {
         LinkSettings link;
-        link.usb = Usb();
+        if (usb) link.usb = Usb();
         link.connectTimeout = env_.connectTimeout;
         link.usbPieceTimeoutMs = env_.usbPieceTimeoutMs;
         return link;
@@ -84,10 +86,7 @@ class Runner {
         }
         const ParsedPort port = ParsePortSpec(o.to, env_.lptPath);
         if (!port.spec) return Usage(port.error);
-        const LinkSettings link =
-            port.spec->kind == PortSpec::Kind::Usb
-                ? Link()
-                : LinkSettings{nullptr, env_.connectTimeout, env_.usbPieceTimeoutMs};
+        const LinkSettings link = Link(port.spec->kind == PortSpec::Kind::Usb);
         for (std::size_t i = 0; i < commands.size(); ++i) {
             const WriteResult result = WriteCommand(*port.spec, commands[i], link);
             if (!result.ok) {
@@ -135,6 +134,8 @@ class Runner {
             if (!ReadTextFile(o.file, read)) return kFailed;
             if (read.empty()) return Failed(o.file + " is empty: nothing to print");
             text = std::move(read);
+        } else if (!o.textGiven) {
+            text = setuptool::kWelcomeText;  // the test page as the main window starts with it
         } else if (text.empty()) {
             return Usage("the text is empty: give TEXT or --file F");
         }
@@ -227,7 +228,7 @@ class Runner {
             return Usage("firmware goes to usb or net:IP[:PORT] only");
         }
         FirmwareIo io{out_, err_, env_.stderrIsTerminal, {}, env_.netPacing};
-        if (!job.net && !job.dryRun) io.link = Link();
+        if (!job.net && !job.dryRun) io.link = Link(true);
         return RunFirmware(job, io);
     }
 
@@ -277,13 +278,15 @@ void AddDryRun(CLI::App* command, Options& o) {
 }
 
 void AddPort(CLI::App* command, Options& o, const char* what) {
-    command->add_option("--to", o.to, what)->capture_default_str();
+    command->add_option("--to", o.to, what)->type_name("PORT")->capture_default_str();
 }
 
 void AddEndpoints(CLI::App* command, Options& o) {
-    command->add_option("--broadcast", o.broadcast, "where requests go, ADDR[:PORT]")
+    command->add_option("--broadcast", o.broadcast, "where requests and packets go")
+        ->type_name("ADDR[:PORT]")
         ->capture_default_str();
     command->add_option("--reply-port", o.replyPort, "the UDP port replies come back to")
+        ->type_name("N")
         ->capture_default_str();
 }
 
@@ -298,6 +301,7 @@ int RunCli(std::span<const std::string> arguments, std::ostream& out, std::ostre
         kProgram};
     app.require_subcommand(1);
     AddDryRun(&app, o);
+    AddEndpoints(&app, o);  // also before the subcommand, for discover and set-address
     constexpr const char* kPortHelp =
         "PORT: usb, lpt[:PATH], net:IP[:PORT] or serial:DEVICE[@BAUD]";
 
@@ -308,17 +312,21 @@ int RunCli(std::span<const std::string> arguments, std::ostream& out, std::ostre
 
     CLI::App* discover = app.add_subcommand(
         "discover", "broadcast discovery requests and print each printer that answers once");
-    discover->add_option("--seconds", o.seconds, "how long to listen")
+    discover->add_option("--seconds", o.seconds, "how long to broadcast and listen")
+        ->type_name("S")
         ->capture_default_str()
         ->check(CLI::Range(0.0, 600.0));
     discover->add_flag("--json", o.json, "print one JSON array");
     AddEndpoints(discover, o);
 
     CLI::App* print = app.add_subcommand(
-        "print", "print a text as the test page does: GBK, CR LF, at most 2047 bytes a command");
+        "print",
+        "print a text as the test page does: GBK, CR LF, at most 2047 bytes a command "
+        "(without TEXT: the test page's welcome text)");
     AddPort(print, o, kPortHelp);
-    CLI::Option* text = print->add_option("TEXT", o.text, "the text (UTF-8)");
+    CLI::Option* text = print->add_option("TEXT", o.text, "the text (UTF-8)")->type_name("");
     print->add_option("--file", o.file, "print this UTF-8 file instead (- for standard input)")
+        ->type_name("F")
         ->excludes(text);
     AddDryRun(print, o);
 
@@ -326,30 +334,36 @@ int RunCli(std::span<const std::string> arguments, std::ostream& out, std::ostre
         "send", "send a setting frame or one-click command by name (send --list shows them)");
     AddPort(send, o, kPortHelp);
     send->add_flag("--list", o.list, "list every NAME with its values and their meanings");
-    send->add_option("NAME", o.name, "what to send");
-    send->add_option("VALUE", o.values, "its values");
+    send->add_option("NAME", o.name, "what to send")->type_name("");
+    send->add_option("VALUE", o.values, "its values")->type_name("");
     AddDryRun(send, o);
 
     CLI::App* setAddress = app.add_subcommand(
         "set-address",
         "find the printer with a MAC by discovery, then broadcast the address-set packet for it");
-    setAddress->add_option("--mac", o.mac, "the printer's MAC, XX:XX:XX:XX:XX:XX")->required();
-    setAddress->add_option("--ip", o.ip, "its new IPv4 address")->required();
-    setAddress->add_option("--mask", o.mask, "its new mask (default: as it replied)");
-    setAddress->add_option("--gateway", o.gateway, "its new gateway (default: as it replied)");
-    setAddress->add_option("--new-mac", o.newMac, "its new MAC (default: as it replied)");
+    setAddress->add_option("--mac", o.mac, "the printer's MAC")->type_name("MAC")->required();
+    setAddress->add_option("--ip", o.ip, "its new IPv4 address")->type_name("IP")->required();
+    setAddress->add_option("--mask", o.mask, "its new mask (default: as it replied)")
+        ->type_name("M");
+    setAddress->add_option("--gateway", o.gateway, "its new gateway (default: as it replied)")
+        ->type_name("G");
+    setAddress->add_option("--new-mac", o.newMac, "its new MAC (default: as it replied)")
+        ->type_name("MAC");
     setAddress->add_flag("--dhcp", o.dhcp, "switch the printer to DHCP");
-    setAddress->add_option("--seconds", o.findSeconds, "how long to look for the printer")
+    setAddress->add_option("--seconds", o.findSeconds, "how long to look for the printer at most")
+        ->type_name("S")
         ->capture_default_str()
         ->check(CLI::Range(0.0, 600.0));
     AddEndpoints(setAddress, o);
-    AddDryRun(setAddress, o);
+    setAddress->add_flag("--dry-run", o.dryRun,
+                         "print the address-set packet as a hex line instead of broadcasting it "
+                         "(the discovery still runs)");
 
     CLI::App* firmware = app.add_subcommand(
         "firmware", "download an image file to a printer over USB or the network");
     AddPort(firmware, o, "usb or net:IP[:PORT]");
     firmware->add_flag("--gb2312", o.gb2312, "send FILE as character data (USB only)");
-    firmware->add_option("FILE", o.image, "the image file")->required();
+    firmware->add_option("FILE", o.image, "the image file")->type_name("")->required();
     AddDryRun(firmware, o);
 
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
@@ -359,6 +373,7 @@ int RunCli(std::span<const std::string> arguments, std::ostream& out, std::ostre
         const int status = app.exit(e, out, err);
         return status == 0 ? kDone : kUsage;
     }
+    o.textGiven = text->count() > 0;
 
     Runner runner(out, err, environment);
     if (ports->parsed()) return runner.Ports();

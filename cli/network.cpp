@@ -55,9 +55,9 @@ DiscoveryResult Discover(
     const auto end = std::chrono::steady_clock::now() + duration;
     auto nextRequest = std::chrono::steady_clock::now();
     unsigned seen = 0;
-    for (;;) {
+    for (bool first = true;; first = false) {
         const auto now = std::chrono::steady_clock::now();
-        if (now >= end) break;
+        if (now >= end && !first) break;  // one request goes out even for a zero duration
         if (now >= nextRequest) {
             sender.SendTo(endpoints.broadcast, request);  // as in the windows, a failure is ignored
             nextRequest = now + endpoints.interval;

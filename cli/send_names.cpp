@@ -159,7 +159,13 @@ class Table {
 
     // Two buttons: one for "on", one for "off".
     void AddOnOff(std::string name, uint8_t code, int onButton, int offButton) {
-        Add(std::move(name), "on|off", {code}, {{"on", ""}, {"off", ""}},
+        const auto value = [](int button) {
+            char text[16];
+            std::snprintf(text, sizeof text, "value %02X",
+                          commands::FindOneClick(button)->Build()[4]);
+            return std::string(text);
+        };
+        Add(std::move(name), "on|off", {code}, {{"on", value(onButton)}, {"off", value(offButton)}},
             [onButton, offButton](const SendName& entry, Values values, const BuildContext&) {
                 std::string error;
                 if (!Arity(entry, values, 1, error)) return Error(error);

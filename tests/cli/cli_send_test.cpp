@@ -130,7 +130,7 @@ TEST(CliUsage, BadCommandLinesGiveStatusTwoAndSendNothing) {
         {"send", "bluetooth-names", std::string(40, 'a'), std::string(20, 'b')},
         {"send", "--to", "net:1.2.3", "cut"},
         {"send", "--to", "serial:", "cut"},
-        {"print"},
+        {"print", ""},
         {"discover", "--seconds", "-1"},
         {"set-address", "--ip", "192.168.1.50"},
         {"set-address", "--mac", "00:11:22:33:44:55", "--ip", "300.1.1.1"},
