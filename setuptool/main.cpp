@@ -1,7 +1,8 @@
 // Tessary: printer test and setup tool.
 //
 // Options: --reply-port=N binds the reply socket to port N instead of 8999 (to run beside another
-// copy, and for tests).
+// copy, and for tests); --broadcast=ADDR[:PORT] sends discovery and address-set packets there
+// instead of 255.255.255.255:9000.
 
 #include <QApplication>
 #include <QString>
@@ -15,11 +16,14 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral("2.1"));
     const shell::ProgramNames names{"tessary", "Tessary"};
 
-    setuptool::MainWindowConfig config;
-    if (const int status =
-            shell::ParseStartOptions(names, QApplication::arguments(), config.replyPort);
+    shell::StartOptions options;
+    if (const int status = shell::ParseStartOptions(names, QApplication::arguments(), options);
         status >= 0)
         return status;
+    setuptool::MainWindowConfig config;
+    config.replyPort = options.replyPort;
+    config.broadcastAddress = options.broadcastAddress;
+    config.discoveryPort = options.discoveryPort;
     const uint16_t replyPort = config.replyPort;
 
     setuptool::MainWindow window(std::move(config));

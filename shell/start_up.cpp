@@ -1,5 +1,6 @@
 #include "shell/start_up.h"
 
+#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <QString>
@@ -15,28 +16,58 @@ bool ParsePort(const QString& text, uint16_t& port) {
     port = static_cast<uint16_t>(value);
     return true;
 }
+
+// "a.b.c.d" or "a.b.c.d:port".
+bool ParseBroadcast(const QString& text, StartOptions& options) {
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    const QString address = colon < 0 ? text : text.left(colon);
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, address.toLatin1().constData(), &parsed) != 1) return false;
+    uint16_t port = options.discoveryPort;
+    if (colon >= 0 && (!ParsePort(text.mid(colon + 1), port) || port == 0)) return false;
+    options.broadcastAddress = address.toStdString();
+    options.discoveryPort = port;
+    return true;
+}
 }  // namespace
 
 int ParseStartOptions(const ProgramNames& names, const QStringList& arguments,
-                      uint16_t& replyPort) {
-    const QString usage = QStringLiteral("usage: %1 [--reply-port=N]\n").arg(names.command);
+                      StartOptions& options) {
+    const QString usage =
+        QStringLiteral("usage: %1 [--reply-port=N] [--broadcast=ADDR[:PORT]]\n").arg(names.command);
+    // "--name=value" or "--name value"; false when `argument` is not that option.
+    const auto value = [&arguments](qsizetype& i, const QString& name, QString& out) {
+        const QString& argument = arguments[i];
+        if (argument.startsWith(name + QLatin1Char('='))) {
+            out = argument.mid(name.size() + 1);
+            return true;
+        }
+        if (argument == name && i + 1 < arguments.size()) {
+            out = arguments[++i];
+            return true;
+        }
+        return false;
+    };
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        QString port;
-        if (argument.startsWith(QStringLiteral("--reply-port="))) {
-            port = argument.mid(13);
-        } else if (argument == QStringLiteral("--reply-port") && i + 1 < arguments.size()) {
-            port = arguments[++i];
+        QString text;
+        if (value(i, QStringLiteral("--reply-port"), text)) {
+            if (!ParsePort(text, options.replyPort)) {
+                std::fprintf(stderr, "%s: bad port %s\n%s", names.command, qPrintable(text),
+                             qPrintable(usage));
+                return 2;
+            }
+        } else if (value(i, QStringLiteral("--broadcast"), text)) {
+            if (!ParseBroadcast(text, options)) {
+                std::fprintf(stderr, "%s: bad address %s\n%s", names.command, qPrintable(text),
+                             qPrintable(usage));
+                return 2;
+            }
         } else if (argument == QStringLiteral("--help") || argument == QStringLiteral("-h")) {
             std::fputs(qPrintable(usage), stdout);
             return 0;
         } else {
             std::fprintf(stderr, "%s: unknown option %s\n%s", names.command, qPrintable(argument),
-                         qPrintable(usage));
-            return 2;
-        }
-        if (!ParsePort(port, replyPort)) {
-            std::fprintf(stderr, "%s: bad port %s\n%s", names.command, qPrintable(port),
                          qPrintable(usage));
             return 2;
         }

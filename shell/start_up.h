@@ -1,9 +1,11 @@
 #pragma once
-// The start-up both programs share: the command line (--reply-port=N), the one stderr line of a
-// second copy that finds the reply port taken, and the immediate end of the process.
+// The start-up both programs share: the command line (--reply-port=N, --broadcast=ADDR[:PORT]),
+// the one stderr line of a second copy that finds the reply port taken, and the immediate end of
+// the process.
 
 #include <QStringList>
 #include <cstdint>
+#include <string>
 
 namespace shell {
 
@@ -12,11 +14,20 @@ struct ProgramNames {
     const char* display;  // "Tessary"
 };
 
-// Reads "--reply-port=N" and "--reply-port N" into `replyPort`; "-h"/"--help" prints the usage.
-// `arguments` as QApplication leaves them (its own options taken out). Returns -1 to go on, else
-// the status to end with at once: 0 after the usage was asked for, 2 after a usage error (told on
-// stderr).
-int ParseStartOptions(const ProgramNames& names, const QStringList& arguments, uint16_t& replyPort);
+struct StartOptions {
+    uint16_t replyPort = 8999;
+    // Where discovery requests and address-set packets go: another segment's broadcast address,
+    // or a virtual printer on this machine.
+    std::string broadcastAddress = "255.255.255.255";
+    uint16_t discoveryPort = 9000;
+};
+
+// Reads "--reply-port=N" and "--broadcast=ADDR[:PORT]" (also as two arguments); "-h"/"--help"
+// prints the usage. `arguments` as QApplication leaves them (its own options taken out). Returns
+// -1 to go on, else the status to end with at once: 0 after the usage was asked for, 2 after a
+// usage error (told on stderr).
+int ParseStartOptions(const ProgramNames& names, const QStringList& arguments,
+                      StartOptions& options);
 
 // The one line a second copy writes on stderr before it ends with status 0.
 void ReportReplyPortTaken(const ProgramNames& names, uint16_t port);

@@ -1,7 +1,8 @@
 // Brindel: firmware updater. FWIMAGE_80.bin and gb2312 are read from the working directory.
 //
 // Options: --reply-port=N binds the reply socket to port N instead of 8999 (to run beside another
-// copy, and for tests).
+// copy, and for tests); --broadcast=ADDR[:PORT] sends discovery requests and address-set packets
+// there instead of 255.255.255.255:9000.
 
 #include <QApplication>
 #include <QString>
@@ -15,11 +16,15 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
     const shell::ProgramNames names{"brindel", "Brindel"};
 
-    updater::UpdaterWindowConfig config;
-    if (const int status =
-            shell::ParseStartOptions(names, QApplication::arguments(), config.replyPort);
+    shell::StartOptions options;
+    if (const int status = shell::ParseStartOptions(names, QApplication::arguments(), options);
         status >= 0)
         return status;
+    updater::UpdaterWindowConfig config;
+    config.replyPort = options.replyPort;
+    if (const auto to =
+            netcfg::Ipv4Endpoint::Parse(options.broadcastAddress, options.discoveryPort))
+        config.broadcastTo = *to;
     const uint16_t replyPort = config.replyPort;
 
     updater::UpdaterWindow window(std::move(config));

@@ -6,9 +6,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "netcfg/address_dialog.h"
+#include "netcfg/address_set.h"
+#include "netcfg/discovery_feed.h"
 #include "platform/dialog_layout.h"
 #include "platform/ipv4_edit.h"
 #include "shell/about_box.h"
@@ -67,6 +71,8 @@ UpdaterWindow::~UpdaterWindow() {
     gate_.Close();
     if (watch_) watch_->Stop();
     if (worker_.joinable()) worker_.join();
+    if (connectWorker_.joinable()) connectWorker_.join();
+    if (feed_) feed_->Stop();
 }
 
 void UpdaterWindow::BuildWindow() {
@@ -84,6 +90,10 @@ void UpdaterWindow::BuildWindow() {
     for (int button : {id::kExit, id::kNetUpdata})
         Find<QPushButton>(this, button)->setAutoDefault(true);
     Find<QPushButton>(this, id::kUsbUpdata)->setFocus();
+
+    // The list shows the table's order; its template asks for sorting, which the program never
+    // had in effect since lines are inserted at their positions.
+    Find<QListWidget>(this, id::kDeviceList)->setSortingEnabled(false);
 
     // The template's own entries.
     for (const char* entry : {"0", "1", "2"})
@@ -128,29 +138,16 @@ void UpdaterWindow::ConnectHandlers() {
         Find<QPushButton>(this, id::kNetUpdata)->setEnabled(false);
         if (watch_) watch_->RequestNetworkDownload();
     });
+    onClick(id::kRefresh, [this] { ClearDevices(); });
+    onClick(id::kIpSet, [this] { OnIpSet(); });
+    onClick(id::kConnectTest, [this] { OnConnectTest(); });
+    scanTimer_.setInterval(config_.scanInterval);
+    connect(&scanTimer_, &QTimer::timeout, this, &UpdaterWindow::OnScanTick);
 }
 
 StartResult UpdaterWindow::Initialise() {
     Find<QProgressBar>(this, id::kProgress)->setRange(0, 100);
     SetLabel(id::kStatus, kUsbNotConnect);
-
-    if (config_.startWatch) {
-        UsbWatchSinks sinks;
-        sinks.setStatus = [this](const std::string& text) {
-            gate_.Run([this, &text] { SetLabel(id::kStatus, text); });
-        };
-        sinks.setDevicePath = [this](const std::string& path) {
-            gate_.Run([this, &path] { SetLabel(id::kDevicePath, path); });
-        };
-        // The network download hooks in here; until then a request just ends.
-        sinks.networkDownloadEnded = [this] {
-            gate_.Run([this] { Find<QPushButton>(this, id::kNetUpdata)->setEnabled(true); });
-        };
-        auto usb = config_.watchUsb ? config_.watchUsb : printerlink::MakeLibusbBackend();
-        watch_ = std::make_unique<UsbWatchThread>(std::move(usb), std::move(sinks),
-                                                  config_.probeInterval);
-        watch_->Start();
-    }
 
     auto* paper = Find<QComboBox>(this, id::kPaperWidth);
     paper->insertItem(0, QStringLiteral("80CM"));
@@ -164,6 +161,28 @@ StartResult UpdaterWindow::Initialise() {
     // Only one copy of the program (of either program) may hold the reply port.
     replySocket_ = netcfg::UdpSocket::BindAny(config_.replyPort);
     if (!replySocket_.IsValid()) return StartResult::ReplyPortTaken;
+    // The listener reads the reply socket for the window's whole life.
+    feed_ = std::make_unique<netcfg::DiscoveryFeed>(this, replySocket_, netcfg::BrindelPolicy());
+    feed_->Attach([this] { RebuildList(); });
+
+    if (config_.startWatch) {
+        UsbWatchSinks sinks;
+        sinks.setStatus = [this](const std::string& text) {
+            gate_.Run([this, &text] { SetLabel(id::kStatus, text); });
+        };
+        sinks.setDevicePath = [this](const std::string& path) {
+            gate_.Run([this, &path] { SetLabel(id::kDevicePath, path); });
+        };
+        sinks.networkDownload = [this] { RunNetworkDownload(); };
+        sinks.networkDownloadEnded = [this] {
+            gate_.Run([this] { Find<QPushButton>(this, id::kNetUpdata)->setEnabled(true); });
+        };
+        auto usb = config_.watchUsb ? config_.watchUsb : printerlink::MakeLibusbBackend();
+        watch_ = std::make_unique<UsbWatchThread>(std::move(usb), std::move(sinks),
+                                                  config_.probeInterval);
+        watch_->Start();
+    }
+    scanTimer_.start();
 
     FillLists();
     return StartResult::Ready;
@@ -251,7 +270,97 @@ void UpdaterWindow::contextMenuEvent(QContextMenuEvent* event) {
                           [this] { ShowAbout(); });
 }
 
+netcfg::DeviceTable* UpdaterWindow::Devices() const {
+    return feed_ ? &feed_->Table() : nullptr;
+}
+
+void UpdaterWindow::OnScanTick() {
+    // No requests while a network download is asked for or runs.
+    if (watch_ && watch_->NetworkDownloadRequested()) return;
+    const netcfg::UdpSocket socket = netcfg::UdpSocket::Broadcast();
+    if (!socket.IsValid()) {
+        messages_->ShowMessage("Error 0");
+        return;
+    }
+    if (socket.SendTo(config_.broadcastTo, netcfg::DiscoveryRequest(netcfg::BrindelPolicy())))
+        ++requestsSent_;
+}
+
+void UpdaterWindow::RebuildList() {
+    auto* list = Find<QListWidget>(this, id::kDeviceList);
+    list->clear();
+    if (!feed_) return;
+    const std::vector<netcfg::DeviceEntry> devices = feed_->Table().Devices();
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        list->insertItem(static_cast<int>(i), QString::fromStdString(netcfg::ListLine(devices[i])));
+}
+
+void UpdaterWindow::ClearDevices() {
+    if (feed_) feed_->Table().Clear();
+    Find<QListWidget>(this, id::kDeviceList)->clear();
+}
+
+int UpdaterWindow::SelectedLine() const {
+    const auto* list = Find<QListWidget>(this, id::kDeviceList);
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->row(selected.front());
+}
+
+void UpdaterWindow::OnIpSet() {
+    const std::optional<netcfg::DeviceEntry> entry =
+        feed_ ? feed_->Table().Slot(SelectedLine()) : std::nullopt;
+    if (!entry) {
+        messages_->ShowMessage(kNoDeviceSelected);
+        return;
+    }
+    {
+        netcfg::AddressDialog dialog(*entry, config_.broadcastTo, *messages_, this);
+        dialog.exec();
+    }
+    // However the dialog ended, the printers are listed afresh from their next replies.
+    ClearDevices();
+}
+
+void UpdaterWindow::OnConnectTest() {
+    // Off the UI thread: a printer that does not answer takes up to the connect time-out.
+    auto* button = Find<QPushButton>(this, id::kConnectTest);
+    if (!button->isEnabled()) return;
+    button->setEnabled(false);
+    if (connectWorker_.joinable()) connectWorker_.join();
+    const auto address = Find<platform::Ipv4Edit>(this, id::kTestAddress)->Octets();
+    connectWorker_ = std::thread([this, address] {
+        const bool ok =
+            netcfg::ConnectTest(address, config_.printerPort, config_.netPacing.connect);
+        if (!ok) messages_->ShowMessage(kConnectTestFailed);
+        gate_.Run([this] { Find<QPushButton>(this, id::kConnectTest)->setEnabled(true); });
+    });
+}
+
+void UpdaterWindow::RunNetworkDownload() {
+    NetDownloadSinks sinks;
+    sinks.showMessage = [this](const std::string& text) { messages_->ShowMessage(text); };
+    sinks.showFileError = [this](const std::string& text) { messages_->ShowStopMessage(text); };
+    sinks.exitProgram = [this](int status) { ExitProgram(status); };
+    sinks.setProgress = [this](int position) {
+        gate_.Run(
+            [this, position] { Find<QProgressBar>(this, id::kProgress)->setValue(position); });
+    };
+    sinks.selectedLine = [this] {
+        int line = -1;
+        gate_.Run([this, &line] { line = SelectedLine(); });
+        return line;
+    };
+    sinks.clearList = [this] {
+        gate_.Run([this] { Find<QListWidget>(this, id::kDeviceList)->clear(); });
+    };
+    NetworkDownload download(feed_->Table(), std::move(sinks), config_.workDir, config_.printerPort,
+                             config_.netPacing);
+    (void)download.Run();
+}
+
 void UpdaterWindow::done(int result) {
+    scanTimer_.stop();
+    if (feed_) feed_->Stop();  // before its socket closes
     replySocket_.Close();
     QDialog::done(result);
 }

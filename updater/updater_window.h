@@ -4,6 +4,7 @@
 // the discovery list of the network download.
 
 #include <QDialog>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -13,13 +14,22 @@
 #include <thread>
 
 #include "link/usb_printer_link.h"
+#include "netcfg/device_table.h"
 #include "netcfg/udp_socket.h"
 #include "platform/message_sink.h"
 #include "platform/ui_thread.h"
+#include "updater/net_download.h"
 #include "updater/usb_operations.h"
 #include "updater/usb_watch_thread.h"
 
+namespace netcfg {
+class DiscoveryFeed;
+}
+
 namespace updater {
+
+inline constexpr const char* kNoDeviceSelected = "ERROR 请选择设备";
+inline constexpr const char* kConnectTestFailed = "网络连接失败";
 
 // Everything the window takes from outside; the defaults are the program's.
 struct UpdaterWindowConfig {
@@ -31,6 +41,11 @@ struct UpdaterWindowConfig {
     std::function<void(int)> exitProgram;               // null: flush and _exit(status)
     std::chrono::milliseconds probeInterval{500};       // watch pace without hotplug events
     bool startWatch = true;
+    // Discovery requests and the address-set packet go here; the printers' raw port.
+    netcfg::Ipv4Endpoint broadcastTo{0xFFFFFFFFu, netcfg::kDiscoveryPort};
+    std::chrono::milliseconds scanInterval{2000};
+    uint16_t printerPort = kPrinterPort;
+    NetPacing netPacing;
 };
 
 enum class StartResult {
@@ -52,6 +67,10 @@ class UpdaterWindow : public QDialog {
     bool Busy() const { return busy_; }
     uint16_t ReplyPort() const { return replySocket_.LocalPort(); }
     UsbWatchThread* Watch() const { return watch_.get(); }
+    netcfg::DeviceTable* Devices() const;
+    const QTimer& ScanTimer() const { return scanTimer_; }
+    // Discovery requests sent by the timer (benchmarks and tests).
+    int RequestsSent() const { return requestsSent_; }
     void ShowAbout();
 
   signals:
@@ -71,6 +90,15 @@ class UpdaterWindow : public QDialog {
     UsbOperationSinks OperationSinks();
     void SetLabel(int id, const std::string& utf8);
     void ExitProgram(int status);
+    // Discovery: the timer's request, the list in table order, the clearing.
+    void OnScanTick();
+    void RebuildList();
+    void ClearDevices();
+    int SelectedLine() const;
+    void OnIpSet();
+    void OnConnectTest();
+    // Runs on the watch thread.
+    void RunNetworkDownload();
 
     UpdaterWindowConfig config_;
     platform::UiCallGate gate_;
@@ -81,6 +109,10 @@ class UpdaterWindow : public QDialog {
     std::thread worker_;
     std::unique_ptr<UsbWatchThread> watch_;
     netcfg::UdpSocket replySocket_;
+    std::unique_ptr<netcfg::DiscoveryFeed> feed_;
+    QTimer scanTimer_;
+    int requestsSent_ = 0;
+    std::thread connectWorker_;
 };
 
 }  // namespace updater

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QProgressBar>
@@ -16,10 +18,13 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "netcfg/address_dialog.h"
 #include "netcfg/udp_socket.h"
 #include "platform/dialog_layout.h"
 #include "platform/ipv4_edit.h"
 #include "tests/fakes/recording_message_sink.h"
+#include "tests/fakes/tcp_peer.h"
+#include "tests/fakes/udp_peer.h"
 #include "tests/platform/qt_wait.h"
 #include "tests/updater/usb_rig.h"
 #include "updater/updater_window.h"
@@ -33,7 +38,8 @@ using testsupport::PumpUntil;
 namespace id = updater::id;
 
 struct WindowRig {
-    explicit WindowRig(bool watch = true, platform::MessageSink* sink = nullptr) {
+    explicit WindowRig(bool watch = true, platform::MessageSink* sink = nullptr,
+                       const std::function<void(updater::UpdaterWindowConfig&)>& tweak = {}) {
         updater::UpdaterWindowConfig config;
         config.usb = usb.usb;
         config.watchUsb = watchUsb;
@@ -43,6 +49,9 @@ struct WindowRig {
         config.exitProgram = [this](int status) { exits.push_back(status); };
         config.probeInterval = 5ms;
         config.startWatch = watch;
+        // Discovery requests go to a loopback peer, never to the segment.
+        config.broadcastTo = netcfg::Ipv4Endpoint{0x7f000001u, udp.port()};
+        if (tweak) tweak(config);
         window = std::make_unique<updater::UpdaterWindow>(std::move(config));
     }
     template <class T>
@@ -52,6 +61,7 @@ struct WindowRig {
     QString Text(int controlId) const { return platform::ControlText(window->Control(controlId)); }
 
     UsbRig usb;
+    fakes::UdpPeer udp;
     std::shared_ptr<fakes::FakeUsbBackend> watchUsb = std::make_shared<fakes::FakeUsbBackend>();
     fakes::RecordingMessageSink messages;
     std::vector<int> exits;
@@ -244,6 +254,167 @@ TEST(UpdaterWindow, SecondCopyOnATakenPortEndsSilently) {
     const QByteArray err = program.readAllStandardError();
     EXPECT_TRUE(err.contains("brindel: UDP port")) << err.toStdString();
     EXPECT_TRUE(program.readAllStandardOutput().isEmpty());
+}
+
+// The network side: printers listed from a loopback peer's replies, the download to one of them
+// over loopback TCP, the hidden address dialog and connect test.
+struct NetWindowRig {
+    NetWindowRig()
+        : rig(true, nullptr, [this](updater::UpdaterWindowConfig& config) {
+              config.scanInterval = 20ms;
+              config.printerPort = printer.port();
+              config.netPacing.afterSend = config.netPacing.afterFirstHalf = 0ms;
+              config.netPacing.afterSecondHalf = config.netPacing.afterChecksum = 0ms;
+              config.netPacing.before = 300ms;  // long enough to see the scan suspended
+              config.netPacing.settle = 0ms;
+          }) {}
+
+    bool Start() {
+        if (rig.window->Initialise() != updater::StartResult::Ready) return false;
+        rig.window->show();
+        return true;
+    }
+    // A printer at 127.0.0.1 replies to the window's reply port; waits for its line.
+    bool Reply(uint8_t last) {
+        std::vector<uint8_t> reply(24, 0x00);
+        reply[0] = 0x01, reply[1] = 0x02;
+        reply[2] = 0x00, reply[3] = 0x11, reply[4] = 0x22, reply[5] = 0x33, reply[6] = 0x44;
+        reply[7] = last;
+        reply[8] = 0x01, reply[9] = 0x02;
+        reply[14] = 127, reply[17] = 1;
+        reply[18] = reply[19] = 0xFF;
+        auto* list = rig.Get<QListWidget>(id::kDeviceList);
+        const int before = list->count();
+        return rig.udp.SendTo(rig.window->ReplyPort(), reply) &&
+               PumpUntil([&] { return list->count() == before + 1; }, 5s);
+    }
+    QListWidget* List() const { return rig.Get<QListWidget>(id::kDeviceList); }
+
+    fakes::TcpPrinterPeer printer;
+    WindowRig rig;
+};
+
+TEST(UpdaterNetwork, ListsRepliesInTableOrderAndDownloadsToTheSelectedPrinter) {
+    NetWindowRig net;
+    const std::vector<uint8_t> image(1000, 0x5A);
+    net.rig.usb.Put(updater::kImageFileName, image);
+    ASSERT_TRUE(net.Start());
+    // Requests reach the injected endpoint: "X" and zeros, 24 bytes.
+    ASSERT_TRUE(PumpUntil([&] { return net.rig.udp.Datagrams().size() >= 2; }, 5s));
+    std::vector<uint8_t> request(24, 0x00);
+    request[0] = 0x58;
+    EXPECT_EQ(net.rig.udp.Datagrams().front().bytes, request);
+    // Table order, not sorted: 0x99 before 0x05.
+    ASSERT_TRUE(net.Reply(0x99));
+    ASSERT_TRUE(net.Reply(0x05));
+    ASSERT_EQ(net.List()->count(), 2);
+    EXPECT_EQ(net.List()->item(0)->text(), QStringLiteral("(1.2)127.0.0.1."));
+    EXPECT_EQ(net.rig.window->Devices()->Slot(0)->Byte(7), 0x99);
+
+    net.List()->setCurrentRow(1);
+    ASSERT_TRUE(PumpUntil([&] {
+        return net.rig.udp.Datagrams().size() == std::size_t(net.rig.window->RequestsSent());
+    }));
+    const int sent = net.rig.window->RequestsSent();
+    auto* button = net.rig.Get<QPushButton>(id::kNetUpdata);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_FALSE(button->isEnabled());
+    ASSERT_TRUE(PumpUntil([&] { return net.rig.messages.Messages().size() == 1; }, 10s));
+    EXPECT_EQ(net.rig.messages.Messages(), std::vector<std::string>{updater::kNetDownloadDone});
+    EXPECT_EQ(net.rig.window->RequestsSent(), sent);  // no request while it ran
+    ASSERT_TRUE(net.printer.WaitForClosed(1, 5s));
+    EXPECT_EQ(net.printer.Connections()[0].bytes,
+              ExpectedFirmwareStream(image, 1000u * 0x5A + 0xAA00));
+    EXPECT_EQ(net.rig.Get<QProgressBar>(id::kProgress)->value(), 100);
+    EXPECT_EQ(net.List()->count(), 0);
+    EXPECT_EQ(net.rig.window->Devices()->Count(), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return button->isEnabled(); }));
+    // Scanning resumes, and the printer comes back with its next reply.
+    ASSERT_TRUE(PumpUntil([&] { return net.rig.window->RequestsSent() > sent; }));
+    ASSERT_TRUE(net.Reply(0x05));
+}
+
+TEST(UpdaterNetwork, NoSelectionAndClosedPortSendNothing) {
+    NetWindowRig net;
+    net.rig.usb.Put(updater::kImageFileName, std::vector<uint8_t>(10, 0x01));
+    ASSERT_TRUE(net.Start());
+    auto* button = net.rig.Get<QPushButton>(id::kNetUpdata);
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return net.rig.messages.Messages().size() == 1; }, 10s));
+    EXPECT_EQ(net.rig.messages.Messages().back(), updater::kSelectPrinter);
+    ASSERT_TRUE(PumpUntil([&] { return button->isEnabled(); }));
+    // The connect test on the hidden field: a closed port says so, an open one says nothing.
+    auto* address = net.rig.Get<platform::Ipv4Edit>(id::kTestAddress);
+    address->SetText(QStringLiteral("127.0.0.1"));
+    auto* test = net.rig.Get<QPushButton>(id::kConnectTest);
+    test->click();
+    ASSERT_TRUE(PumpUntil([&] { return test->isEnabled(); }, 10s));
+    EXPECT_EQ(net.rig.messages.Messages().size(), 1u);  // port open: nothing shown
+    EXPECT_TRUE(net.printer.WaitForConnections(1, 5s));
+    EXPECT_TRUE(net.printer.Connections()[0].bytes.empty());
+    address->SetText(QStringLiteral("127.0.0.2"));  // nothing listens there on that port
+    test->click();
+    ASSERT_TRUE(PumpUntil([&] { return net.rig.messages.Messages().size() == 2; }, 10s));
+    EXPECT_EQ(net.rig.messages.Messages().back(), updater::kConnectTestFailed);
+}
+
+TEST(UpdaterNetwork, IpSetSendsTheAddressPacketAndClearsTheList) {
+    NetWindowRig net;
+    ASSERT_TRUE(net.Start());
+    net.rig.Get<QPushButton>(id::kIpSet)->click();
+    EXPECT_EQ(net.rig.messages.Messages(), std::vector<std::string>{updater::kNoDeviceSelected});
+    ASSERT_TRUE(net.Reply(0x55));
+    net.List()->setCurrentRow(0);
+
+    // First a bad MAC box (the dialog stays open), then "DHCP" ticked and OK.
+    QStringList shown;
+    bool closedByOk = false;
+    QTimer::singleShot(50, [&] {
+        auto* dialog = qobject_cast<netcfg::AddressDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        const auto text = [dialog](int controlId) {
+            return platform::ControlText(dialog->Control(controlId));
+        };
+        for (int box : netcfg::addressid::kMacBoxes) shown << text(box);
+        for (int field :
+             {netcfg::addressid::kAddress, netcfg::addressid::kMask, netcfg::addressid::kGateway}) {
+            shown << qobject_cast<platform::Ipv4Edit*>(dialog->Control(field))->Text();
+        }
+        auto* last = qobject_cast<QLineEdit*>(dialog->Control(netcfg::addressid::kMacBoxes[5]));
+        last->setText(QStringLiteral("zz"));
+        auto* ok = qobject_cast<QPushButton*>(dialog->Control(netcfg::addressid::kOk));
+        ok->click();
+        if (!dialog->isVisible()) return;
+        last->setText(QStringLiteral("56"));
+        qobject_cast<QCheckBox*>(dialog->Control(netcfg::addressid::kDhcp))->setChecked(true);
+        qobject_cast<platform::Ipv4Edit*>(dialog->Control(netcfg::addressid::kAddress))
+            ->SetText(QStringLiteral("192.168.1.50"));
+        ok->click();
+        closedByOk = !dialog->isVisible();
+    });
+    const std::size_t before = net.rig.udp.Datagrams().size();
+    net.rig.Get<QPushButton>(id::kIpSet)->click();  // returns once the dialog closed
+    EXPECT_TRUE(closedByOk);
+    EXPECT_EQ(shown, (QStringList{"0", "11", "22", "33", "44", "55", "127.0.0.1", "255.255.255.0",
+                                  "192.168.0.1"}));
+    ASSERT_EQ(net.rig.messages.Messages().size(), 2u);
+    EXPECT_NE(net.rig.messages.Messages()[1].find('6'), std::string::npos);  // names box 6
+    ASSERT_TRUE(PumpUntil([&] {
+        for (const auto& d : net.rig.udp.Datagrams())
+            if (d.bytes.size() == 32) return true;
+        return false;
+    }));
+    std::vector<uint8_t> packet;
+    for (const auto& d : net.rig.udp.Datagrams())
+        if (d.bytes.size() == 32) packet = d.bytes;
+    const std::vector<uint8_t> expected{0x5A, 192,  168,  1,    50,   255,  255,  255,
+                                        0,    0x00, 0x11, 0x22, 0x33, 0x44, 0x56, 192,
+                                        168,  0,    1,    0x00, 0x11, 0x22, 0x33, 0x44,
+                                        0x55, 0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
+    EXPECT_EQ(packet, expected);
+    EXPECT_GE(net.rig.udp.Datagrams().size(), before + 1);
+    EXPECT_EQ(net.List()->count(), 0);
+    EXPECT_EQ(net.rig.window->Devices()->Count(), 0u);
 }
 
 }  // namespace
