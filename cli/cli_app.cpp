@@ -80,12 +80,12 @@ class Runner {
 
     // Sends the commands one after another through the port, each waited for; or prints them.
     int SendAll(const Options& o, const std::vector<std::vector<uint8_t>>& commands) {
+        const ParsedPort port = ParsePortSpec(o.to, env_.lptPath);
+        if (!port.spec) return Usage(port.error);
         if (o.dryRun) {
             for (const auto& command : commands) out_ << HexLine(command) << '\n';
             return kDone;
         }
-        const ParsedPort port = ParsePortSpec(o.to, env_.lptPath);
-        if (!port.spec) return Usage(port.error);
         const LinkSettings link = Link(port.spec->kind == PortSpec::Kind::Usb);
         for (std::size_t i = 0; i < commands.size(); ++i) {
             const WriteResult result = WriteCommand(*port.spec, commands[i], link);

@@ -130,6 +130,7 @@ TEST(CliUsage, BadCommandLinesGiveStatusTwoAndSendNothing) {
         {"send", "bluetooth-names", std::string(40, 'a'), std::string(20, 'b')},
         {"send", "--to", "net:1.2.3", "cut"},
         {"send", "--to", "serial:", "cut"},
+        {"--dry-run", "send", "--to", "com1", "cut"},
         {"print", ""},
         {"discover", "--seconds", "-1"},
         {"set-address", "--ip", "192.168.1.50"},
@@ -198,6 +199,26 @@ TEST(CliWrite, UsbWritesAreWaitedForAndTimeOutsReported) {
     o = rig.Run({"send", "cut"});
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("after 2 of 6 bytes"), std::string::npos) << o.err;
+}
+
+TEST(CliPorts, ListsPrintersOnEitherProductListAndTheParallelPort) {
+    const auto lpt = std::filesystem::temp_directory_path() / "tessary_cli_lp0";
+    std::ofstream{lpt};
+    Rig rig;
+    rig.env.lptPath = lpt.string();
+    rig.usb->SetDevices({{fakes::UsbDevice(0x1FC9, 0x2016, "1-2")},
+                         {fakes::UsbDevice(0x046D, 0xC077, "1-3")},  // a mouse
+                         {fakes::UsbDevice(0x0483, 0x0600, "2-1")},
+                         {fakes::UsbDevice(0x0483, 0x2021, "2-2")}});
+    const Outcome o = rig.Run({"ports"});
+    std::filesystem::remove(lpt);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.out,
+              "usb usb:1-2 vid_1fc9&pid_2016 (Tessary and Brindel)\n"
+              "usb usb:2-1 vid_0483&pid_0600 (Tessary only)\n"
+              "usb usb:2-2 vid_0483&pid_2021 (Brindel only)\n"
+              "lpt:" +
+                  lpt.string() + "\n");
 }
 
 }  // namespace
