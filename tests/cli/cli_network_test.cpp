@@ -81,7 +81,7 @@ TEST(CliDiscover, ListsEachAcceptedPrinterOnceAsJson) {
     Segment segment(
         {Reply(1, 0x55, 199), Reply(1, 0x55, 199), Reply(0, 0x66, 7), Reply(2, 0x77, 200)});
     Rig rig;
-    const Outcome o = rig.Run(Join({"discover", "--json", "--seconds", "0.5"}, segment.Args()));
+    const Outcome o = rig.Run(Join({"discover", "--json", "--seconds", "1"}, segment.Args()));
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out,
               "[{\"ip\":\"192.168.0.199\",\"mask\":\"255.255.255.0\",\"gateway\":\"192.168.0.1\","
