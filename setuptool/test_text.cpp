@@ -30,15 +30,32 @@ std::string NormaliseLineEnds(std::string_view text) {
     return out;
 }
 
-}  // namespace
-
-std::string TestPrintBytes(std::string_view utf8Text) {
-    const std::string gbk = platform::Utf8ToGbk(NormaliseLineEnds(utf8Text));
+// The first command of `gbk`, which starts on a character boundary.
+std::string_view FirstCommand(std::string_view gbk) {
     std::string_view cut = platform::TruncateGbk(gbk, kMaxTestTextBytes);
     // A cut between CR and LF would end the job in a lone CR: cut before the CR instead. (A CR
     // never ends the normalised text otherwise, and GBK trail bytes are never 0D.)
     if (cut.size() < gbk.size() && cut.ends_with('\r')) cut.remove_suffix(1);
-    return std::string(cut);
+    return cut;
+}
+
+}  // namespace
+
+std::string TestPrintBytes(std::string_view utf8Text) {
+    const std::string gbk = platform::Utf8ToGbk(NormaliseLineEnds(utf8Text));
+    return std::string(FirstCommand(gbk));
+}
+
+std::vector<std::string> TestPrintCommands(std::string_view utf8Text) {
+    const std::string gbk = platform::Utf8ToGbk(NormaliseLineEnds(utf8Text));
+    std::vector<std::string> commands;
+    for (std::string_view rest = gbk; !rest.empty();) {
+        const std::string_view command = FirstCommand(rest);
+        if (command.empty()) break;  // cannot happen for converted text; never loop for ever
+        commands.emplace_back(command);
+        rest.remove_prefix(command.size());
+    }
+    return commands;
 }
 
 std::string SendFinishText(int count) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace setuptool {
 
@@ -20,6 +21,11 @@ static_assert(kWelcomeText.size() == 123);
 // U+2029 each become CR LF; CR LF stays), cut to at most kMaxTestTextBytes without splitting a
 // character or a CR LF pair. A character GBK cannot hold becomes '?'.
 std::string TestPrintBytes(std::string_view utf8Text);
+
+// The whole text as consecutive print commands of at most kMaxTestTextBytes each, converted and
+// cut as TestPrintBytes does: no command splits a character or a CR LF pair. The first command
+// equals TestPrintBytes; an empty text gives none.
+std::vector<std::string> TestPrintCommands(std::string_view utf8Text);
 
 // The status line after a test print handed over: "send finish count %d \r\n".
 std::string SendFinishText(int count);

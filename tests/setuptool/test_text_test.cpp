@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/text_codec.h"
 
@@ -50,6 +51,39 @@ TEST(TestPrintBytes, LongTextIsCutWithoutSplittingACharacter) {
     bytes = TestPrintBytes(std::string(1500, '\n'));
     EXPECT_EQ(bytes.size(), 2046u);
     EXPECT_TRUE(bytes.ends_with("\r\n"));
+}
+
+TEST(TestPrintCommands, WholeTextInCommandsThatSplitNeitherCharacterNorCrLf) {
+    std::string han;
+    for (int i = 0; i < 1100; ++i) han += "汉";
+    const std::string hanGbk = platform::Utf8ToGbk(han);
+    const struct {
+        std::string text;
+        std::string bytes;  // all commands together
+        std::vector<std::size_t> sizes;
+    } cases[] = {
+        {"", "", {}},
+        {std::string(2047, 'a'), std::string(2047, 'a'), {2047}},
+        {std::string(2048, 'a'), std::string(2048, 'a'), {2047, 1}},
+        // CR LF at bytes 2046-2047: the first command ends before the CR.
+        {std::string(2046, 'a') + "\n" + std::string(3000, 'b'),
+         std::string(2046, 'a') + "\r\n" + std::string(3000, 'b'),
+         {2046, 2047, 955}},
+        // A two-byte character at bytes 2046-2047 goes to the next command.
+        {"aa" + han, "aa" + hanGbk, {2046, 156}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<std::string> commands = TestPrintCommands(c.text);
+        std::string joined;
+        std::vector<std::size_t> sizes;
+        for (const std::string& command : commands) {
+            joined += command;
+            sizes.push_back(command.size());
+        }
+        EXPECT_EQ(sizes, c.sizes);
+        EXPECT_EQ(joined, c.bytes);
+        EXPECT_EQ(commands.empty() ? std::string() : commands[0], TestPrintBytes(c.text));
+    }
 }
 
 TEST(SendFinishText, CountInTheStatusText) {

@@ -1,0 +1,388 @@
+#include "cli/cli_app.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "cli/firmware.h"
+#include "cli/network.h"
+#include "cli/send_names.h"
+#include "link/device_io.h"
+#include "link/usb_printer_link.h"
+#include "netcfg/address_set.h"
+#include "setuptool/test_text.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kProgram = "tessary-cli";
+
+// Everything the subcommands read from the command line.
+struct Options {
+    bool dryRun = false;
+    std::string to = "usb";
+    // print
+    std::string text;
+    bool textGiven = false;
+    std::string file;
+    // send
+    bool list = false;
+    std::string name;
+    std::vector<std::string> values;
+    // discover, set-address
+    double seconds = 2.0;
+    double findSeconds = 3.0;
+    bool json = false;
+    std::string broadcast = "255.255.255.255:9000";
+    uint16_t replyPort = netcfg::kReplyPort;
+    std::string mac, ip, mask, gateway, newMac;
+    bool dhcp = false;
+    // firmware
+    bool gb2312 = false;
+    std::string image;
+};
+
+class Runner {
+  public:
+    Runner(std::ostream& out, std::ostream& err, const CliEnvironment& environment)
+        : out_(out), err_(err), env_(environment) {}
+
+    int Usage(const std::string& text) {
+        err_ << kProgram << ": " << text << "\nRun with --help for more information.\n";
+        return kUsage;
+    }
+    int Failed(const std::string& text) {
+        err_ << kProgram << ": " << text << '\n';
+        return kFailed;
+    }
+
+    // The USB backend is only made for a USB port: libusb is not touched otherwise.
+    LinkSettings Link(bool usb) {
+        LinkSettings link;
+        if (usb) link.usb = Usb();
+        link.connectTimeout = env_.connectTimeout;
+        link.usbPieceTimeoutMs = env_.usbPieceTimeoutMs;
+        return link;
+    }
+
+    std::shared_ptr<printerlink::UsbBackend> Usb() {
+        if (!usb_ && env_.usb) usb_ = env_.usb();
+        return usb_;
+    }
+
+    // Sends the commands one after another through the port, each waited for; or prints them.
+    int SendAll(const Options& o, const std::vector<std::vector<uint8_t>>& commands) {
+        const ParsedPort port = ParsePortSpec(o.to, env_.lptPath);
+        if (!port.spec) return Usage(port.error);
+        if (o.dryRun) {
+            for (const auto& command : commands) out_ << HexLine(command) << '\n';
+            return kDone;
+        }
+        const LinkSettings link = Link(port.spec->kind == PortSpec::Kind::Usb);
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            const WriteResult result = WriteCommand(*port.spec, commands[i], link);
+            if (!result.ok) {
+                const std::string which = commands.size() > 1
+                                              ? " (command " + std::to_string(i + 1) + " of " +
+                                                    std::to_string(commands.size()) + ")"
+                                              : std::string();
+                return Failed(result.error + which);
+            }
+        }
+        return kDone;
+    }
+
+    int Ports() {
+        for (const std::string& name : printerlink::ListFreeSerialPorts(env_.serialProbe))
+            out_ << "serial:" << name << '\n';
+        if (const auto usb = Usb()) {
+            const auto listed = [](printerlink::UsbProgram program, uint16_t id) {
+                const auto& ids = printerlink::ProductIds(program);
+                return std::find(ids.begin(), ids.end(), id) != ids.end();
+            };
+            for (const printerlink::UsbDeviceInfo& device : usb->EnumeratePresent()) {
+                const bool tessary = listed(printerlink::UsbProgram::Tessary, device.productId);
+                const bool brindel = listed(printerlink::UsbProgram::Brindel, device.productId);
+                if (!tessary && !brindel) continue;
+                out_ << "usb " << device.path << " ("
+                     << (tessary && brindel ? "Tessary and Brindel"
+                         : tessary          ? "Tessary only"
+                                            : "Brindel only")
+                     << ")\n";
+            }
+        }
+        const int lpt = printerlink::OpenParallelPort(env_.lptPath);
+        if (lpt >= 0) {
+            ::close(lpt);
+            out_ << "lpt:" << env_.lptPath << '\n';
+        }
+        return kDone;
+    }
+
+    int Print(const Options& o) {
+        std::string text = o.text;
+        if (!o.file.empty()) {
+            std::string read;
+            if (!ReadTextFile(o.file, read)) return kFailed;
+            if (read.empty()) return Failed(o.file + " is empty: nothing to print");
+            text = std::move(read);
+        } else if (!o.textGiven) {
+            text = setuptool::kWelcomeText;  // the test page as the main window starts with it
+        } else if (text.empty()) {
+            return Usage("the text is empty: give TEXT or --file F");
+        }
+        return SendAll(o, Commands(setuptool::TestPrintCommands(text)));
+    }
+
+    int Send(const Options& o) {
+        if (o.list) {
+            out_ << SendListText();
+            return kDone;
+        }
+        if (o.name.empty()) return Usage("send needs a NAME (send --list shows them)");
+        BuildContext context;
+        context.nowSeconds = env_.now ? env_.now() : static_cast<int64_t>(std::time(nullptr));
+        BuiltCommand built = BuildSendCommand(o.name, o.values, context);
+        if (!built.error.empty()) return Usage(built.error);
+        return SendAll(o, {std::move(built.bytes)});
+    }
+
+    int Discover(const Options& o) {
+        DiscoveryEndpoints endpoints;
+        if (const int status = Endpoints(o, endpoints)) return status;
+        const DiscoveryResult result = cli::Discover(endpoints, Millis(o.seconds));
+        if (!result.error.empty()) return Failed(result.error);
+        if (o.json) {
+            out_ << DevicesJson(result.devices) << '\n';
+        } else {
+            for (const netcfg::DeviceEntry& device : result.devices)
+                out_ << DeviceLine(device) << '\n';
+        }
+        return kDone;
+    }
+
+    int SetAddress(const Options& o) {
+        const auto mac = ParseMac(o.mac);
+        if (!mac) return Usage("bad --mac '" + o.mac + "': write it as XX:XX:XX:XX:XX:XX");
+        const auto ip = ParseIpv4(o.ip);
+        if (!ip) return Usage("bad --ip '" + o.ip + "': write it as 192.168.0.199");
+        std::optional<Ipv4> mask, gateway;
+        std::optional<Mac> newMac;
+        if (!o.mask.empty() && !(mask = ParseIpv4(o.mask)))
+            return Usage("bad --mask '" + o.mask + "': write it as 255.255.255.0");
+        if (!o.gateway.empty() && !(gateway = ParseIpv4(o.gateway)))
+            return Usage("bad --gateway '" + o.gateway + "': write it as 192.168.0.1");
+        if (!o.newMac.empty() && !(newMac = ParseMac(o.newMac)))
+            return Usage("bad --new-mac '" + o.newMac + "': write it as XX:XX:XX:XX:XX:XX");
+        DiscoveryEndpoints endpoints;
+        if (const int status = Endpoints(o, endpoints)) return status;
+
+        const auto matches = [&](const netcfg::DeviceEntry& d) { return d.Mac() == *mac; };
+        const DiscoveryResult result =
+            cli::Discover(endpoints, Millis(o.findSeconds), [&](const auto& devices) {
+                return std::any_of(devices.begin(), devices.end(), matches);
+            });
+        if (!result.error.empty()) return Failed(result.error);
+        const auto found = std::find_if(result.devices.begin(), result.devices.end(), matches);
+        if (found == result.devices.end()) {
+            std::ostringstream seconds;
+            seconds << o.findSeconds;
+            return Failed("no printer with MAC " + FormatMac(*mac) + " answered within " +
+                          seconds.str() + " s");
+        }
+        // Mask, gateway and MAC stay as the printer replied unless given.
+        const auto packet = netcfg::AddressSetPacket(
+            *ip, mask.value_or(found->Mask()), newMac.value_or(found->Mac()),
+            gateway.value_or(found->Gateway()), *found, o.dhcp);
+        if (o.dryRun) {
+            out_ << HexLine(packet) << '\n';
+            return kDone;
+        }
+        const std::string error = BroadcastPacket(
+            endpoints.broadcast, std::vector<uint8_t>(packet.begin(), packet.end()));
+        if (!error.empty()) return Failed(error);
+        return kDone;
+    }
+
+    int Firmware(const Options& o) {
+        FirmwareJob job;
+        job.file = o.image;
+        job.characterData = o.gb2312;
+        job.dryRun = o.dryRun;
+        const ParsedPort port = ParsePortSpec(o.to, env_.lptPath);
+        if (!port.spec) return Usage(port.error);
+        if (port.spec->kind == PortSpec::Kind::Net) {
+            if (o.gb2312) return Usage("--gb2312 goes over USB only");
+            job.net = true;
+            job.ip = port.spec->ip;
+            job.port = port.spec->port;
+        } else if (port.spec->kind != PortSpec::Kind::Usb) {
+            return Usage("firmware goes to usb or net:IP[:PORT] only");
+        }
+        FirmwareIo io{out_, err_, env_.stderrIsTerminal, {}, env_.netPacing};
+        if (!job.net && !job.dryRun) io.link = Link(true);
+        return RunFirmware(job, io);
+    }
+
+  private:
+    static std::chrono::milliseconds Millis(double seconds) {
+        return std::chrono::milliseconds(static_cast<long long>(std::llround(seconds * 1000.0)));
+    }
+
+    int Endpoints(const Options& o, DiscoveryEndpoints& endpoints) {
+        const auto broadcast = ParseBroadcast(o.broadcast);
+        if (!broadcast) return Usage("bad --broadcast '" + o.broadcast + "': write ADDR[:PORT]");
+        endpoints.broadcast = *broadcast;
+        endpoints.replyPort = o.replyPort;
+        endpoints.interval = env_.discoveryInterval;
+        return kDone;
+    }
+
+    bool ReadTextFile(const std::string& path, std::string& text) {
+        if (path == "-") {
+            if (env_.in == nullptr) return Failed("no standard input") == kDone;
+            text.assign(std::istreambuf_iterator<char>(*env_.in), {});
+            return true;
+        }
+        errno = 0;
+        std::ifstream file(path, std::ios::binary);
+        if (!file) return Failed("cannot open " + path + ": " + std::strerror(errno)) == kDone;
+        text.assign(std::istreambuf_iterator<char>(file), {});
+        if (file.bad()) return Failed("reading " + path + " failed") == kDone;
+        return true;
+    }
+
+    static std::vector<std::vector<uint8_t>> Commands(const std::vector<std::string>& texts) {
+        std::vector<std::vector<uint8_t>> out;
+        for (const std::string& t : texts) out.emplace_back(t.begin(), t.end());
+        return out;
+    }
+
+    std::ostream& out_;
+    std::ostream& err_;
+    const CliEnvironment& env_;
+    std::shared_ptr<printerlink::UsbBackend> usb_;
+};
+
+void AddDryRun(CLI::App* command, Options& o) {
+    command->add_flag("--dry-run", o.dryRun,
+                      "print the exact bytes as hex lines instead of sending them");
+}
+
+void AddPort(CLI::App* command, Options& o, const char* what) {
+    command->add_option("--to", o.to, what)->type_name("PORT")->capture_default_str();
+}
+
+void AddEndpoints(CLI::App* command, Options& o) {
+    command->add_option("--broadcast", o.broadcast, "where requests and packets go")
+        ->type_name("ADDR[:PORT]")
+        ->capture_default_str();
+    command->add_option("--reply-port", o.replyPort, "the UDP port replies come back to")
+        ->type_name("N")
+        ->capture_default_str();
+}
+
+}  // namespace
+
+int RunCli(std::span<const std::string> arguments, std::ostream& out, std::ostream& err,
+           const CliEnvironment& environment) {
+    Options o;
+    CLI::App app{
+        "Scripted set-up of POS receipt printers: the commands of Tessary and the firmware "
+        "download of Brindel.\nExit status: 0 done, 1 failed (port, printer, file), 2 usage.",
+        kProgram};
+    app.require_subcommand(1);
+    AddDryRun(&app, o);
+    AddEndpoints(&app, o);  // also before the subcommand, for discover and set-address
+    constexpr const char* kPortHelp =
+        "PORT: usb, lpt[:PATH], net:IP[:PORT] or serial:DEVICE[@BAUD]";
+
+    CLI::App* ports = app.add_subcommand(
+        "ports",
+        "list the serial ports that can be opened, the USB printers with a listed product id and "
+        "the parallel port");
+
+    CLI::App* discover = app.add_subcommand(
+        "discover", "broadcast discovery requests and print each printer that answers once");
+    discover->add_option("--seconds", o.seconds, "how long to broadcast and listen")
+        ->type_name("S")
+        ->capture_default_str()
+        ->check(CLI::Range(0.0, 600.0));
+    discover->add_flag("--json", o.json, "print one JSON array");
+    AddEndpoints(discover, o);
+
+    CLI::App* print = app.add_subcommand(
+        "print",
+        "print a text as the test page does: GBK, CR LF, at most 2047 bytes a command "
+        "(without TEXT: the test page's welcome text)");
+    AddPort(print, o, kPortHelp);
+    CLI::Option* text = print->add_option("TEXT", o.text, "the text (UTF-8)")->type_name("");
+    print->add_option("--file", o.file, "print this UTF-8 file instead (- for standard input)")
+        ->type_name("F")
+        ->excludes(text);
+    AddDryRun(print, o);
+
+    CLI::App* send = app.add_subcommand(
+        "send", "send a setting frame or one-click command by name (send --list shows them)");
+    AddPort(send, o, kPortHelp);
+    send->add_flag("--list", o.list, "list every NAME with its values and their meanings");
+    send->add_option("NAME", o.name, "what to send")->type_name("");
+    send->add_option("VALUE", o.values, "its values")->type_name("");
+    AddDryRun(send, o);
+
+    CLI::App* setAddress = app.add_subcommand(
+        "set-address",
+        "find the printer with a MAC by discovery, then broadcast the address-set packet for it");
+    setAddress->add_option("--mac", o.mac, "the printer's MAC")->type_name("MAC")->required();
+    setAddress->add_option("--ip", o.ip, "its new IPv4 address")->type_name("IP")->required();
+    setAddress->add_option("--mask", o.mask, "its new mask (default: as it replied)")
+        ->type_name("M");
+    setAddress->add_option("--gateway", o.gateway, "its new gateway (default: as it replied)")
+        ->type_name("G");
+    setAddress->add_option("--new-mac", o.newMac, "its new MAC (default: as it replied)")
+        ->type_name("MAC");
+    setAddress->add_flag("--dhcp", o.dhcp, "switch the printer to DHCP");
+    setAddress->add_option("--seconds", o.findSeconds, "how long to look for the printer at most")
+        ->type_name("S")
+        ->capture_default_str()
+        ->check(CLI::Range(0.0, 600.0));
+    AddEndpoints(setAddress, o);
+    setAddress->add_flag("--dry-run", o.dryRun,
+                         "print the address-set packet as a hex line instead of broadcasting it "
+                         "(the discovery still runs)");
+
+    CLI::App* firmware = app.add_subcommand(
+        "firmware", "download an image file to a printer over USB or the network");
+    AddPort(firmware, o, "usb or net:IP[:PORT]");
+    firmware->add_flag("--gb2312", o.gb2312, "send FILE as character data (USB only)");
+    firmware->add_option("FILE", o.image, "the image file")->type_name("")->required();
+    AddDryRun(firmware, o);
+
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e, out, err);
+        return status == 0 ? kDone : kUsage;
+    }
+    o.textGiven = text->count() > 0;
+
+    Runner runner(out, err, environment);
+    if (ports->parsed()) return runner.Ports();
+    if (discover->parsed()) return runner.Discover(o);
+    if (print->parsed()) return runner.Print(o);
+    if (send->parsed()) return runner.Send(o);
+    if (setAddress->parsed()) return runner.SetAddress(o);
+    if (firmware->parsed()) return runner.Firmware(o);
+    return kUsage;
+}
+
+}  // namespace cli

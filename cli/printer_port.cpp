@@ -1,0 +1,196 @@
+#include "cli/printer_port.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "link/device_io.h"
+#include "link/sender_thread.h"
+#include "link/usb_printer_link.h"
+
+namespace cli {
+namespace {
+
+// The pieces the windows' sender writes per port kind.
+constexpr std::size_t kSerialPiece = 8;
+constexpr std::size_t kUsbPiece = 64;
+constexpr std::size_t kTcpPiece = 256;
+
+std::string ErrnoText(int error) {
+    return error != 0 ? std::string(": ") + std::strerror(error) : std::string();
+}
+
+std::string Counted(std::size_t sent, std::size_t total) {
+    return " after " + std::to_string(sent) + " of " + std::to_string(total) + " bytes";
+}
+
+WriteResult Fail(std::string text) {
+    return {false, std::move(text)};
+}
+
+WriteResult WriteUsb(std::span<const uint8_t> bytes, const LinkSettings& settings) {
+    if (!settings.usb) return Fail(std::string(printerlink::kUsbOpenFail) + ": no USB access");
+    printerlink::UsbPrinterLink link(settings.usb, printerlink::UsbProgram::Tessary);
+    if (!link.Open())
+        return Fail(std::string(printerlink::kUsbOpenFail) +
+                    ": no USB printer with a listed product id could be opened");
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const std::size_t piece = std::min(bytes.size() - sent, kUsbPiece);
+        std::size_t written = 0;
+        const int ok = link.Write(bytes.data() + sent, piece, written, settings.usbPieceTimeoutMs);
+        sent += std::min(written, piece);
+        if (!ok || written < piece)
+            return Fail("USB write to " + link.DevicePath() + " timed out or failed" +
+                        Counted(sent, bytes.size()) + " (printer offline or out of paper?)");
+    }
+    return {true, {}};
+}
+
+WriteResult WriteSerial(const PortSpec& port, std::span<const uint8_t> bytes) {
+    errno = 0;
+    const int fd = printerlink::OpenSerialExclusive(port.path);
+    if (fd < 0)
+        return Fail(std::string(printerlink::kComOpenFail).substr(1) + ": " + port.path +
+                    ErrnoText(errno));
+    printerlink::MakeSerialRaw(fd);
+    std::string warning;
+    if (!printerlink::ApplySerialLine(fd, port.baud))
+        warning = " (the port refused " + std::to_string(port.baud) + " baud)";
+    const auto deadline =
+        std::chrono::steady_clock::now() +
+        printerlink::SerialWriteTimeout(printerlink::SerialOutputBaud(fd), bytes.size());
+    const auto never = [] { return false; };
+    auto result = printerlink::SerialWrite::Done;
+    std::size_t sent = 0;
+    while (sent < bytes.size() && result == printerlink::SerialWrite::Done) {
+        const std::size_t piece = std::min(bytes.size() - sent, kSerialPiece);
+        result = printerlink::WriteSerialUntil(fd, bytes.data() + sent, piece, deadline, never);
+        if (result == printerlink::SerialWrite::Done) sent += piece;
+    }
+    const int writeError = errno;
+    if (result == printerlink::SerialWrite::Done)
+        result = printerlink::DrainSerialUntil(fd, deadline, never);
+    if (result != printerlink::SerialWrite::Done) printerlink::DiscardSerialOutput(fd);
+    printerlink::CloseSerial(fd);
+    switch (result) {
+        case printerlink::SerialWrite::Done:
+            return {true, {}};
+        case printerlink::SerialWrite::TimedOut:
+            return Fail("serial port " + port.path + " did not take the command in time" +
+                        Counted(sent, bytes.size()) + " (flow control holding the line?)" +
+                        warning);
+        case printerlink::SerialWrite::Cancelled:
+        case printerlink::SerialWrite::Failed:
+            break;
+    }
+    return Fail("write to serial port " + port.path + " failed" + Counted(sent, bytes.size()) +
+                ErrnoText(writeError) + warning);
+}
+
+WriteResult WriteParallel(const PortSpec& port, std::span<const uint8_t> bytes) {
+    errno = 0;
+    const int fd = printerlink::OpenParallelPort(port.path);
+    if (fd < 0)
+        return Fail(std::string(printerlink::kLptOpenFail) + ": " + port.path + ErrnoText(errno));
+    const bool ok = printerlink::WriteFully(fd, bytes.data(), bytes.size());
+    const int error = errno;
+    ::close(fd);
+    if (!ok) return Fail("write to parallel port " + port.path + " failed" + ErrnoText(error));
+    return {true, {}};
+}
+
+WriteResult WriteNet(const PortSpec& port, std::span<const uint8_t> bytes,
+                     const LinkSettings& settings) {
+    errno = 0;
+    const int fd = printerlink::ConnectTcp(port.ip, port.port, settings.connectTimeout);
+    if (fd < 0)
+        return Fail(std::string(printerlink::kNetConnectFail) + " (" + DescribePort(port) + ")" +
+                    ErrnoText(errno));
+    errno = 0;
+    const bool ok = printerlink::SendAllTcp(fd, bytes.data(), bytes.size(), kTcpPiece);
+    const int error = errno;
+    ::close(fd);
+    if (!ok)
+        return Fail(std::string(printerlink::kPrintError) + ": send to " + DescribePort(port) +
+                    " failed" + ErrnoText(error));
+    return {true, {}};
+}
+
+}  // namespace
+
+ParsedPort ParsePortSpec(std::string_view text, const std::string& defaultLptPath) {
+    PortSpec spec;
+    const std::size_t colon = text.find(':');
+    const std::string_view kind = text.substr(0, colon);
+    const std::string_view rest =
+        colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1);
+    const auto bad = [&](const std::string& why) {
+        return ParsedPort{std::nullopt, "bad PORT '" + std::string(text) + "': " + why};
+    };
+    if (kind == "usb") {
+        if (colon != std::string_view::npos) return bad("usb takes no parameter");
+        spec.kind = PortSpec::Kind::Usb;
+    } else if (kind == "lpt") {
+        spec.kind = PortSpec::Kind::Lpt;
+        spec.path = colon == std::string_view::npos ? defaultLptPath : std::string(rest);
+        if (spec.path.empty()) return bad("the parallel port path is empty");
+    } else if (kind == "net") {
+        spec.kind = PortSpec::Kind::Net;
+        const std::size_t portColon = rest.find(':');
+        const auto ip = ParseIpv4(rest.substr(0, portColon));
+        if (!ip) return bad("write net:IP[:PORT] with a dotted IPv4 address");
+        spec.ip = *ip;
+        if (portColon != std::string_view::npos) {
+            const auto port = ParseUnsigned(rest.substr(portColon + 1), 65535);
+            if (!port || *port == 0) return bad("the TCP port must be 1..65535");
+            spec.port = static_cast<uint16_t>(*port);
+        }
+    } else if (kind == "serial") {
+        spec.kind = PortSpec::Kind::Serial;
+        const std::size_t at = rest.rfind('@');
+        spec.path = std::string(rest.substr(0, at));
+        if (spec.path.empty()) return bad("write serial:DEVICE[@BAUD]");
+        if (at != std::string_view::npos) {
+            const auto baud = ParseUnsigned(rest.substr(at + 1), 4000000);
+            if (!baud || *baud == 0) return bad("the baud rate must be a positive number");
+            spec.baud = *baud;
+        }
+    } else {
+        return bad("use usb, lpt[:PATH], net:IP[:PORT] or serial:DEVICE[@BAUD]");
+    }
+    return {spec, {}};
+}
+
+std::string DescribePort(const PortSpec& spec) {
+    switch (spec.kind) {
+        case PortSpec::Kind::Usb:
+            return "usb";
+        case PortSpec::Kind::Lpt:
+            return "lpt:" + spec.path;
+        case PortSpec::Kind::Net:
+            return "net:" + FormatIpv4(spec.ip) + ":" + std::to_string(spec.port);
+        case PortSpec::Kind::Serial:
+            return "serial:" + spec.path + "@" + std::to_string(spec.baud);
+    }
+    return {};
+}
+
+WriteResult WriteCommand(const PortSpec& port, std::span<const uint8_t> bytes,
+                         const LinkSettings& settings) {
+    switch (port.kind) {
+        case PortSpec::Kind::Usb:
+            return WriteUsb(bytes, settings);
+        case PortSpec::Kind::Lpt:
+            return WriteParallel(port, bytes);
+        case PortSpec::Kind::Net:
+            return WriteNet(port, bytes, settings);
+        case PortSpec::Kind::Serial:
+            return WriteSerial(port, bytes);
+    }
+    return Fail("unknown port");
+}
+
+}  // namespace cli

@@ -1,0 +1,32 @@
+#pragma once
+// Reading and writing the argument forms of tessary-cli: IPv4 addresses, MAC addresses, decimal
+// numbers, and the hex lines of a dry run.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace cli {
+
+using Ipv4 = std::array<uint8_t, 4>;  // first octet first
+using Mac = std::array<uint8_t, 6>;   // first byte first
+
+// Dotted quad "192.168.0.199"; nullopt for anything else.
+std::optional<Ipv4> ParseIpv4(std::string_view text);
+std::string FormatIpv4(const Ipv4& address);
+
+// "XX:XX:XX:XX:XX:XX", each group one or two hexadecimal digits of either case.
+std::optional<Mac> ParseMac(std::string_view text);
+// Upper case, two digits a group.
+std::string FormatMac(const Mac& mac);
+
+// Plain decimal digits (no sign, no blanks) up to `max`; nullopt otherwise.
+std::optional<unsigned> ParseUnsigned(std::string_view text, unsigned max);
+
+// "1F 1B 75 9A 00 00": upper-case hex, one blank between bytes, no line end.
+std::string HexLine(std::span<const uint8_t> bytes);
+
+}  // namespace cli
