@@ -16,10 +16,11 @@ fail() {
     exit 1
 }
 
-# Only what the package holds is built (a no-op after the full build of scripts/test.sh).
+# The packaged programs first; cpack's own pre-install step then brings the rest of the tree up
+# to date (nothing left to do after the full build of scripts/test.sh).
 targets=(tessary brindel)
 with_cli=false
-if [ -d "$build/cli/CMakeFiles/tessary-cli.dir" ]; then
+if grep -q '/CMakeFiles/tessary-cli\.dir$' "$build/CMakeFiles/TargetDirectories.txt"; then
     targets+=(tessary-cli)
     with_cli=true
 fi
