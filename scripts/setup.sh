@@ -3,7 +3,8 @@
 # are already installed are skipped, so a second run does not touch apt at all.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev libusb-1.0-0-dev libcli11-dev libgtest-dev
-          libgmock-dev fonts-wqy-microhei clang-format git clang libclang-rt-14-dev)
+          libgmock-dev fonts-wqy-microhei qt6-qpa-plugins clang-format git clang
+          libclang-rt-14-dev dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: once plainly, once under AddressSanitizer + UBSan, the
-# threaded tests under ThreadSanitizer, then a short run of every fuzz target. Warnings are errors.
+# Sets up, builds and runs every test: once plainly (then makes, installs and checks the Debian
+# package), once under AddressSanitizer + UBSan, the threaded tests under ThreadSanitizer, then a
+# short run of every fuzz target. Warnings are errors.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
@@ -27,6 +28,9 @@ echo "== formatting (clang-format)"
 echo "== plain build and tests"
 build build ""
 ctest --test-dir "$here/build" --output-on-failure -j"$jobs" --timeout 120
+
+echo "== Debian package (made from build/, installed, installed programs checked)"
+"$here/scripts/package-test.sh" "$here/build"
 
 echo "== AddressSanitizer + UBSan"
 build build-asan "address,undefined"
