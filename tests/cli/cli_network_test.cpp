@@ -15,6 +15,7 @@
 #include "tests/fakes/tcp_peer.h"
 #include "tests/fakes/udp_peer.h"
 #include "tests/fakes/wait.h"
+#include "tests/updater/usb_rig.h"
 
 namespace clitest {
 namespace {
@@ -125,19 +126,6 @@ TEST(CliSetAddress, BroadcastsThePacketForTheMacThatAnswered) {
     EXPECT_NE(missing.err.find("00:11:22:33:44:99"), std::string::npos) << missing.err;
 }
 
-// The download stream of a 1000-byte image: mode command, two blocks (the second filled with
-// 00), 512 x 55, the checksum over blocks and terminator, least significant byte first.
-Bytes ImageStream(const Bytes& image) {
-    Bytes stream{0x1B, 0x2B};
-    stream.insert(stream.end(), image.begin(), image.end());
-    stream.resize(2 + 1024, 0x00);
-    stream.insert(stream.end(), 512, 0x55);
-    uint32_t sum = 512 * 0x55;
-    for (const uint8_t b : image) sum += b;
-    for (int i = 0; i < 4; ++i) stream.push_back(static_cast<uint8_t>(sum >> (8 * i)));
-    return stream;
-}
-
 class CliFirmware : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -148,6 +136,12 @@ class CliFirmware : public ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove(path_); }
 
+    // Blocks and terminator, as the printer must compute it.
+    uint32_t ImageSum() const {
+        uint32_t sum = 512 * 0x55;
+        for (const uint8_t b : image_) sum += b;
+        return sum;
+    }
     Bytes image_;
     std::filesystem::path path_ = std::filesystem::temp_directory_path() / "tessary_cli_fw.bin";
 };
@@ -160,13 +154,13 @@ TEST_F(CliFirmware, NetworkAndUsbCarryTheSameStreamByteForByte) {
         {"firmware", "--to", "net:127.0.0.1:" + std::to_string(peer.port()), path_.string()});
     ASSERT_EQ(o.status, 0) << o.err;
     ASSERT_TRUE(peer.WaitForClosed(1, 2s));
-    EXPECT_EQ(peer.Connections()[0].bytes, ImageStream(image_));
+    EXPECT_EQ(peer.Connections()[0].bytes, updatertest::ExpectedFirmwareStream(image_, ImageSum()));
     EXPECT_NE(o.err.find("done: "), std::string::npos) << o.err;
 
     rig.usb->SetDevices({{fakes::UsbDevice(0x0483, 0x2021, "3-1")}});  // on Brindel's list only
     o = rig.Run({"firmware", path_.string()});
     ASSERT_EQ(o.status, 0) << o.err;
-    EXPECT_EQ(rig.usb->BytesOut(), ImageStream(image_));
+    EXPECT_EQ(rig.usb->BytesOut(), updatertest::ExpectedFirmwareStream(image_, ImageSum()));
 }
 
 TEST_F(CliFirmware, MissingFileOrRefusedConnectionIsStatusOneWithNothingSent) {
