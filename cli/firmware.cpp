@@ -7,21 +7,10 @@
 #include "link/sender_thread.h"
 #include "link/usb_printer_link.h"
 #include "updater/download_stream.h"
+#include "updater/usb_operations.h"
 
 namespace cli {
 namespace {
-
-// Stream bytes through Brindel's WriteAll, which returns the full count or 0.
-class UsbSink final : public updater::StreamSink {
-  public:
-    explicit UsbSink(printerlink::UsbPrinterLink& link) : link_(link) {}
-    bool Write(const uint8_t* bytes, std::size_t length) override {
-        return length == 0 || link_.WriteAll(bytes, length) == length;
-    }
-
-  private:
-    printerlink::UsbPrinterLink& link_;
-};
 
 // A dry run: every write as one hex line.
 class HexSink final : public updater::StreamSink {
@@ -137,7 +126,7 @@ int RunFirmware(const FirmwareJob& job, FirmwareIo& io) {
                    << ": no USB printer with a listed product id could be opened\n";
             return 1;
         }
-        UsbSink sink(link);
+        updater::UsbLinkSink sink(link);
         const updater::StreamResult result =
             job.characterData ? updater::SendCharacterDataStream(file, sink)
                               : updater::SendFirmwareStream(file, sink, progress);

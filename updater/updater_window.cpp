@@ -201,8 +201,8 @@ void UpdaterWindow::FillLists() {
     codePage->view()->setMinimumWidth(width);
 }
 
-UsbOperationSinks UpdaterWindow::OperationSinks() {
-    UsbOperationSinks sinks;
+template <class Sinks>
+void UpdaterWindow::FillDownloadSinks(Sinks& sinks) {
     sinks.showMessage = [this](const std::string& text) { messages_->ShowMessage(text); };
     sinks.showFileError = [this](const std::string& text) { messages_->ShowStopMessage(text); };
     sinks.exitProgram = [this](int status) { ExitProgram(status); };
@@ -210,6 +210,11 @@ UsbOperationSinks UpdaterWindow::OperationSinks() {
         gate_.Run(
             [this, position] { Find<QProgressBar>(this, id::kProgress)->setValue(position); });
     };
+}
+
+UsbOperationSinks UpdaterWindow::OperationSinks() {
+    UsbOperationSinks sinks;
+    FillDownloadSinks(sinks);
     sinks.setDevicePath = [this](const std::string& path) {
         gate_.Run([this, &path] { SetLabel(id::kDevicePath, path); });
     };
@@ -338,13 +343,7 @@ void UpdaterWindow::OnConnectTest() {
 
 void UpdaterWindow::RunNetworkDownload() {
     NetDownloadSinks sinks;
-    sinks.showMessage = [this](const std::string& text) { messages_->ShowMessage(text); };
-    sinks.showFileError = [this](const std::string& text) { messages_->ShowStopMessage(text); };
-    sinks.exitProgram = [this](int status) { ExitProgram(status); };
-    sinks.setProgress = [this](int position) {
-        gate_.Run(
-            [this, position] { Find<QProgressBar>(this, id::kProgress)->setValue(position); });
-    };
+    FillDownloadSinks(sinks);
     sinks.selectedLine = [this] {
         int line = -1;
         gate_.Run([this, &line] { line = SelectedLine(); });

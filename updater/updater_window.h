@@ -88,6 +88,9 @@ class UpdaterWindow : public QDialog {
     // Runs `operation` on a worker; the window takes no other input until it has ended.
     void RunUsbOperation(std::function<UsbOutcome(UsbOperations&)> operation);
     UsbOperationSinks OperationSinks();
+    // The messages, the exit and the bar, shared by the USB and the network download.
+    template <class Sinks>
+    void FillDownloadSinks(Sinks& sinks);
     void SetLabel(int id, const std::string& utf8);
     void ExitProgram(int status);
     // Discovery: the timer's request, the list in table order, the clearing.

@@ -18,18 +18,6 @@ std::vector<uint8_t> FrameHead(uint8_t function) {
     return {0x1F, 0x1B, function};
 }
 
-// Stream bytes through WriteAll, which returns the full count or 0.
-class LinkSink final : public StreamSink {
-  public:
-    explicit LinkSink(printerlink::UsbPrinterLink& link) : link_(link) {}
-    bool Write(const uint8_t* bytes, std::size_t length) override {
-        return length == 0 || link_.WriteAll(bytes, length) == length;
-    }
-
-  private:
-    printerlink::UsbPrinterLink& link_;
-};
-
 }  // namespace
 
 const std::vector<const char*>& CodePageEntries() {
@@ -123,7 +111,7 @@ UsbOutcome UsbOperations::FirmwareDownload() {
         shown = position;
         sinks_.setProgress(position);
     };
-    LinkSink sink(link_);
+    UsbLinkSink sink(link_);
     const StreamResult result =
         SendFirmwareStream(image, sink, [&](uint64_t sent) { show(ProgressPosition(sent, size)); });
     image.Close();
@@ -139,7 +127,7 @@ UsbOutcome UsbOperations::CharacterDataDownload() {
     InputFile data;
     if (!OpenFile(kCharacterDataFileName, data)) return UsbOutcome::FileError;
     FindPrinter();
-    LinkSink sink(link_);
+    UsbLinkSink sink(link_);
     const StreamResult result = SendCharacterDataStream(data, sink);
     data.Close();
     link_.Close();

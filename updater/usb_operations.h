@@ -56,6 +56,18 @@ std::vector<uint8_t> PrinterSettingsValues(int codePage, int paperWidth, int den
 std::vector<uint8_t> OptionValues(int option);
 std::vector<uint8_t> IdentitySwitchFrame(UsbIdentity identity);
 
+// Stream bytes through the link's WriteAll, which returns the full count or 0.
+class UsbLinkSink final : public StreamSink {
+  public:
+    explicit UsbLinkSink(printerlink::UsbPrinterLink& link) : link_(link) {}
+    bool Write(const uint8_t* bytes, std::size_t length) override {
+        return length == 0 || link_.WriteAll(bytes, length) == length;
+    }
+
+  private:
+    printerlink::UsbPrinterLink& link_;
+};
+
 class UsbOperations {
   public:
     // `workDir`: where FWIMAGE_80.bin and gb2312 are opened (empty: the current directory).
