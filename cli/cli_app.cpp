@@ -80,15 +80,15 @@ class Runner {
 
     // Sends the commands one after another through the port, each waited for; or prints them.
     int SendAll(const Options& o, const std::vector<std::vector<uint8_t>>& commands) {
-        const ParsedPort port = ParsePortSpec(o.to, env_.lptPath);
-        if (!port.spec) return Usage(port.error);
+        const ParsedPort port = ParsePortText(o.to, env_.lptPath);
+        if (!port.target) return Usage(port.error);
         if (o.dryRun) {
             for (const auto& command : commands) out_ << HexLine(command) << '\n';
             return kDone;
         }
-        const LinkSettings link = Link(port.spec->kind == PortSpec::Kind::Usb);
+        const LinkSettings link = Link(port.target->kind == PortTarget::Kind::Usb);
         for (std::size_t i = 0; i < commands.size(); ++i) {
-            const WriteResult result = WriteCommand(*port.spec, commands[i], link);
+            const WriteResult result = WriteCommand(*port.target, commands[i], link);
             if (!result.ok) {
                 const std::string which = commands.size() > 1
                                               ? " (command " + std::to_string(i + 1) + " of " +
@@ -217,14 +217,14 @@ class Runner {
         job.file = o.image;
         job.characterData = o.gb2312;
         job.dryRun = o.dryRun;
-        const ParsedPort port = ParsePortSpec(o.to, env_.lptPath);
-        if (!port.spec) return Usage(port.error);
-        if (port.spec->kind == PortSpec::Kind::Net) {
+        const ParsedPort port = ParsePortText(o.to, env_.lptPath);
+        if (!port.target) return Usage(port.error);
+        if (port.target->kind == PortTarget::Kind::Net) {
             if (o.gb2312) return Usage("--gb2312 goes over USB only");
             job.net = true;
-            job.ip = port.spec->ip;
-            job.port = port.spec->port;
-        } else if (port.spec->kind != PortSpec::Kind::Usb) {
+            job.ip = port.target->ip;
+            job.port = port.target->port;
+        } else if (port.target->kind != PortTarget::Kind::Usb) {
             return Usage("firmware goes to usb or net:IP[:PORT] only");
         }
         FirmwareIo io{out_, err_, env_.stderrIsTerminal, {}, env_.netPacing};

@@ -49,7 +49,7 @@ WriteResult WriteUsb(std::span<const uint8_t> bytes, const LinkSettings& setting
     return {true, {}};
 }
 
-WriteResult WriteSerial(const PortSpec& port, std::span<const uint8_t> bytes) {
+WriteResult WriteSerial(const PortTarget& port, std::span<const uint8_t> bytes) {
     errno = 0;
     const int fd = printerlink::OpenSerialExclusive(port.path);
     if (fd < 0)
@@ -90,7 +90,7 @@ WriteResult WriteSerial(const PortSpec& port, std::span<const uint8_t> bytes) {
                 ErrnoText(writeError) + warning);
 }
 
-WriteResult WriteParallel(const PortSpec& port, std::span<const uint8_t> bytes) {
+WriteResult WriteParallel(const PortTarget& port, std::span<const uint8_t> bytes) {
     errno = 0;
     const int fd = printerlink::OpenParallelPort(port.path);
     if (fd < 0)
@@ -102,7 +102,7 @@ WriteResult WriteParallel(const PortSpec& port, std::span<const uint8_t> bytes) 
     return {true, {}};
 }
 
-WriteResult WriteNet(const PortSpec& port, std::span<const uint8_t> bytes,
+WriteResult WriteNet(const PortTarget& port, std::span<const uint8_t> bytes,
                      const LinkSettings& settings) {
     errno = 0;
     const int fd = printerlink::ConnectTcp(port.ip, port.port, settings.connectTimeout);
@@ -121,8 +121,8 @@ WriteResult WriteNet(const PortSpec& port, std::span<const uint8_t> bytes,
 
 }  // namespace
 
-ParsedPort ParsePortSpec(std::string_view text, const std::string& defaultLptPath) {
-    PortSpec spec;
+ParsedPort ParsePortText(std::string_view text, const std::string& defaultLptPath) {
+    PortTarget target;
     const std::size_t colon = text.find(':');
     const std::string_view kind = text.substr(0, colon);
     const std::string_view rest =
@@ -132,62 +132,62 @@ ParsedPort ParsePortSpec(std::string_view text, const std::string& defaultLptPat
     };
     if (kind == "usb") {
         if (colon != std::string_view::npos) return bad("usb takes no parameter");
-        spec.kind = PortSpec::Kind::Usb;
+        target.kind = PortTarget::Kind::Usb;
     } else if (kind == "lpt") {
-        spec.kind = PortSpec::Kind::Lpt;
-        spec.path = colon == std::string_view::npos ? defaultLptPath : std::string(rest);
-        if (spec.path.empty()) return bad("the parallel port path is empty");
+        target.kind = PortTarget::Kind::Lpt;
+        target.path = colon == std::string_view::npos ? defaultLptPath : std::string(rest);
+        if (target.path.empty()) return bad("the parallel port path is empty");
     } else if (kind == "net") {
-        spec.kind = PortSpec::Kind::Net;
+        target.kind = PortTarget::Kind::Net;
         const std::size_t portColon = rest.find(':');
         const auto ip = ParseIpv4(rest.substr(0, portColon));
         if (!ip) return bad("write net:IP[:PORT] with a dotted IPv4 address");
-        spec.ip = *ip;
+        target.ip = *ip;
         if (portColon != std::string_view::npos) {
             const auto port = ParseUnsigned(rest.substr(portColon + 1), 65535);
             if (!port || *port == 0) return bad("the TCP port must be 1..65535");
-            spec.port = static_cast<uint16_t>(*port);
+            target.port = static_cast<uint16_t>(*port);
         }
     } else if (kind == "serial") {
-        spec.kind = PortSpec::Kind::Serial;
+        target.kind = PortTarget::Kind::Serial;
         const std::size_t at = rest.rfind('@');
-        spec.path = std::string(rest.substr(0, at));
-        if (spec.path.empty()) return bad("write serial:DEVICE[@BAUD]");
+        target.path = std::string(rest.substr(0, at));
+        if (target.path.empty()) return bad("write serial:DEVICE[@BAUD]");
         if (at != std::string_view::npos) {
             const auto baud = ParseUnsigned(rest.substr(at + 1), 4000000);
             if (!baud || *baud == 0) return bad("the baud rate must be a positive number");
-            spec.baud = *baud;
+            target.baud = *baud;
         }
     } else {
         return bad("use usb, lpt[:PATH], net:IP[:PORT] or serial:DEVICE[@BAUD]");
     }
-    return {spec, {}};
+    return {target, {}};
 }
 
-std::string DescribePort(const PortSpec& spec) {
-    switch (spec.kind) {
-        case PortSpec::Kind::Usb:
+std::string DescribePort(const PortTarget& target) {
+    switch (target.kind) {
+        case PortTarget::Kind::Usb:
             return "usb";
-        case PortSpec::Kind::Lpt:
-            return "lpt:" + spec.path;
-        case PortSpec::Kind::Net:
-            return "net:" + FormatIpv4(spec.ip) + ":" + std::to_string(spec.port);
-        case PortSpec::Kind::Serial:
-            return "serial:" + spec.path + "@" + std::to_string(spec.baud);
+        case PortTarget::Kind::Lpt:
+            return "lpt:" + target.path;
+        case PortTarget::Kind::Net:
+            return "net:" + FormatIpv4(target.ip) + ":" + std::to_string(target.port);
+        case PortTarget::Kind::Serial:
+            return "serial:" + target.path + "@" + std::to_string(target.baud);
     }
     return {};
 }
 
-WriteResult WriteCommand(const PortSpec& port, std::span<const uint8_t> bytes,
+WriteResult WriteCommand(const PortTarget& port, std::span<const uint8_t> bytes,
                          const LinkSettings& settings) {
     switch (port.kind) {
-        case PortSpec::Kind::Usb:
+        case PortTarget::Kind::Usb:
             return WriteUsb(bytes, settings);
-        case PortSpec::Kind::Lpt:
+        case PortTarget::Kind::Lpt:
             return WriteParallel(port, bytes);
-        case PortSpec::Kind::Net:
+        case PortTarget::Kind::Net:
             return WriteNet(port, bytes, settings);
-        case PortSpec::Kind::Serial:
+        case PortTarget::Kind::Serial:
             return WriteSerial(port, bytes);
     }
     return Fail("unknown port");

@@ -24,7 +24,7 @@ inline constexpr uint16_t kDefaultTcpPort = 9100;
 inline constexpr unsigned kDefaultBaud = 9600;  // the main window's initial baud rate
 
 // usb | lpt[:PATH] | net:IP[:PORT] | serial:DEVICE[@BAUD]
-struct PortSpec {
+struct PortTarget {
     enum class Kind { Usb, Lpt, Net, Serial } kind = Kind::Usb;
     std::string path;  // parallel port or serial device
     Ipv4 ip{};
@@ -33,12 +33,12 @@ struct PortSpec {
 };
 
 struct ParsedPort {
-    std::optional<PortSpec> spec;
-    std::string error;  // why the text is no PORT, when spec is empty
+    std::optional<PortTarget> target;
+    std::string error;  // why the text is no PORT, when target is empty
 };
-ParsedPort ParsePortSpec(std::string_view text, const std::string& defaultLptPath);
-// The PORT text of a spec, e.g. "net:192.168.0.199:9100".
-std::string DescribePort(const PortSpec& spec);
+ParsedPort ParsePortText(std::string_view text, const std::string& defaultLptPath);
+// The PORT text of a target, e.g. "net:192.168.0.199:9100".
+std::string DescribePort(const PortTarget& target);
 
 // What a link needs besides the PORT; tests inject a fake USB backend and short time-outs.
 struct LinkSettings {
@@ -53,7 +53,7 @@ struct WriteResult {
 };
 
 // Opens the port, writes all of `bytes`, waits until they left, closes the port.
-WriteResult WriteCommand(const PortSpec& port, std::span<const uint8_t> bytes,
+WriteResult WriteCommand(const PortTarget& port, std::span<const uint8_t> bytes,
                          const LinkSettings& settings);
 
 }  // namespace cli

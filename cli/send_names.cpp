@@ -129,7 +129,7 @@ class Table {
              std::vector<ValueMeaning> values, Builder build, std::string description = {}) {
         if (description.empty()) {
             for (const uint8_t code : codes) {
-                const commands::FrameSpec* frame = commands::FindFrameSpec(code);
+                const commands::FrameLayout* frame = commands::FindFrameLayout(code);
                 if (!description.empty()) description += "; ";
                 description += frame != nullptr ? frame->setting : "?";
             }

@@ -9,7 +9,7 @@ namespace {
 constexpr std::optional<uint8_t> kNone = std::nullopt;
 
 // Every function code of the vendor setting frame, ascending by code.
-constexpr std::array<FrameSpec, 34> kFrames{{
+constexpr std::array<FrameLayout, 34> kFrames{{
     {0x01, kNone, 7, "print density"},  // bytes 3-5 are 00, value at byte 6
     {0x05, kNone, 6, "code page"},
     {0x06, kNone, 8, "USB identity"},  // vendor and product identifiers follow
@@ -56,18 +56,18 @@ static_assert(Ascending(), "the frame table is searched by code");
 
 }  // namespace
 
-std::span<const FrameSpec> SettingFrameTable() {
+std::span<const FrameLayout> SettingFrameTable() {
     return kFrames;
 }
 
-const FrameSpec* FindFrameSpec(uint8_t code) {
+const FrameLayout* FindFrameLayout(uint8_t code) {
     const auto it = std::lower_bound(kFrames.begin(), kFrames.end(), code,
-                                     [](const FrameSpec& f, uint8_t c) { return f.code < c; });
+                                     [](const FrameLayout& f, uint8_t c) { return f.code < c; });
     return (it != kFrames.end() && it->code == code) ? &*it : nullptr;
 }
 
 std::vector<uint8_t> BuildSettingFrame(uint8_t code, std::span<const uint8_t> params) {
-    const FrameSpec* entry = FindFrameSpec(code);
+    const FrameLayout* entry = FindFrameLayout(code);
     if (entry == nullptr) return {};
     std::vector<uint8_t> frame(entry->length, 0);
     frame[0] = 0x1F;

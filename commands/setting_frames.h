@@ -11,7 +11,7 @@
 
 namespace commands {
 
-struct FrameSpec {
+struct FrameLayout {
     uint8_t code;
     std::optional<uint8_t> secondCode;  // fixed byte 3, when the function has one
     std::size_t length;                 // whole frame, sent with its trailing zeros
@@ -19,9 +19,9 @@ struct FrameSpec {
 };
 
 // Every function code of the system, ascending.
-std::span<const FrameSpec> SettingFrameTable();
+std::span<const FrameLayout> SettingFrameTable();
 // The entry for `code`, or null.
-const FrameSpec* FindFrameSpec(uint8_t code);
+const FrameLayout* FindFrameLayout(uint8_t code);
 
 // Builds the frame of `code`: 1F 1B code [second code] params..., zero filled to its length.
 // Parameters that would run past the frame's length are cut (never written past it). A code

@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const uint8_t code = input.ConsumeIntegral<uint8_t>();
     const auto params = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange(0, 200));
     const std::vector<uint8_t> frame = commands::BuildSettingFrame(code, params);
-    const commands::FrameSpec* layout = commands::FindFrameSpec(code);
+    const commands::FrameLayout* layout = commands::FindFrameLayout(code);
     if (layout == nullptr) {
         FUZZ_CHECK(frame.empty());
     } else {
@@ -85,8 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             FUZZ_CHECK(built.bytes.empty());
             continue;
         }
-        const commands::FrameSpec* rowSpec = commands::FindFrameSpec(row.code);
-        FUZZ_CHECK(rowSpec != nullptr && built.bytes.size() == rowSpec->length);
+        const commands::FrameLayout* rowLayout = commands::FindFrameLayout(row.code);
+        FUZZ_CHECK(rowLayout != nullptr && built.bytes.size() == rowLayout->length);
         FUZZ_CHECK(!row.bounded || row.value != commands::RowValue::ListPosition ||
                    (position >= row.low && position <= row.high));
     }

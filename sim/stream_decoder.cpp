@@ -205,7 +205,7 @@ std::string ValueText(uint8_t code, uint8_t value) {
 }
 
 // The readable values of a whole setting frame.
-std::string SettingDetail(const commands::FrameSpec& layout, std::span<const uint8_t> f) {
+std::string SettingDetail(const commands::FrameLayout& layout, std::span<const uint8_t> f) {
     switch (layout.code) {
         case 0x01:
             return ValueText(layout.code, f[6]) + Extra(f, 7);
@@ -263,7 +263,7 @@ std::string SettingDetail(const commands::FrameSpec& layout, std::span<const uin
 }
 
 // Standard commands, by their first two bytes.
-struct EscPosSpec {
+struct EscPosLayout {
     uint8_t prefix;
     uint8_t code;
     const char* title;
@@ -343,7 +343,7 @@ std::string Cut(std::span<const uint8_t> c) {
     }
 }
 
-constexpr EscPosSpec kEscPos[] = {
+constexpr EscPosLayout kEscPos[] = {
     {0x1B, '@', "initialise", Two, NoDetail, false},
     {0x1B, 'p', "drawer kick", Five, Drawer, true},
     {0x1B, 'd', "feed", Three, Lines, false},
@@ -359,8 +359,8 @@ constexpr EscPosSpec kEscPos[] = {
     {0x1C, '.', "Chinese characters off", Two, NoDetail, false},
 };
 
-const EscPosSpec* FindEscPos(uint8_t prefix, uint8_t code) {
-    for (const EscPosSpec& layout : kEscPos) {
+const EscPosLayout* FindEscPos(uint8_t prefix, uint8_t code) {
+    for (const EscPosLayout& layout : kEscPos) {
         if (layout.prefix == prefix && layout.code == code) return &layout;
     }
     return nullptr;
@@ -525,7 +525,7 @@ void StreamDecoder::CommandByte(uint8_t b) {
     if (c[0] == 0x1F) {
         if (c[1] != 0x1B) return Reject(1, {});
         if (c.size() < 3) return;
-        const commands::FrameSpec* layout = commands::FindFrameSpec(c[2]);
+        const commands::FrameLayout* layout = commands::FindFrameLayout(c[2]);
         if (layout == nullptr) return Reject(3, "unknown setting code");
         if (layout->secondCode && c.size() == 4 && c[3] != *layout->secondCode)
             return Reject(3, std::string("not ") + layout->setting);
@@ -561,7 +561,7 @@ void StreamDecoder::CommandByte(uint8_t b) {
         Emit(std::move(event));
         return;
     }
-    const EscPosSpec* layout = FindEscPos(c[0], c[1]);
+    const EscPosLayout* layout = FindEscPos(c[0], c[1]);
     if (layout == nullptr) {
         return Reject(2, {});
     }
@@ -710,9 +710,9 @@ void StreamDecoder::Finish() {
         case Mode::Normal:
             return;
         case Mode::Command: {
-            const commands::FrameSpec* layout = command_.size() >= 3 && command_[0] == 0x1F
-                                                    ? commands::FindFrameSpec(command_[2])
-                                                    : nullptr;
+            const commands::FrameLayout* layout = command_.size() >= 3 && command_[0] == 0x1F
+                                                      ? commands::FindFrameLayout(command_[2])
+                                                      : nullptr;
             event.title = layout != nullptr ? std::string("setting ") + layout->setting : "command";
             event.detail = std::to_string(command_.size()) + " bytes" +
                            (layout != nullptr ? " of " + std::to_string(layout->length) : "") +

@@ -100,7 +100,7 @@ TEST(CliDryRun, OneCommandOfEachFamily) {
 
 TEST(CliNames, EveryFunctionCodeOfTheFrameTableHasANameInTheList) {
     const std::string list = cli::SendListText();
-    for (const commands::FrameSpec& frame : commands::SettingFrameTable()) {
+    for (const commands::FrameLayout& frame : commands::SettingFrameTable()) {
         bool named = false;
         for (const cli::SendName& name : cli::SendNames()) {
             for (const uint8_t code : name.codes) named = named || code == frame.code;

@@ -38,10 +38,10 @@ TEST(SettingFrameTable, MatchesTheFunctionCodes) {
         }
         ASSERT_NE(table[i].setting, nullptr);
         EXPECT_GT(std::string(table[i].setting).size(), 0u);
-        EXPECT_EQ(FindFrameSpec(kExpected[i].code), &table[i]);
+        EXPECT_EQ(FindFrameLayout(kExpected[i].code), &table[i]);
     }
     for (uint8_t absent : {0x00, 0x02, 0x04, 0x08, 0x63, 0x82, 0xFF}) {
-        EXPECT_EQ(FindFrameSpec(absent), nullptr) << int{absent};
+        EXPECT_EQ(FindFrameLayout(absent), nullptr) << int{absent};
     }
 }
 
