@@ -1,0 +1,68 @@
+// tessary-cli end to end against the virtual printer on loopback: discovery, a one-click command,
+// the address-set packet changing what the printer answers next, and a network firmware download
+// the printer verifies.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "netcfg/udp_socket.h"
+#include "tests/cli/cli_rig.h"
+#include "tests/fakes/wait.h"
+#include "tests/sim/sim_rig.h"
+
+namespace simtest {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(SimWithCli, DiscoverSendSetAddressAndFirmware) {
+    const uint16_t replyPort = netcfg::UdpSocket::BindAny(0).LocalPort();
+    sim::SimOptions options;
+    options.replyPort = replyPort;
+    SimRig sim(options);
+    clitest::Rig cli;
+    // The printer decodes what arrives on its own thread: wait (bounded) for its line.
+    const auto printed = [&sim](const char* part) {
+        return fakes::WaitUntil([&] { return sim.HasLineWith(part); }, 5s);
+    };
+    const std::vector<std::string> segment{"--broadcast",
+                                           "127.0.0.1:" + std::to_string(sim.server().UdpPort()),
+                                           "--reply-port", std::to_string(replyPort)};
+    const auto run = [&](std::vector<std::string> arguments, bool withSegment = false) {
+        if (withSegment) arguments.insert(arguments.end(), segment.begin(), segment.end());
+        return cli.Run(arguments);
+    };
+    const std::string tcp = "net:127.0.0.1:" + std::to_string(sim.server().TcpPort(1));
+
+    const clitest::Outcome found = run({"discover", "--seconds", "0.5"}, true);
+    ASSERT_EQ(found.status, 0) << found.err;
+    EXPECT_NE(found.out.find("127.0.0.1"), std::string::npos) << found.out;
+    EXPECT_NE(found.out.find("02:00:00:00:00:01"), std::string::npos) << found.out;
+
+    const clitest::Outcome cut = run({"send", "--to", tcp, "cut"});
+    ASSERT_EQ(cut.status, 0) << cut.err;
+    EXPECT_TRUE(printed("esc/pos cut"));
+
+    const clitest::Outcome set =
+        run({"set-address", "--mac", "02:00:00:00:00:01", "--ip", "127.0.0.9"}, true);
+    ASSERT_EQ(set.status, 0) << set.err;
+    EXPECT_TRUE(printed(", applied to printer 1"));
+    EXPECT_EQ(sim.server().Printer(1).address, (netcfg::Ipv4Octets{127, 0, 0, 9}));
+    const clitest::Outcome again = run({"discover", "--seconds", "0.5"}, true);
+    EXPECT_NE(again.out.find("127.0.0.9"), std::string::npos) << again.out;
+
+    const auto image = std::filesystem::temp_directory_path() / "sim_cli_test.bin";
+    {
+        std::ofstream file(image, std::ios::binary);
+        const std::string data(2000, '\x42');
+        file.write(data.data(), static_cast<std::streamsize>(data.size()));
+    }
+    const clitest::Outcome firmware = run({"firmware", "--to", tcp, image.string()});
+    std::filesystem::remove(image);
+    ASSERT_EQ(firmware.status, 0) << firmware.err;
+    EXPECT_TRUE(printed("4 blocks (2048 bytes), checksum ok"));
+}
+
+}  // namespace
+}  // namespace simtest
