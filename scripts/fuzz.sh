@@ -17,7 +17,8 @@ fi
 
 cmake -S "$here" -B "$tree" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWERROR=ON -DBUILD_GUI=OFF \
     -DBUILD_FUZZERS=ON -DCMAKE_CXX_COMPILER=clang++ \
-    -DSANITIZE="address,undefined,fuzzer-no-link" >/dev/null
+    -DSANITIZE="address,undefined,fuzzer-no-link" -DBUILD_BENCH=OFF \
+    ${FUZZ_CMAKE_LAUNCHER:+-DCMAKE_CXX_COMPILER_LAUNCHER=$FUZZ_CMAKE_LAUNCHER} >/dev/null
 cmake --build "$tree" -j"$(nproc)" --target "${targets[@]}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
