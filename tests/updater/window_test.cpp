@@ -310,6 +310,7 @@ TEST(UpdaterNetwork, ListsRepliesInTableOrderAndDownloadsToTheSelectedPrinter) {
     ASSERT_EQ(net.List()->count(), 2);
     EXPECT_EQ(net.List()->item(0)->text(), QStringLiteral("(1.2)127.0.0.1."));
     EXPECT_EQ(net.rig.window->Devices()->Slot(0)->Byte(7), 0x99);
+    SaveShot(*net.rig.window, "brindel-network.png");
 
     net.List()->setCurrentRow(1);
     ASSERT_TRUE(PumpUntil([&] {
@@ -375,6 +376,7 @@ TEST(UpdaterNetwork, IpSetSendsTheAddressPacketAndClearsTheList) {
         const auto text = [dialog](int controlId) {
             return platform::ControlText(dialog->Control(controlId));
         };
+        SaveShot(*dialog, "brindel-address.png");
         for (int box : netcfg::addressid::kMacBoxes) shown << text(box);
         for (int field :
              {netcfg::addressid::kAddress, netcfg::addressid::kMask, netcfg::addressid::kGateway}) {
