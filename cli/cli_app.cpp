@@ -41,7 +41,7 @@ struct Options {
     double seconds = 2.0;
     double findSeconds = 3.0;
     bool json = false;
-    std::string broadcast = "255.255.255.255:9000";
+    std::string broadcast;  // --broadcast, by default the environment's
     uint16_t replyPort = netcfg::kReplyPort;
     std::string mac, ip, mask, gateway, newMac;
     bool dhcp = false;
@@ -83,7 +83,7 @@ class Runner {
         const ParsedPort port = ParsePortText(o.to, env_.lptPath);
         if (!port.target) return Usage(port.error);
         if (o.dryRun) {
-            for (const auto& command : commands) out_ << HexLine(command) << '\n';
+            for (const auto& command : commands) out_ << HexBytes(command) << '\n';
             return kDone;
         }
         const LinkSettings link = Link(port.target->kind == PortTarget::Kind::Usb);
@@ -203,7 +203,7 @@ class Runner {
             *ip, mask.value_or(found->Mask()), newMac.value_or(found->Mac()),
             gateway.value_or(found->Gateway()), *found, o.dhcp);
         if (o.dryRun) {
-            out_ << HexLine(packet) << '\n';
+            out_ << HexBytes(packet) << '\n';
             return kDone;
         }
         const std::string error = BroadcastPacket(
@@ -295,6 +295,7 @@ void AddEndpoints(CLI::App* command, Options& o) {
 int RunCli(std::span<const std::string> arguments, std::ostream& out, std::ostream& err,
            const CliEnvironment& environment) {
     Options o;
+    o.broadcast = environment.broadcast;
     CLI::App app{
         "Scripted set-up of POS receipt printers: the commands of Tessary and the firmware "
         "download of Brindel.\nExit status: 0 done, 1 failed (port, printer, file), 2 usage.",

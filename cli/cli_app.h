@@ -33,6 +33,8 @@ struct CliEnvironment {
     std::chrono::milliseconds connectTimeout{3000};
     unsigned usbPieceTimeoutMs = 1000;
     updater::NetPacing netPacing;
+    // Where discovery requests and address-set packets go unless --broadcast says otherwise.
+    std::string broadcast = "255.255.255.255:9000";
     std::chrono::milliseconds discoveryInterval{1000};
     bool stderrIsTerminal = false;
     std::function<int64_t()> now;  // seconds since the epoch; empty: the system clock

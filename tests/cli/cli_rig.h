@@ -26,6 +26,8 @@ struct Rig {
         env.usb = [this] { return usb; };
         env.serialProbe.patterns.clear();  // no real serial ports
         env.lptPath = "/nonexistent/lp0";
+        // Never the segment: a case without --broadcast reaches loopback's discard port at most.
+        env.broadcast = "127.0.0.1:9";
         env.connectTimeout = std::chrono::milliseconds(1000);
         env.netPacing = {};
         env.netPacing.afterSend = env.netPacing.afterFirstHalf = std::chrono::milliseconds(0);
