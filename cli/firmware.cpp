@@ -17,7 +17,7 @@ class HexSink final : public updater::StreamSink {
   public:
     explicit HexSink(std::ostream& out) : out_(out) {}
     bool Write(const uint8_t* bytes, std::size_t length) override {
-        out_ << HexLine({bytes, length}) << '\n';
+        out_ << HexBytes({bytes, length}) << '\n';
         return static_cast<bool>(out_);
     }
 

@@ -55,16 +55,4 @@ std::optional<unsigned> ParseUnsigned(std::string_view text, unsigned max) {
     return static_cast<unsigned>(value);
 }
 
-std::string HexLine(std::span<const uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string line;
-    line.reserve(bytes.size() * 3);
-    for (const uint8_t b : bytes) {
-        if (!line.empty()) line += ' ';
-        line += kDigits[b >> 4];
-        line += kDigits[b & 0x0F];
-    }
-    return line;
-}
-
 }  // namespace cli

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/hex_text.h"
+
 namespace cli {
 
 using Ipv4 = std::array<uint8_t, 4>;  // first octet first
@@ -26,7 +28,7 @@ std::string FormatMac(const Mac& mac);
 // Plain decimal digits (no sign, no blanks) up to `max`; nullopt otherwise.
 std::optional<unsigned> ParseUnsigned(std::string_view text, unsigned max);
 
-// "1F 1B 75 9A 00 00": upper-case hex, one blank between bytes, no line end.
-std::string HexLine(std::span<const uint8_t> bytes);
+// "1F 1B 75 9A 00 00": the hex lines of dry runs.
+using platform::HexBytes;
 
 }  // namespace cli

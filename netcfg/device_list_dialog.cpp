@@ -119,17 +119,15 @@ void DeviceListDialog::OnScanTick() {
 
 void DeviceListDialog::RebuildList() {
     auto* list = Find<QListWidget>(this, listid::kList);
-    list->clear();
-    if (env_.feed == nullptr) return;
-    const std::vector<DeviceEntry> devices = env_.feed->Table().Devices();
-    for (std::size_t i = 0; i < devices.size(); ++i)
-        list->insertItem(static_cast<int>(i), QString::fromStdString(ListLine(devices[i])));
+    if (env_.feed == nullptr) {
+        list->clear();
+        return;
+    }
+    ShowDevices(list, env_.feed->Table());
 }
 
 int DeviceListDialog::SelectedLine() const {
-    const auto* list = Find<QListWidget>(this, listid::kList);
-    const QList<QListWidgetItem*> selected = list->selectedItems();
-    return selected.isEmpty() ? -1 : list->row(selected.front());
+    return netcfg::SelectedLine(Find<QListWidget>(this, listid::kList));
 }
 
 void DeviceListDialog::OnSelectionChanged() {

@@ -1,5 +1,7 @@
 #include "netcfg/discovery_feed.h"
 
+#include <QListWidget>
+
 namespace netcfg {
 
 DiscoveryFeed::DiscoveryFeed(QObject* uiContext, const UdpSocket& replySocket,
@@ -31,6 +33,18 @@ void DiscoveryFeed::Stop() {
     gate_.Close();  // a listener waiting for the UI thread goes on at once
     listener_->Stop();
     rebuild_ = nullptr;
+}
+
+void ShowDevices(QListWidget* list, const DeviceTable& table) {
+    list->clear();
+    const std::vector<DeviceEntry> devices = table.Devices();
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        list->insertItem(static_cast<int>(i), QString::fromStdString(ListLine(devices[i])));
+}
+
+int SelectedLine(const QListWidget* list) {
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->row(selected.front());
 }
 
 }  // namespace netcfg

@@ -12,6 +12,7 @@
 #include "netcfg/udp_socket.h"
 #include "platform/ui_thread.h"
 
+class QListWidget;
 class QObject;
 
 namespace netcfg {
@@ -41,5 +42,10 @@ class DiscoveryFeed {
     std::function<void()> rebuild_;  // UI thread only
     std::unique_ptr<DiscoveryListener> listener_;
 };
+
+// The list boxes of both programs: one line per slot, in table order (UI thread).
+void ShowDevices(QListWidget* list, const DeviceTable& table);
+// The selected line, -1 when none.
+int SelectedLine(const QListWidget* list);
 
 }  // namespace netcfg

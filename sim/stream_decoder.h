@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/hex_text.h"
 #include "updater/download_stream.h"
 
 namespace sim {
@@ -41,8 +42,7 @@ struct Event {
 // "setting cutter: 00 (On)", "text: Hello", "hex: 1B 07".
 std::string Describe(const Event& event);
 
-// Hex text of bytes, "1F 1B 75".
-std::string HexBytes(std::span<const uint8_t> bytes);
+using platform::HexBytes;  // "1F 1B 75"
 
 class StreamDecoder {
   public:

@@ -292,12 +292,8 @@ void UpdaterWindow::OnScanTick() {
 }
 
 void UpdaterWindow::RebuildList() {
-    auto* list = Find<QListWidget>(this, id::kDeviceList);
-    list->clear();
-    if (!feed_) return;
-    const std::vector<netcfg::DeviceEntry> devices = feed_->Table().Devices();
-    for (std::size_t i = 0; i < devices.size(); ++i)
-        list->insertItem(static_cast<int>(i), QString::fromStdString(netcfg::ListLine(devices[i])));
+    // Called by the feed only, so the table is there.
+    netcfg::ShowDevices(Find<QListWidget>(this, id::kDeviceList), feed_->Table());
 }
 
 void UpdaterWindow::ClearDevices() {
@@ -306,9 +302,7 @@ void UpdaterWindow::ClearDevices() {
 }
 
 int UpdaterWindow::SelectedLine() const {
-    const auto* list = Find<QListWidget>(this, id::kDeviceList);
-    const QList<QListWidgetItem*> selected = list->selectedItems();
-    return selected.isEmpty() ? -1 : list->row(selected.front());
+    return netcfg::SelectedLine(Find<QListWidget>(this, id::kDeviceList));
 }
 
 void UpdaterWindow::OnIpSet() {

@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 using Args = std::vector<std::string>;
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
-    return cli::HexLine(bytes) + "\n";
+    return cli::HexBytes(bytes) + "\n";
 }
 
 std::vector<uint8_t> ExpectedOneClick(int button) {
@@ -85,7 +85,7 @@ TEST(CliDryRun, OneCommandOfEachFamily) {
         {{"dhcp", "on"}, "1F 1B 65 01"},
         {{"mac", "00:1a:2B:c:d4:05"}, "1F 1B 67 00 1A 2B 0C D4 05 00"},
         // factory dialog, dated by the clock
-        {{"factory", "quiet"}, cli::HexLine(factory)},
+        {{"factory", "quiet"}, cli::HexBytes(factory)},
     };
     Rig rig;
     for (const auto& c : cases) {
