@@ -1,5 +1,5 @@
 #pragma once
-// File-descriptor level helpers for the serial, parallel and TCP branches. Every function returns
+// File-descriptor level helpers for the serial and parallel branches. Every function returns
 // -1 / false on failure and leaves errno alone otherwise; none of them throws.
 
 #include <array>
@@ -68,13 +68,5 @@ int OpenParallelPort(const std::string& path);
 
 // Writes all bytes, resuming after partial writes and signals. False on an error.
 bool WriteFully(int fd, const uint8_t* bytes, std::size_t length);
-
-// Connects a TCP socket to ip:port, giving up after `timeout`; the socket is blocking again
-// afterwards. -1 on failure, also for 0.0.0.0, which is no printer's address.
-int ConnectTcp(const std::array<uint8_t, 4>& ip, uint16_t port, std::chrono::milliseconds timeout);
-
-// Sends all bytes in sends of at most `pieceLimit` bytes (no SIGPIPE). False when a send fails
-// or takes no byte.
-bool SendAllTcp(int fd, const uint8_t* bytes, std::size_t length, std::size_t pieceLimit);
 
 }  // namespace printerlink

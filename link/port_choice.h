@@ -44,6 +44,7 @@ enum class LinkNotice {
     UsbRetrying,     // a USB piece wrote nothing: the printer is offline or out of paper; the
                      // command is kept and tried again
     SerialTimedOut,  // the serial port did not take the command in time (flow control held)
+    NetStalled,      // the network printer stopped taking data for 10 s: the command is dropped
 };
 
 // Where the sender and the serial-port probe report. Each function may be called from a worker

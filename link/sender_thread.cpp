@@ -8,6 +8,7 @@
 
 #include "link/command_buffer.h"
 #include "link/device_io.h"
+#include "link/tcp_link.h"
 #include "link/usb_printer_link.h"
 
 namespace printerlink {
@@ -166,22 +167,29 @@ struct SenderThread::Impl {
     }
 
     Outcome Net(PendingCommand& command, const PortParams& params) {
-        const int fd =
-            endpoints.tcpConnect
-                ? endpoints.tcpConnect(params.printerIp, endpoints.tcpPort)
-                : ConnectTcp(params.printerIp, endpoints.tcpPort, endpoints.connectTimeout);
-        if (fd < 0) {
+        const TcpLimits limits{endpoints.connectTimeout, endpoints.tcpStall,
+                               [this] { return buffer.StopRequested(); }};
+        TcpConnection connection =
+            TcpConnection::Connect(params.printerIp, endpoints.tcpPort, limits);
+        if (!connection.IsOpen()) {
             Status(kNetConnectFail);
             return Outcome::Done;
         }
-        const bool sent = SendAllTcp(fd, command.Next(), command.Rest(), kTcpPiece);
-        ::close(fd);
-        if (!sent) {
-            Message(kPrintError);
-            if (sinks.exitProgram) sinks.exitProgram(1);
-            return Outcome::Exit;
+        // Done only once the printer acknowledged every byte.
+        if (connection.SendAll(command.Next(), command.Rest(), kTcpPiece) && connection.Finish())
+            return Outcome::Done;
+        switch (connection.Result().fault) {
+            case TcpFault::Stalled:
+                Notice(LinkNotice::NetStalled);
+                return Outcome::Done;  // dropped; the window keeps working
+            case TcpFault::Cancelled:
+                return Outcome::Done;
+            default:
+                break;
         }
-        return Outcome::Done;
+        Message(kPrintError);
+        if (sinks.exitProgram) sinks.exitProgram(1);
+        return Outcome::Exit;
     }
 };
 

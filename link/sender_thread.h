@@ -5,7 +5,6 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,9 +22,8 @@ struct LinkEndpoints {
     std::chrono::milliseconds connectTimeout{3000};
     std::chrono::milliseconds retryPause{250};
     std::chrono::milliseconds usbPieceTimeout{1000};
-    // Opens the TCP connection (a connected blocking socket, or -1); empty = ConnectTcp with
-    // connectTimeout. Tests wrap the real connect to stage a peer's reset before the first send.
-    std::function<int(const std::array<uint8_t, 4>& ip, uint16_t port)> tcpConnect;
+    // A TCP send during which the printer takes nothing for this long is dropped.
+    std::chrono::milliseconds tcpStall{10000};
 };
 
 // The texts the sender reports (UTF-8).

@@ -1,12 +1,10 @@
 #include "netcfg/address_set.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 
 #include "commands/setting_frames.h"
-#include "link/device_io.h"
+#include "link/tcp_link.h"
 
 namespace netcfg {
 namespace {
@@ -92,10 +90,9 @@ std::string MacBoxErrorText(int box, int languageFlag) {
 }
 
 bool ConnectTest(const Ipv4Octets& address, uint16_t port, std::chrono::milliseconds timeout) {
-    const int fd = printerlink::ConnectTcp(address, port, timeout);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
+    printerlink::TcpLimits limits;
+    limits.connect = timeout;
+    return printerlink::TcpConnection::Connect(address, port, limits).IsOpen();
 }
 
 }  // namespace netcfg

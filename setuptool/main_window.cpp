@@ -76,6 +76,10 @@ const char* NoticeText(printerlink::LinkNotice notice, int languageFlag) {
         case printerlink::LinkNotice::SerialTimedOut:
             return english ? "Serial port did not take the data in time (flow control?), dropped"
                            : "串口发送超时(流控未释放?),数据已放弃";
+        case printerlink::LinkNotice::NetStalled:
+            return english
+                       ? "Network printer stopped taking data (offline or out of paper?), dropped"
+                       : "网络打印机停止接收数据(离线或缺纸?),数据已放弃";
     }
     return "";
 }

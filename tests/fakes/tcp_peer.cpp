@@ -44,11 +44,31 @@ uint16_t UnusedLoopbackPort() {
     return port;
 }
 
+SilentLoopbackPort::SilentLoopbackPort() {
+    listener_ = BindLoopback(SOCK_STREAM, 0);
+    // Backlog 0: the queue holds one connection; further handshakes are not answered.
+    if (listener_ < 0 || ::listen(listener_, 0) != 0) return;
+    const uint16_t port = LocalPort(listener_);
+    filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (filler_ >= 0 && ::connect(filler_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+        port_ = port;
+}
+
+SilentLoopbackPort::~SilentLoopbackPort() {
+    if (filler_ >= 0) ::close(filler_);
+    if (listener_ >= 0) ::close(listener_);
+}
+
 TcpPrinterPeer::TcpPrinterPeer(Mode mode, std::size_t limit) : mode_(mode), limit_(limit) {
     listener_ = BindLoopback(SOCK_STREAM, 0);
-    if (listener_ >= 0 && mode_ == Mode::StallAfter) {
-        // A small window (inherited by accepted sockets) fills soon after reading stops.
-        const int size = 4096;
+    if (listener_ >= 0 && (mode_ == Mode::StallAfter || mode_ == Mode::Slow)) {
+        // The smallest window the system allows (inherited by accepted sockets; about 1 KiB on
+        // Linux), so it fills soon after reading stops, also for one command of 2 KiB.
+        const int size = 1;
         ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     }
     wake_ = ::eventfd(0, EFD_CLOEXEC);
@@ -72,13 +92,22 @@ TcpPrinterPeer::~TcpPrinterPeer() {
 }
 
 void TcpPrinterPeer::Loop() {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kSlowPause = std::chrono::milliseconds(20);
     std::vector<int> open;        // client sockets still read
     std::vector<std::size_t> at;  // their connection index
     std::vector<int> stalled;     // StallAfter: open but no longer read
+    Clock::time_point nextSlowRead{};
     for (;;) {
+        // A slow peer leaves its connections alone until its pause is over.
+        const bool resting = mode_ == Mode::Slow && Clock::now() < nextSlowRead;
         std::vector<pollfd> fds{{wake_, POLLIN, 0}, {listener_, POLLIN, 0}};
-        for (int fd : open) fds.push_back({fd, POLLIN, 0});
-        if (::poll(fds.data(), fds.size(), 1000) < 0 && errno != EINTR) break;
+        for (int fd : open) fds.push_back({resting ? -1 : fd, POLLIN, 0});  // -1: not polled
+        const int timeout = resting ? static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(
+                                                           nextSlowRead - Clock::now())
+                                                           .count())
+                                    : 1000;
+        if (::poll(fds.data(), fds.size(), std::max(timeout, 0)) < 0 && errno != EINTR) break;
         if (fds[0].revents) break;
         if (fds[1].revents & POLLIN) {
             const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -102,6 +131,10 @@ void TcpPrinterPeer::Loop() {
             const std::size_t k = i - 2;
             const bool limited = mode_ == Mode::ResetAfter || mode_ == Mode::StallAfter;
             std::size_t want = 4096;
+            if (mode_ == Mode::Slow) {
+                want = std::min(want, limit_);
+                nextSlowRead = Clock::now() + kSlowPause;
+            }
             if (limited) {
                 std::lock_guard lock(mutex_);
                 want = std::min(want, limit_ - connections_[at[k]].bytes.size());

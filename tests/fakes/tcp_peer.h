@@ -1,6 +1,8 @@
 #pragma once
 // A printer on loopback TCP: accepts connections on 127.0.0.1 and records, per connection, the
-// bytes received, whether the client closed it and when the last byte arrived.
+// bytes received, whether the client closed it and when the last byte arrived. A peer that
+// stalls or reads slowly has a small receive buffer, as a printer has, so what it does not read
+// soon stops being acknowledged.
 
 #include <chrono>
 #include <condition_variable>
@@ -18,6 +20,7 @@ class TcpPrinterPeer {
         ResetOnAccept,  // accept, then close at once with SO_LINGER 0 (the client gets a reset)
         ResetAfter,     // read `limit` bytes of each connection, then reset it
         StallAfter,     // read `limit` bytes of each connection, then stop reading (kept open)
+        Slow,           // read at most `limit` bytes of a connection every 20 ms, to the end
     };
     struct Connection {
         std::vector<uint8_t> bytes;
@@ -55,5 +58,22 @@ class TcpPrinterPeer {
 
 // A loopback port with nothing listening on it (bound once and released).
 uint16_t UnusedLoopbackPort();
+
+// A loopback port whose listener never accepts and whose queue is already full, so a connect
+// gets no answer and times out, as to a switched-off printer.
+class SilentLoopbackPort {
+  public:
+    SilentLoopbackPort();
+    ~SilentLoopbackPort();
+    SilentLoopbackPort(const SilentLoopbackPort&) = delete;
+    SilentLoopbackPort& operator=(const SilentLoopbackPort&) = delete;
+    bool ok() const { return port_ != 0; }
+    uint16_t port() const { return port_; }
+
+  private:
+    int listener_ = -1;
+    int filler_ = -1;  // the one connection the queue holds
+    uint16_t port_ = 0;
+};
 
 }  // namespace fakes

@@ -216,6 +216,35 @@ TEST(StatusLine, AFailedConnectionShowsInTheStatusLine) {
     EXPECT_EQ(accessible->text(QAccessible::Name).toStdString(), "Status: " + expected);
 }
 
+// A network printer that stops taking data: the page is dropped with a notice in the interface
+// language, nothing ends, and a window closed while such a send waits closes at once.
+TEST(StatusLine, AStalledNetworkPrinterIsReportedAndNeverHoldsTheWindow) {
+    fakes::TcpPrinterPeer peer(fakes::TcpPrinterPeer::Mode::StallAfter, 0);
+    ASSERT_TRUE(peer.ok());
+    for (const auto stall : {std::chrono::milliseconds(300), std::chrono::milliseconds(60000)}) {
+        WindowHarness h(peer.port());
+        auto config = h.Config();
+        config.endpoints.tcpStall = stall;
+        ASSERT_TRUE(h.Start(config));
+        h.UseNet();
+        // Larger than the stalled printer's buffer takes.
+        h.Get<QPlainTextEdit>(id::kPrintInfo)->setPlainText(QString(2000, QLatin1Char('x')));
+        const std::size_t before = peer.ConnectionCount();
+        h.Get<QPushButton>(id::kPrintTest)->click();
+        if (stall.count() < 1000) {
+            const std::string expected = "网络打印机停止接收数据(离线或缺纸?),数据已放弃";
+            ASSERT_TRUE(PumpUntil([&] { return h.window->StatusText() == expected; }, 10s));
+            EXPECT_TRUE(h.messages.Messages().empty());
+            EXPECT_EQ(h.exitStatus.load(), -1);
+        } else {
+            ASSERT_TRUE(PumpUntil([&] { return peer.ConnectionCount() > before; }, 5s));
+            const auto started = std::chrono::steady_clock::now();
+            h.window.reset();
+            EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+        }
+    }
+}
+
 // No port chosen: the sender keeps asking; closing the window meanwhile must not hang.
 TEST_F(NetWindow, NoPortChosenAsksAgainAndTheWindowStillClosesPromptly) {
     for (int radio : {id::kCom, id::kLpt, id::kUsb, id::kNet}) {
