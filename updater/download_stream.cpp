@@ -172,6 +172,11 @@ StreamResult SendCharacterDataStream(ByteSource& source, StreamSink& sink) {
     }
 }
 
+uint64_t FirmwareStreamSize(uint64_t imageSize) {
+    const uint64_t blocks = (imageSize + kImageBlockSize - 1) / kImageBlockSize;
+    return kFirmwareCommand.size() + blocks * kImageBlockSize + kImageBlockSize + 4;
+}
+
 int ProgressPosition(uint64_t sent, uint64_t size) {
     if (size == 0 || sent >= size) return 100;
     return static_cast<int>(sent * 100 / size);

@@ -114,6 +114,10 @@ using BlockProgress = std::function<void(uint64_t imageBytesSent)>;
 // `2A`, 256 bytes (00 after the end of the file), `2A`.
 [[nodiscard]] StreamResult SendCharacterDataStream(ByteSource& source, StreamSink& sink);
 
+// Bytes of the firmware stream for an image of `imageSize` bytes: the command, the whole blocks,
+// the terminator and the checksum.
+uint64_t FirmwareStreamSize(uint64_t imageSize);
+
 // Bar position for `sent` of `size` bytes: 0..100, 100 once everything went (also for size 0).
 int ProgressPosition(uint64_t sent, uint64_t size);
 

@@ -1,14 +1,9 @@
 #include "updater/net_download.h"
 
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <thread>
 
-#include "link/device_io.h"
 #include "link/sender_thread.h"
+#include "link/tcp_link.h"
 #include "updater/usb_operations.h"
 
 namespace updater {
@@ -18,21 +13,22 @@ void Pause(std::chrono::milliseconds duration) {
     if (duration.count() > 0) std::this_thread::sleep_for(duration);
 }
 
-// Writes stream pieces to a connected TCP socket. Blocks go out with one send call per unsent
-// remainder, each followed by the block pause; the send time-out turns a printer that stopped
-// reading into a failed call instead of a thread blocked for ever.
+// Writes stream pieces to the printer's connection. Blocks go out with one send call per unsent
+// remainder, each followed by the block pause; the connection's no-progress rule turns a printer
+// that stopped reading into a failed call instead of a thread blocked for ever.
 class PacedTcpSink final : public StreamSink {
   public:
-    PacedTcpSink(int fd, const NetPacing& pacing) : fd_(fd), pacing_(pacing) {}
+    PacedTcpSink(printerlink::TcpConnection& connection, const NetPacing& pacing)
+        : connection_(connection), pacing_(pacing) {}
 
     void Begin(StreamPart part) override { part_ = part; }
 
     bool Write(const uint8_t* bytes, std::size_t length) override {
-        if (part_ == StreamPart::Command) return SendOnce(bytes, length) == length;
+        if (part_ == StreamPart::Command) return connection_.SendSome(bytes, length) == length;
         std::size_t sent = 0;
         bool ok = true;
         while (sent < length) {
-            const std::size_t n = SendOnce(bytes + sent, length - sent);
+            const std::size_t n = connection_.SendSome(bytes + sent, length - sent);
             if (part_ == StreamPart::Block) Pause(pacing_.afterSend);
             if (n == 0) {
                 ok = false;
@@ -57,24 +53,10 @@ class PacedTcpSink final : public StreamSink {
         return ok;
     }
 
-    int Error() const { return error_; }
-
   private:
-    // One send call; 0 when it sent nothing, failed or timed out.
-    std::size_t SendOnce(const uint8_t* bytes, std::size_t length) {
-        for (;;) {
-            const ssize_t n = ::send(fd_, bytes, length, MSG_NOSIGNAL);
-            if (n > 0) return static_cast<std::size_t>(n);
-            if (n < 0 && errno == EINTR) continue;
-            error_ = n < 0 ? errno : 0;
-            return 0;
-        }
-    }
-
-    int fd_;
+    printerlink::TcpConnection& connection_;
     const NetPacing& pacing_;
     StreamPart part_ = StreamPart::Command;
-    int error_ = 0;
 };
 
 }  // namespace
@@ -82,27 +64,24 @@ class PacedTcpSink final : public StreamSink {
 NetResult SendImageToPrinter(const std::array<uint8_t, 4>& ip, uint16_t port, ByteSource& image,
                              const BlockProgress& progress, const NetPacing& pacing) {
     NetResult result;
-    const int fd = printerlink::ConnectTcp(ip, port, pacing.connect);
-    if (fd < 0) {
+    printerlink::TcpConnection connection =
+        printerlink::TcpConnection::Connect(ip, port, {pacing.connect, pacing.stall, {}});
+    if (!connection.IsOpen()) {
         result.status = NetStatus::ConnectFailed;
-        result.error = errno;
+        result.tcp = connection.Result();
         return result;
     }
-    // A send that blocks this long without taking a byte returns, and counts as failed.
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(pacing.stall);
-    timeval limit{};
-    limit.tv_sec = static_cast<time_t>(seconds.count());
-    limit.tv_usec = static_cast<suseconds_t>(
-        std::chrono::duration_cast<std::chrono::microseconds>(pacing.stall - seconds).count());
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-
-    PacedTcpSink sink(fd, pacing);
+    PacedTcpSink sink(connection, pacing);
     const StreamResult stream = SendFirmwareStream(image, sink, progress);
-    ::close(fd);
+    // The pause after the checksum is over; the download is done once the printer has
+    // acknowledged every byte of it.
+    const bool delivered = stream.status == StreamStatus::Done && connection.Finish();
+    result.tcp = connection.Result();
     result.imageBytes = stream.imageBytes;
     result.checksum = stream.checksum;
     switch (stream.status) {
         case StreamStatus::Done:
+            if (!delivered) result.status = NetStatus::NotDelivered;
             break;
         case StreamStatus::ReadFailed:
             result.status = NetStatus::ReadFailed;
@@ -111,11 +90,9 @@ NetResult SendImageToPrinter(const std::array<uint8_t, 4>& ip, uint16_t port, By
         case StreamStatus::CommandFailed:
         case StreamStatus::BlockFailed:
             result.status = NetStatus::BlockFailed;
-            result.error = sink.Error();
             break;
         case StreamStatus::TailFailed:
             result.status = NetStatus::TailFailed;
-            result.error = sink.Error();
             break;
     }
     return result;
@@ -168,6 +145,7 @@ NetOutcome NetworkDownload::Run() {
             return NetOutcome::FileError;
         case NetStatus::BlockFailed:
         case NetStatus::TailFailed:
+        case NetStatus::NotDelivered:
             Message(printerlink::kPrintError);
             if (sinks_.exitProgram) sinks_.exitProgram(1);
             return NetOutcome::PrintError;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "link/tcp_link.h"
 #include "netcfg/device_table.h"
 #include "updater/download_stream.h"
 
@@ -25,8 +26,9 @@ struct NetPacing {
     std::chrono::milliseconds afterSend{10};         // after every send call of a block
     std::chrono::milliseconds afterFirstHalf{20};    // between the terminator halves
     std::chrono::milliseconds afterSecondHalf{200};  // before the checksum
-    std::chrono::milliseconds afterChecksum{700};    // before the socket is closed
-    std::chrono::milliseconds stall{10000};          // a send without progress this long fails
+    std::chrono::milliseconds afterChecksum{700};    // before the last acknowledgements are
+                                                     // waited for and the socket is closed
+    std::chrono::milliseconds stall{10000};          // no progress this long: a failed send
     std::chrono::milliseconds connect{3000};         // connection time-out
     std::chrono::milliseconds before{1000};          // Brindel: before the operation starts
     std::chrono::milliseconds settle{1000};          // Brindel: between the two table clears
@@ -38,18 +40,21 @@ enum class NetStatus {
     ReadFailed,     // the image could not be read part-way; error holds the errno
     BlockFailed,    // a send call of a block sent nothing, failed or stalled
     TailFailed,     // the terminator or the checksum did not leave
+    NotDelivered,   // everything left, but the printer did not acknowledge all of it
 };
 
 struct NetResult {
     NetStatus status = NetStatus::Done;
-    int error = 0;            // errno of a failed connect, send or read
-    uint64_t imageBytes = 0;  // file bytes sent in whole blocks
+    int error = 0;               // errno of a failed read
+    printerlink::TcpResult tcp;  // the connection: its fault and how much the printer took
+    uint64_t imageBytes = 0;     // file bytes sent in whole blocks
     uint32_t checksum = 0;
 };
 
 // Connects to ip:port and sends `1B 2B`, the image blocks (one send call per unsent remainder,
-// `afterSend` after each), the terminator halves and the checksum with their pauses, then closes.
-// `progress` gets the file bytes sent after every block.
+// `afterSend` after each), the terminator halves and the checksum with their pauses, waits until
+// the printer has acknowledged every byte, then closes. `progress` gets the file bytes sent after
+// every block.
 [[nodiscard]] NetResult SendImageToPrinter(const std::array<uint8_t, 4>& ip, uint16_t port,
                                            ByteSource& image, const BlockProgress& progress = {},
                                            const NetPacing& pacing = {});

@@ -86,21 +86,46 @@ TEST(NetDownload, PrinterReceivesTheExactStreamAndTheConnectionCloses) {
     }
 }
 
-TEST(NetDownload, PrinterThatResetsOrStopsReadingIsAPrintError) {
-    for (Peer::Mode mode : {Peer::Mode::ResetAfter, Peer::Mode::StallAfter}) {
-        SCOPED_TRACE(static_cast<int>(mode));
-        Peer peer(mode, 2000);
+TEST(NetDownload, DoneOnlyWhenThePrinterTookEveryByte) {
+    struct Case {
+        const char* name;
+        Peer::Mode mode;
+        std::size_t limit;
+        std::size_t imageSize;
+        updater::NetOutcome outcome;
+    };
+    const Case cases[] = {
+        // Far more than the socket buffers hold: the sends meet the failure.
+        {"reset", Peer::Mode::ResetAfter, 2000, 8u << 20, updater::NetOutcome::PrintError},
+        {"stalled", Peer::Mode::StallAfter, 2000, 8u << 20, updater::NetOutcome::PrintError},
+        // Everything fits in this PC's buffers, so every send succeeds: only the wait for the
+        // printer's acknowledgement shows that it stopped.
+        {"stalled, all sent", Peer::Mode::StallAfter, 1000, 4096, updater::NetOutcome::PrintError},
+        // Slow but steady (128 bytes every 20 ms) is no stall, however long it takes.
+        {"slow", Peer::Mode::Slow, 128, 4096, updater::NetOutcome::Done},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Peer peer(c.mode, c.limit);
         ASSERT_TRUE(peer.ok());
         NetRig rig;
         ASSERT_EQ(rig.table.OfferReply(Reply(0x01)), netcfg::DeviceTable::Offer::Stored);
-        // Far more than the socket buffers hold, so the sends meet the failure.
-        rig.files.Put(updater::kImageFileName, Bytes(8u << 20, 0x5A));
+        const Bytes image(c.imageSize, 0x5A);
+        rig.files.Put(updater::kImageFileName, image);
 
-        EXPECT_EQ(rig.Run(peer.port()), updater::NetOutcome::PrintError);
-        EXPECT_EQ(rig.messages, std::vector<std::string>{"Print error"});
-        EXPECT_EQ(rig.exits, std::vector<int>{1});
-        EXPECT_EQ(rig.table.Count(), 1u);  // no completion: the list stays
-        EXPECT_EQ(rig.listClears, 0);
+        EXPECT_EQ(rig.Run(peer.port()), c.outcome);
+        if (c.outcome == updater::NetOutcome::Done) {
+            ASSERT_TRUE(peer.WaitForClosed(1, 5s));
+            EXPECT_EQ(peer.Connections()[0].bytes,
+                      ExpectedFirmwareStream(image, c.imageSize * 0x5A + 0xAA00));
+            EXPECT_EQ(rig.messages, std::vector<std::string>{updater::kNetDownloadDone});
+            EXPECT_TRUE(rig.exits.empty());
+        } else {
+            EXPECT_EQ(rig.messages, std::vector<std::string>{"Print error"});
+            EXPECT_EQ(rig.exits, std::vector<int>{1});
+            EXPECT_EQ(rig.table.Count(), 1u);  // no completion: the list stays
+            EXPECT_EQ(rig.listClears, 0);
+        }
     }
 }
 
