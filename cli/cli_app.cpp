@@ -69,6 +69,7 @@ class Runner {
         LinkSettings link;
         if (usb) link.usb = Usb();
         link.connectTimeout = env_.connectTimeout;
+        link.stall = env_.netPacing.stall;
         link.usbPieceTimeoutMs = env_.usbPieceTimeoutMs;
         return link;
     }
@@ -87,17 +88,8 @@ class Runner {
             return kDone;
         }
         const LinkSettings link = Link(port.target->kind == PortTarget::Kind::Usb);
-        for (std::size_t i = 0; i < commands.size(); ++i) {
-            const WriteResult result = WriteCommand(*port.target, commands[i], link);
-            if (!result.ok) {
-                const std::string which = commands.size() > 1
-                                              ? " (command " + std::to_string(i + 1) + " of " +
-                                                    std::to_string(commands.size()) + ")"
-                                              : std::string();
-                return Failed(result.error + which);
-            }
-        }
-        return kDone;
+        const WriteResult result = WriteCommands(*port.target, commands, link);
+        return result.ok ? kDone : Failed(result.error);
     }
 
     int Ports() {

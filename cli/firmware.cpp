@@ -140,30 +140,25 @@ int RunFirmware(const FirmwareJob& job, FirmwareIo& io) {
         updater::SendImageToPrinter(job.ip, job.port, file, progress, io.pacing);
     if (result.status == updater::NetStatus::Done) bar.Update(file.Size());
     bar.Finish();
-    const std::string target = FormatIpv4(job.ip) + ":" + std::to_string(job.port);
-    const std::string cause =
-        result.error != 0 ? std::string(": ") + std::strerror(result.error) : std::string();
+    const PortTarget target{PortTarget::Kind::Net, {}, job.ip, job.port, kDefaultBaud};
     switch (result.status) {
         case updater::NetStatus::Done:
-            io.err << "done: " << Sent(job, result.imageBytes, result.checksum) << " to " << target
-                   << '\n';
+            io.err << "done: " << Sent(job, result.imageBytes, result.checksum) << " to "
+                   << FormatIpv4(job.ip) << ":" << job.port << '\n';
             return 0;
-        case updater::NetStatus::ConnectFailed:
-            io.err << "tessary-cli: " << updater::kNetConnectFailed << " (" << target << ")"
-                   << cause << '\n';
-            return 1;
         case updater::NetStatus::ReadFailed:
             io.err << "tessary-cli: " << FileError(job.file, result.error, true) << '\n';
             return 1;
+        case updater::NetStatus::ConnectFailed:
         case updater::NetStatus::BlockFailed:
-            io.err << "tessary-cli: " << printerlink::kPrintError << ": a block to " << target
-                   << " was not taken after " << result.imageBytes << " bytes" << cause << '\n';
-            return 1;
         case updater::NetStatus::TailFailed:
-            io.err << "tessary-cli: " << printerlink::kPrintError << ": the terminator or the "
-                   << "checksum did not reach " << target << cause << '\n';
-            return 1;
+        case updater::NetStatus::NotDelivered:
+            break;
     }
+    io.err << "tessary-cli: "
+           << NetFailureText(target, result.tcp, {io.pacing.connect, io.pacing.stall, {}},
+                             updater::FirmwareStreamSize(file.Size()))
+           << '\n';
     return 1;
 }
 

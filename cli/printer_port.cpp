@@ -8,6 +8,7 @@
 
 #include "link/device_io.h"
 #include "link/sender_thread.h"
+#include "link/tcp_link.h"
 #include "link/usb_printer_link.h"
 
 namespace cli {
@@ -102,21 +103,20 @@ WriteResult WriteParallel(const PortTarget& port, std::span<const uint8_t> bytes
     return {true, {}};
 }
 
-WriteResult WriteNet(const PortTarget& port, std::span<const uint8_t> bytes,
+// All commands over one connection, as one job: the printer's stall shows however the job is cut
+// into commands, and the result is known only once it acknowledged the last byte.
+WriteResult WriteNet(const PortTarget& port, std::span<const std::vector<uint8_t>> commands,
                      const LinkSettings& settings) {
-    errno = 0;
-    const int fd = printerlink::ConnectTcp(port.ip, port.port, settings.connectTimeout);
-    if (fd < 0)
-        return Fail(std::string(printerlink::kNetConnectFail) + " (" + DescribePort(port) + ")" +
-                    ErrnoText(errno));
-    errno = 0;
-    const bool ok = printerlink::SendAllTcp(fd, bytes.data(), bytes.size(), kTcpPiece);
-    const int error = errno;
-    ::close(fd);
-    if (!ok)
-        return Fail(std::string(printerlink::kPrintError) + ": send to " + DescribePort(port) +
-                    " failed" + ErrnoText(error));
-    return {true, {}};
+    const printerlink::TcpLimits limits{settings.connectTimeout, settings.stall, {}};
+    printerlink::TcpConnection connection =
+        printerlink::TcpConnection::Connect(port.ip, port.port, limits);
+    uint64_t total = 0;
+    for (const auto& command : commands) total += command.size();
+    bool ok = connection.IsOpen();
+    for (std::size_t i = 0; ok && i < commands.size(); ++i)
+        ok = connection.SendAll(commands[i].data(), commands[i].size(), kTcpPiece);
+    if (ok && connection.Finish()) return {true, {}};
+    return Fail(NetFailureText(port, connection.Result(), limits, total));
 }
 
 }  // namespace
@@ -164,6 +164,19 @@ ParsedPort ParsePortText(std::string_view text, const std::string& defaultLptPat
     return {target, {}};
 }
 
+std::string NetFailureText(const PortTarget& port, const printerlink::TcpResult& result,
+                           const printerlink::TcpLimits& limits, uint64_t total) {
+    const std::string cause = printerlink::FaultText(result, limits);
+    if (!result.connected)
+        return std::string(printerlink::kNetConnectFail) + " (" + DescribePort(port) +
+               "): " + cause;
+    if (result.fault == printerlink::TcpFault::Stalled)
+        return "printer at " + FormatIpv4(port.ip) + " stopped taking data" +
+               Counted(result.acknowledged, total);
+    return std::string(printerlink::kPrintError) + ": the connection to " + DescribePort(port) +
+           " failed" + Counted(result.acknowledged, total) + ": " + cause;
+}
+
 std::string DescribePort(const PortTarget& target) {
     switch (target.kind) {
         case PortTarget::Kind::Usb:
@@ -178,19 +191,22 @@ std::string DescribePort(const PortTarget& target) {
     return {};
 }
 
-WriteResult WriteCommand(const PortTarget& port, std::span<const uint8_t> bytes,
-                         const LinkSettings& settings) {
-    switch (port.kind) {
-        case PortTarget::Kind::Usb:
-            return WriteUsb(bytes, settings);
-        case PortTarget::Kind::Lpt:
-            return WriteParallel(port, bytes);
-        case PortTarget::Kind::Net:
-            return WriteNet(port, bytes, settings);
-        case PortTarget::Kind::Serial:
-            return WriteSerial(port, bytes);
+WriteResult WriteCommands(const PortTarget& port, std::span<const std::vector<uint8_t>> commands,
+                          const LinkSettings& settings) {
+    if (port.kind == PortTarget::Kind::Net) return WriteNet(port, commands, settings);
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        const std::span<const uint8_t> bytes(commands[i]);
+        WriteResult result = port.kind == PortTarget::Kind::Usb   ? WriteUsb(bytes, settings)
+                             : port.kind == PortTarget::Kind::Lpt ? WriteParallel(port, bytes)
+                                                                  : WriteSerial(port, bytes);
+        if (!result.ok) {
+            if (commands.size() > 1)
+                result.error += " (command " + std::to_string(i + 1) + " of " +
+                                std::to_string(commands.size()) + ")";
+            return result;
+        }
     }
-    return Fail("unknown port");
+    return {true, {}};
 }
 
 }  // namespace cli

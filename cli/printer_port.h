@@ -10,8 +10,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/text_args.h"
+#include "link/tcp_link.h"
 
 namespace printerlink {
 class UsbBackend;
@@ -44,6 +46,7 @@ std::string DescribePort(const PortTarget& target);
 struct LinkSettings {
     std::shared_ptr<printerlink::UsbBackend> usb;  // the Tessary product-id list is used
     std::chrono::milliseconds connectTimeout{3000};
+    std::chrono::milliseconds stall{10000};  // a TCP printer taking nothing this long failed
     unsigned usbPieceTimeoutMs = 1000;
 };
 
@@ -52,8 +55,16 @@ struct WriteResult {
     std::string error;  // the cause, for stderr, when !ok
 };
 
-// Opens the port, writes all of `bytes`, waits until they left, closes the port.
-WriteResult WriteCommand(const PortTarget& port, std::span<const uint8_t> bytes,
-                         const LinkSettings& settings);
+// Why a TCP connection or send to `port` failed, in one line: the connect's cause, or how much
+// of `total` bytes the printer acknowledged, e.g. "printer at 192.168.1.50 stopped taking data
+// after 1000 of 164358 bytes".
+std::string NetFailureText(const PortTarget& port, const printerlink::TcpResult& result,
+                           const printerlink::TcpLimits& limits, uint64_t total);
+
+// Writes the commands in order and waits until they left, stopping at the first failure. Each
+// command opens and closes the port, except over TCP, where they travel as one job on one
+// connection that is done once the printer acknowledged every byte.
+WriteResult WriteCommands(const PortTarget& port, std::span<const std::vector<uint8_t>> commands,
+                          const LinkSettings& settings);
 
 }  // namespace cli

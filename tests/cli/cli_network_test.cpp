@@ -178,6 +178,21 @@ TEST_F(CliFirmware, MissingFileOrRefusedConnectionIsStatusOneWithNothingSent) {
     EXPECT_NE(o.err.find("127.0.0.1"), std::string::npos) << o.err;
 }
 
+TEST_F(CliFirmware, PrinterThatStopsReadingIsAFailureNeverDone) {
+    fakes::TcpPrinterPeer peer(fakes::TcpPrinterPeer::Mode::StallAfter, 1000);
+    ASSERT_TRUE(peer.ok());
+    Rig rig;
+    rig.env.netPacing.stall = 300ms;
+    const Outcome o = rig.Run(
+        {"firmware", "--to", "net:127.0.0.1:" + std::to_string(peer.port()), path_.string()});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err.find("done"), std::string::npos) << o.err;
+    // 2 + 1024 + 512 + 4 bytes of stream for the 1000-byte image.
+    EXPECT_NE(o.err.find(" of 1542 bytes\n"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("printer at 127.0.0.1 stopped taking data after "), std::string::npos)
+        << o.err;
+}
+
 // The built program: status and output as a script sees them.
 Outcome RunProgram(const std::string& arguments) {
     Outcome o;

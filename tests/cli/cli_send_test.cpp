@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "cli/send_names.h"
 #include "cli/text_args.h"
@@ -182,6 +183,55 @@ TEST(CliWrite, CommandsReachALoopbackPrinterOrNameTheFailure) {
     o = rig.Run({"print", "--to", refused, "hello"});
     EXPECT_EQ(o.status, 1);
     EXPECT_NE(o.err.find("Fail to connect"), std::string::npos) << o.err;
+}
+
+// Over TCP a job is done once the printer acknowledged its last byte: a printer that stops
+// reading is a failure naming how much it took, a slow one is waited for, a connect failure
+// names its cause.
+TEST(CliWrite, TcpJobIsDoneOnlyWhenThePrinterTookIt) {
+    const std::string text(10000, 'x');  // five commands on one connection
+    Rig rig;
+    rig.env.netPacing.stall = 300ms;
+    const Outcome dry = rig.Run({"print", "--dry-run", text});
+    ASSERT_EQ(dry.status, 0);
+    std::vector<uint8_t> job;  // the hex lines of the dry run, one after another
+    std::istringstream hex(dry.out);
+    for (std::string byte; hex >> byte;)
+        job.push_back(static_cast<uint8_t>(std::stoi(byte, nullptr, 16)));
+    const auto to = [](uint16_t port) { return "net:127.0.0.1:" + std::to_string(port); };
+
+    fakes::TcpPrinterPeer slow(fakes::TcpPrinterPeer::Mode::Slow, 512);
+    ASSERT_TRUE(slow.ok());
+    Outcome o = rig.Run({"print", "--to", to(slow.port()), text});
+    EXPECT_EQ(o.status, 0) << o.err;
+    ASSERT_TRUE(slow.WaitForClosed(1, 5s));
+    EXPECT_EQ(slow.ConnectionCount(), 1u);
+    EXPECT_EQ(slow.Connections()[0].bytes, job);
+
+    fakes::TcpPrinterPeer stalled(fakes::TcpPrinterPeer::Mode::StallAfter, 1000);
+    ASSERT_TRUE(stalled.ok());
+    o = rig.Run({"print", "--to", to(stalled.port()), text});
+    EXPECT_EQ(o.status, 1);
+    const std::string prefix = "tessary-cli: printer at 127.0.0.1 stopped taking data after ";
+    ASSERT_EQ(o.err.rfind(prefix, 0), 0u) << o.err;
+    const std::size_t took = std::stoul(o.err.substr(prefix.size()));
+    EXPECT_GE(took, 1000u);
+    EXPECT_LT(took, job.size());
+    EXPECT_NE(o.err.find(" of " + std::to_string(job.size()) + " bytes\n"), std::string::npos);
+
+    fakes::SilentLoopbackPort silent;
+    ASSERT_TRUE(silent.ok());
+    const struct {
+        uint16_t port;
+        const char* cause;
+    } failures[] = {{fakes::UnusedLoopbackPort(), "): connection refused\n"},
+                    {silent.port(), "): timed out after 1 s\n"}};
+    for (const auto& f : failures) {
+        o = rig.Run({"send", "--to", to(f.port), "cut"});
+        EXPECT_EQ(o.status, 1);
+        EXPECT_NE(o.err.find("Fail to connect (" + to(f.port) + f.cause), std::string::npos)
+            << o.err;
+    }
 }
 
 TEST(CliWrite, UsbWritesAreWaitedForAndTimeOutsReported) {
