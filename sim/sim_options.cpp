@@ -67,6 +67,8 @@ std::string SimUsage() {
            "  --stall-after BYTES stop reading a connection after so many bytes\n"
            "  --no-reply          stay silent to discovery requests\n"
            "  --slow BYTES_PER_S  read no faster than this\n"
+           "  --recv-buffer BYTES receive buffer of a TCP connection (default 4096, as small\n"
+           "                      as a printer's, so a stalled printer stops acknowledging)\n"
            "  --json              JSON lines instead of text lines\n"
            "  -h, --help          this text\n";
 }
@@ -124,6 +126,12 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
          }},
         {"--reset-after", bytes(o.resetAfter)},
         {"--stall-after", bytes(o.stallAfter)},
+        {"--recv-buffer",
+         [&](const std::string& v) {
+             const auto n = Number(v, 64 * 1024 * 1024);
+             if (n && *n > 0) o.receiveBuffer = static_cast<int>(*n);
+             return n && *n > 0;
+         }},
         {"--slow",
          [&](const std::string& v) {
              const auto n = Number(v, UINT32_MAX);

@@ -12,6 +12,7 @@
 namespace sim {
 
 inline constexpr int kMaxPrinters = 16;  // what one device table holds
+inline constexpr int kDefaultReceiveBuffer = 4096;
 
 struct SimOptions {
     std::optional<uint16_t> tcpPort = 9100;  // nullopt: no TCP listener; 0: any free port
@@ -27,6 +28,9 @@ struct SimOptions {
     bool noReply = false;                     // silent to discovery requests
     uint64_t slowBytesPerSecond = 0;          // 0: read as fast as bytes come
     bool json = false;                        // JSON lines instead of text lines
+    // Receive buffer of each TCP connection: small, as a printer's, so a printer that stops
+    // reading stops acknowledging soon after (the system may round it up).
+    int receiveBuffer = kDefaultReceiveBuffer;
 };
 
 struct ParsedOptions {

@@ -46,7 +46,8 @@ uint16_t BoundPort(int fd) {
     return ntohs(sa.sin_port);
 }
 
-int BoundSocket(int type, const netcfg::Ipv4Octets& address, uint16_t port, std::string* error) {
+int BoundSocket(int type, const netcfg::Ipv4Octets& address, uint16_t port, int receiveBuffer,
+                std::string* error) {
     const int fd = socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         *error = std::string("socket: ") + std::strerror(errno);
@@ -55,6 +56,8 @@ int BoundSocket(int type, const netcfg::Ipv4Octets& address, uint16_t port, std:
     if (type == SOCK_STREAM) {
         const int on = 1;
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        // Before listen, so accepted connections inherit it and announce a small window.
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
     const sockaddr_in sa = SocketAddress(address, port);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0 ||
@@ -145,14 +148,14 @@ bool SimServer::Start(std::string* error) {
     }
     if (options_.tcpPort) {
         for (std::size_t i = 0; i < printers_.size(); ++i) {
-            listeners_[i] =
-                BoundSocket(SOCK_STREAM, printers_[i].address, *options_.tcpPort, error);
+            listeners_[i] = BoundSocket(SOCK_STREAM, printers_[i].address, *options_.tcpPort,
+                                        options_.receiveBuffer, error);
             if (listeners_[i] < 0) return false;
             tcpPorts_[i] = BoundPort(listeners_[i]);
         }
     }
     if (options_.udpPort) {
-        udp_ = BoundSocket(SOCK_DGRAM, options_.listen, *options_.udpPort, error);
+        udp_ = BoundSocket(SOCK_DGRAM, options_.listen, *options_.udpPort, 0, error);
         if (udp_ < 0) return false;
         udpPort_ = BoundPort(udp_);
     }

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "netcfg/udp_socket.h"
 #include "tests/cli/cli_rig.h"
@@ -62,6 +63,45 @@ TEST(SimWithCli, DiscoverSendSetAddressAndFirmware) {
     std::filesystem::remove(image);
     ASSERT_EQ(firmware.status, 0) << firmware.err;
     EXPECT_TRUE(printed("4 blocks (2048 bytes), checksum ok"));
+}
+
+// The virtual printer's small receive buffer makes its stall visible as a real printer's is: a
+// 160 KiB image to a printer that stops reading after 1000 bytes is a failure, never "done"; one
+// that reads slowly gets the whole image.
+TEST(SimWithCli, FirmwareToAStalledOrSlowPrinter) {
+    const auto image = std::filesystem::temp_directory_path() / "sim_cli_stall.bin";
+    {
+        std::ofstream file(image, std::ios::binary);
+        const std::string data(160 * 1024, '\x42');
+        file.write(data.data(), static_cast<std::streamsize>(data.size()));
+    }
+    struct Case {
+        const char* name;
+        std::optional<uint64_t> stallAfter;
+        uint64_t slow;
+        int status;
+    };
+    for (const Case& c : {Case{"stalled", 1000, 0, 1}, Case{"slow", std::nullopt, 400000, 0}}) {
+        SCOPED_TRACE(c.name);
+        sim::SimOptions options;
+        options.udpPort = std::nullopt;
+        options.stallAfter = c.stallAfter;
+        options.slowBytesPerSecond = c.slow;
+        SimRig sim(options);
+        clitest::Rig cli;
+        cli.env.netPacing.stall = 500ms;
+        const clitest::Outcome o =
+            cli.Run({"firmware", "--to", "net:127.0.0.1:" + std::to_string(sim.server().TcpPort(1)),
+                     image.string()});
+        EXPECT_EQ(o.status, c.status) << o.err;
+        if (c.status == 0) {
+            EXPECT_TRUE(fakes::WaitUntil([&] { return sim.HasLineWith("checksum ok"); }, 5s));
+        } else {
+            EXPECT_NE(o.err.find("stopped taking data after "), std::string::npos) << o.err;
+            EXPECT_NE(o.err.find(" of 164358 bytes"), std::string::npos) << o.err;
+        }
+    }
+    std::filesystem::remove(image);
 }
 
 }  // namespace

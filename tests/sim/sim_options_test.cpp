@@ -28,7 +28,8 @@ TEST(SimOptions, DefaultsAndEveryOption) {
          "--printers",        "3",          "--address",    "127.0.1.10",    "--mask",
          "255.255.0.0",       "--gateway",  "127.0.1.1",    "--mac",         "0A:1b:2c:3d:4e:5f",
          "--listen",          "0.0.0.0",    "--serial",     "--reset-after", "64",
-         "--stall-after=128", "--no-reply", "--slow",       "300",           "--json"});
+         "--stall-after=128", "--no-reply", "--slow",       "300",           "--json",
+         "--recv-buffer",     "65536"});
     ASSERT_EQ(p.error, "");
     const sim::SimOptions& o = p.options;
     EXPECT_EQ(o.tcpPort, 0);             // any free port
@@ -40,6 +41,8 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(o.resetAfter, 64u);
     EXPECT_EQ(o.stallAfter, 128u);
     EXPECT_EQ(o.slowBytesPerSecond, 300u);
+    EXPECT_EQ(o.receiveBuffer, 65536);
+    EXPECT_EQ(Parse({}).options.receiveBuffer, 4096);
     const sim::PrinterSettings third = sim::PrinterAt(o, 2);
     EXPECT_EQ(third.address, (netcfg::Ipv4Octets{127, 0, 1, 12}));
     EXPECT_EQ(third.mask, (netcfg::Ipv4Octets{255, 255, 0, 0}));
@@ -57,6 +60,7 @@ TEST(SimOptions, UsageErrors) {
         {"--address", "1.2.3"},
         {"--mac", "0a:1b"},
         {"--slow", "0"},
+        {"--recv-buffer", "0"},
         {"--reply-port", "0"},
         {"--serial=1"},
         {"--address", "127.0.0.250", "--printers", "7"},
@@ -66,8 +70,9 @@ TEST(SimOptions, UsageErrors) {
         SCOPED_TRACE(args[0]);
         EXPECT_NE(Parse(args).error, "");
     }
-    for (const char* name : {"--tcp-port", "--udp-port", "--reply-port", "--printers", "--serial",
-                             "--reset-after", "--stall-after", "--no-reply", "--slow", "--json"}) {
+    for (const char* name :
+         {"--tcp-port", "--udp-port", "--reply-port", "--printers", "--serial", "--reset-after",
+          "--stall-after", "--no-reply", "--slow", "--json", "--recv-buffer"}) {
         EXPECT_NE(sim::SimUsage().find(name), std::string::npos) << name;
     }
 }
