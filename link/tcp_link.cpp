@@ -200,6 +200,10 @@ bool TcpConnection::Finish() {
     for (;;) {
         if (!CheckProgress()) return false;
         if (lastUnacknowledged_ == 0) {
+            // A reset empties the queue too: an error pending on the socket means the bytes
+            // were thrown away, not acknowledged.
+            if (const int error = PendingSocketError(socket_); error != 0)
+                return Fail(ClassifySocketError(error), error);
             result_.acknowledged = result_.sent;
             Close();
             return true;

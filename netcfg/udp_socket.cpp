@@ -1,83 +1,83 @@
 #include "netcfg/udp_socket.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <utility>
 
 namespace netcfg {
+namespace {
+
+printerlink::Ipv4Address Octets(uint32_t address) {
+    return {static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(address >> 16),
+            static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
+}
+
+// One decimal octet of a dotted quad: 1 to 3 digits, no leading zero, at most 255.
+std::optional<uint8_t> Octet(std::string_view text) {
+    if (text.empty() || text.size() > 3 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
+    unsigned value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value > 255) return std::nullopt;
+    return static_cast<uint8_t>(value);
+}
+
+}  // namespace
 
 UdpSocket::~UdpSocket() {
     Close();
 }
 
-UdpSocket::UdpSocket(UdpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+UdpSocket::UdpSocket(UdpSocket&& other) noexcept
+    : handle_(std::exchange(other.handle_, printerlink::kNoSocket)) {}
 
 UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
     if (this != &other) {
         Close();
-        fd_ = std::exchange(other.fd_, -1);
+        handle_ = std::exchange(other.handle_, printerlink::kNoSocket);
     }
     return *this;
 }
 
 UdpSocket UdpSocket::BindAny(uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return UdpSocket();
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return UdpSocket();
-    }
-    return UdpSocket(fd);
+    int error = 0;
+    return UdpSocket(printerlink::BindUdpSocket({0, 0, 0, 0}, port, error));
 }
 
 UdpSocket UdpSocket::Broadcast() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    if (fd < 0) return UdpSocket();
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);  // a refusal shows on sending
-    return UdpSocket(fd);
+    int error = 0;
+    return UdpSocket(printerlink::OpenBroadcastSocket(error));
 }
 
 uint16_t UdpSocket::LocalPort() const {
-    if (fd_ < 0) return 0;
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    return ntohs(address.sin_port);
+    return printerlink::LocalSocketPort(handle_);
 }
 
 std::optional<Ipv4Endpoint> Ipv4Endpoint::Parse(const std::string& dotted, uint16_t port) {
-    in_addr address{};
-    if (::inet_pton(AF_INET, dotted.c_str(), &address) != 1) return std::nullopt;
-    return Ipv4Endpoint{ntohl(address.s_addr), port};
+    uint32_t address = 0;
+    std::string_view rest = dotted;
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t dot = i < 3 ? rest.find('.') : rest.size();
+        if (dot == std::string_view::npos) return std::nullopt;
+        const auto octet = Octet(rest.substr(0, dot));
+        if (!octet) return std::nullopt;
+        address = address << 8 | *octet;
+        rest = i < 3 ? rest.substr(dot + 1) : std::string_view();
+    }
+    return Ipv4Endpoint{address, port};
 }
 
 bool UdpSocket::SendTo(const Ipv4Endpoint& to, std::span<const uint8_t> bytes) const {
-    if (fd_ < 0) return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(to.address);
-    address.sin_port = htons(to.port);
-    const ssize_t sent = ::sendto(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL,
-                                  reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    return sent == static_cast<ssize_t>(bytes.size());
+    if (!IsValid()) return false;
+    return printerlink::SendDatagram(handle_, {Octets(to.address), to.port}, bytes) == 0;
 }
 
 void UdpSocket::Shutdown() const {
-    // An unconnected datagram socket reports ENOTCONN but still marks itself shut and wakes
-    // its readers.
-    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    printerlink::ShutdownSocket(handle_);
 }
 
 void UdpSocket::Close() {
-    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    printerlink::CloseSocket(std::exchange(handle_, printerlink::kNoSocket), false);
 }
 
 }  // namespace netcfg

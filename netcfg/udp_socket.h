@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "link/socket_io.h"
+
 namespace netcfg {
 
 // An IPv4 UDP destination, address in host order.
@@ -33,20 +35,22 @@ class UdpSocket {
     // IPv4 UDP socket with SO_BROADCAST enabled. Invalid when no socket can be created.
     static UdpSocket Broadcast();
 
-    bool IsValid() const { return fd_ >= 0; }
-    int Fd() const { return fd_; }
+    bool IsValid() const { return handle_ != printerlink::kNoSocket; }
+    printerlink::SocketHandle Handle() const { return handle_; }
+    // The handle as a number for checks, -1 when invalid.
+    int Fd() const { return IsValid() ? static_cast<int>(handle_) : -1; }
     // The bound local port, 0 when unbound or invalid.
     uint16_t LocalPort() const;
     // Sends `bytes` as one datagram; true when all of it left.
     bool SendTo(const Ipv4Endpoint& to, std::span<const uint8_t> bytes) const;
-    // Wakes a thread blocked in a receive on this socket (it then reads 0 bytes from no sender);
-    // the descriptor stays open until Close.
+    // Wakes a thread blocked in a receive on this socket (it then receives Shut); the socket
+    // stays open until Close.
     void Shutdown() const;
     void Close();
 
   private:
-    explicit UdpSocket(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    explicit UdpSocket(printerlink::SocketHandle handle) : handle_(handle) {}
+    printerlink::SocketHandle handle_ = printerlink::kNoSocket;
 };
 
 }  // namespace netcfg

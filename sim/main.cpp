@@ -13,7 +13,8 @@ namespace {
 sim::SimServer* running = nullptr;
 
 void OnSignal(int) {
-    if (running != nullptr) running->Stop();  // a write to a pipe: safe in a handler
+    // A write to a pipe (Windows: a datagram from the handler's own thread): safe in a handler.
+    if (running != nullptr) running->Stop();
 }
 
 }  // namespace
@@ -43,11 +44,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     running = &server;
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     server.Run();
     running = nullptr;
     return 0;

@@ -5,6 +5,8 @@
 #include <functional>
 #include <map>
 
+#include "sim/pseudo_terminal.h"
+
 namespace sim {
 namespace {
 
@@ -47,22 +49,27 @@ std::optional<netcfg::MacBytes> Mac(const std::string& text) {
 }  // namespace
 
 std::string SimUsage() {
-    return "Usage: pos-printer-sim [options]\n"
-           "A virtual receipt printer: prints one line for every command it receives.\n"
-           "\n"
-           "  --tcp-port N        printer port (default 9100; 0: any free port, shown)\n"
-           "  --udp-port N        discovery port (default 9000; 0: no discovery answers)\n"
-           "  --reply-port N      port of the asker that replies go to (default 8999)\n"
-           "  --listen A          address discovery requests are heard on (default 127.0.0.1;\n"
-           "                      0.0.0.0 also hears broadcasts)\n"
-           "  --printers N        virtual printers, 1 to 16 (default 1); printer i listens on\n"
-           "                      the address raised by i in its last octet\n"
-           "  --address A         first printer's address (default 127.0.0.1)\n"
-           "  --mask A            subnet mask in the reply (default 255.255.255.0)\n"
-           "  --gateway A         gateway in the reply (default 127.0.0.1)\n"
-           "  --mac M             first printer's MAC, aa:bb:cc:dd:ee:ff (default "
-           "02:00:00:00:00:01)\n"
-           "  --serial            also read a pseudo-terminal (its path is shown)\n"
+    const char* serial =
+        PseudoTerminalsAvailable()
+            ? "  --serial            also read a pseudo-terminal (its path is shown)\n"
+            : "  --serial            Linux only: this system has no pseudo-terminals\n";
+    return std::string(
+               "Usage: pos-printer-sim [options]\n"
+               "A virtual receipt printer: prints one line for every command it receives.\n"
+               "\n"
+               "  --tcp-port N        printer port (default 9100; 0: any free port, shown)\n"
+               "  --udp-port N        discovery port (default 9000; 0: no discovery answers)\n"
+               "  --reply-port N      port of the asker that replies go to (default 8999)\n"
+               "  --listen A          address discovery requests are heard on (default 127.0.0.1;\n"
+               "                      0.0.0.0 also hears broadcasts)\n"
+               "  --printers N        virtual printers, 1 to 16 (default 1); printer i listens on\n"
+               "                      the address raised by i in its last octet\n"
+               "  --address A         first printer's address (default 127.0.0.1)\n"
+               "  --mask A            subnet mask in the reply (default 255.255.255.0)\n"
+               "  --gateway A         gateway in the reply (default 127.0.0.1)\n"
+               "  --mac M             first printer's MAC, aa:bb:cc:dd:ee:ff (default "
+               "02:00:00:00:00:01)\n") +
+           serial +
            "  --reset-after BYTES reset a TCP connection after so many bytes\n"
            "  --stall-after BYTES stop reading a connection after so many bytes\n"
            "  --no-reply          stay silent to discovery requests\n"
@@ -152,6 +159,10 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
         }
         const bool flag = name == "--serial" || name == "--no-reply" || name == "--json";
         if (flag && !value) {
+            if (name == "--serial" && !PseudoTerminalsAvailable()) {
+                parsed.error = "--serial is Linux only: this system has no pseudo-terminals";
+                return parsed;
+            }
             if (name == "--serial") o.serial = true;
             if (name == "--no-reply") o.noReply = true;
             if (name == "--json") o.json = true;

@@ -1,7 +1,7 @@
 #pragma once
 // The virtual printers at work: a TCP listener per printer, the discovery responder on UDP, an
-// optional pseudo-terminal, all served by one thread that waits in poll() and decodes what
-// arrives into lines.
+// optional pseudo-terminal, all served by one thread that waits for whichever is readable and
+// decodes what arrives into lines.
 
 #include <chrono>
 #include <functional>
@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "link/socket_io.h"
+#include "sim/pseudo_terminal.h"
 #include "sim/sim_options.h"
 #include "sim/stream_decoder.h"
 #include "sim/virtual_printer.h"
@@ -49,7 +51,7 @@ class SimServer {
     [[nodiscard]] bool Start(std::string* error);
     // Serves until Stop(); then ends every open stream's decoding.
     void Run();
-    // From any thread or a signal handler.
+    // From any thread or a POSIX signal handler.
     void Stop();
 
     uint16_t TcpPort(int printer) const;  // 1-based printer; 0 without a listener
@@ -72,12 +74,12 @@ class SimServer {
     LineSink sink_;
     mutable std::mutex printersMutex_;
     std::vector<PrinterSettings> printers_;
-    std::vector<int> listeners_;  // per printer, -1 without
+    std::vector<printerlink::SocketHandle> listeners_;  // per printer, kNoSocket without
     std::vector<uint16_t> tcpPorts_;
-    int udp_ = -1;
+    printerlink::SocketHandle udp_ = printerlink::kNoSocket;
     uint16_t udpPort_ = 0;
-    int wake_[2] = {-1, -1};
-    int ptySlave_ = -1;
+    printerlink::SocketWaker wake_;
+    PseudoTerminal pty_;
     std::string serialPath_;
     uint64_t connections_ = 0;
     std::chrono::steady_clock::time_point acceptPausedUntil_{};

@@ -11,16 +11,17 @@
 #include <thread>
 #include <vector>
 
+#include "link/socket_io.h"
+
 namespace fakes {
 
 class TcpPrinterPeer {
   public:
     enum class Mode {
-        Record,         // read everything until the client closes
-        ResetOnAccept,  // accept, then close at once with SO_LINGER 0 (the client gets a reset)
-        ResetAfter,     // read `limit` bytes of each connection, then reset it
-        StallAfter,     // read `limit` bytes of each connection, then stop reading (kept open)
-        Slow,           // read at most `limit` bytes of a connection every 20 ms, to the end
+        Record,      // read everything until the client closes
+        ResetAfter,  // read `limit` bytes of each connection, then reset it
+        StallAfter,  // read `limit` bytes of each connection, then stop reading (kept open)
+        Slow,        // read at most `limit` bytes of a connection every 20 ms, to the end
     };
     struct Connection {
         std::vector<uint8_t> bytes;
@@ -33,7 +34,7 @@ class TcpPrinterPeer {
     TcpPrinterPeer(const TcpPrinterPeer&) = delete;
     TcpPrinterPeer& operator=(const TcpPrinterPeer&) = delete;
 
-    bool ok() const { return listener_ >= 0; }
+    bool ok() const { return listener_ != printerlink::kNoSocket; }
     uint16_t port() const { return port_; }
 
     std::size_t ConnectionCount() const;
@@ -47,8 +48,8 @@ class TcpPrinterPeer {
 
     Mode mode_;
     std::size_t limit_;
-    int listener_ = -1;
-    int wake_ = -1;  // eventfd that ends the loop
+    printerlink::SocketHandle listener_ = printerlink::kNoSocket;
+    printerlink::SocketWaker wake_;  // ends the loop
     uint16_t port_ = 0;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
@@ -71,8 +72,8 @@ class SilentLoopbackPort {
     uint16_t port() const { return port_; }
 
   private:
-    int listener_ = -1;
-    int filler_ = -1;  // the one connection the queue holds
+    printerlink::SocketHandle listener_ = printerlink::kNoSocket;
+    printerlink::SocketHandle filler_ = printerlink::kNoSocket;  // the one connection queued
     uint16_t port_ = 0;
 };
 

@@ -1,59 +1,39 @@
 #include "tests/fakes/udp_peer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 namespace fakes {
 
 UdpPeer::UdpPeer(uint16_t port) {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    wake_ = ::eventfd(0, EFD_CLOEXEC);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof addr;
-    if (fd_ >= 0 && (wake_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), size) != 0 ||
-                     ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &size) != 0)) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    if (fd_ < 0) return;
-    port_ = ntohs(addr.sin_port);
+    int error = 0;
+    if (wake_.ok()) socket_ = printerlink::BindUdpSocket({127, 0, 0, 1}, port, error);
+    if (!ok()) return;
+    port_ = printerlink::LocalSocketPort(socket_);
     thread_ = std::thread([this] { Loop(); });
 }
 
 UdpPeer::~UdpPeer() {
     if (thread_.joinable()) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
+        wake_.Wake();
         thread_.join();
     }
-    if (fd_ >= 0) ::close(fd_);
-    if (wake_ >= 0) ::close(wake_);
+    printerlink::CloseSocket(socket_, false);
 }
 
 void UdpPeer::Loop() {
+    std::vector<uint8_t> buffer(65536);
     for (;;) {
-        pollfd fds[2] = {{wake_, POLLIN, 0}, {fd_, POLLIN, 0}};
-        if (::poll(fds, 2, 1000) < 0 && errno != EINTR) return;
-        if (fds[0].revents) return;
-        if (!(fds[1].revents & POLLIN)) continue;
-        uint8_t buffer[65536];
-        sockaddr_in from{};
-        socklen_t size = sizeof from;
-        const ssize_t n =
-            ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size);
-        if (n < 0) continue;
+        printerlink::SocketReadable fds[2] = {{wake_.Handle()}, {socket_}};
+        if (printerlink::WaitReadable(fds, std::chrono::milliseconds(1000)) < 0) return;
+        if (fds[0].ready) return;
+        if (!fds[1].ready) continue;
+        const printerlink::ReceiveStep step =
+            printerlink::ReceiveDatagram(socket_, buffer.data(), buffer.size());
+        if (step.what != printerlink::Received::Data) continue;
+        const auto& ip = step.from.ip;
         std::lock_guard lock(mutex_);
         datagrams_.push_back(
-            {{buffer, buffer + n}, ntohl(from.sin_addr.s_addr), ntohs(from.sin_port)});
+            {{buffer.begin(), buffer.begin() + static_cast<long>(step.length)},
+             uint32_t{ip[0]} << 24 | uint32_t{ip[1]} << 16 | uint32_t{ip[2]} << 8 | ip[3],
+             step.from.port});
         changed_.notify_all();
     }
 }
@@ -69,14 +49,12 @@ bool UdpPeer::WaitForDatagrams(std::size_t count, std::chrono::milliseconds time
 }
 
 bool UdpPeer::SendTo(uint16_t port, const std::vector<uint8_t>& bytes, uint32_t address) const {
-    if (fd_ < 0 || (address >> 24) != 127) return false;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(address);
-    const ssize_t n = ::sendto(fd_, bytes.data(), bytes.size(), 0,
-                               reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    return n == static_cast<ssize_t>(bytes.size());
+    if (!ok() || (address >> 24) != 127) return false;
+    const printerlink::SocketAddress to{
+        {static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(address >> 16),
+         static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)},
+        port};
+    return printerlink::SendDatagram(socket_, to, bytes) == 0;
 }
 
 }  // namespace fakes

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "link/socket_io.h"
+
 namespace fakes {
 
 class UdpPeer {
@@ -24,7 +26,7 @@ class UdpPeer {
     UdpPeer(const UdpPeer&) = delete;
     UdpPeer& operator=(const UdpPeer&) = delete;
 
-    bool ok() const { return fd_ >= 0; }
+    bool ok() const { return socket_ != printerlink::kNoSocket; }
     uint16_t port() const { return port_; }
 
     std::vector<Datagram> Datagrams() const;
@@ -36,8 +38,8 @@ class UdpPeer {
   private:
     void Loop();
 
-    int fd_ = -1;
-    int wake_ = -1;
+    printerlink::SocketHandle socket_ = printerlink::kNoSocket;
+    printerlink::SocketWaker wake_;
     uint16_t port_ = 0;
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;

@@ -73,9 +73,9 @@ TEST(SenderNet, RefusedConnectionReportsAndDropsTheCommand) {
 }
 
 TEST(SenderNet, SendFailureShowsPrintErrorAndEndsTheProgram) {
-    // The reset comes before or after the bytes left: either the send or the wait for the
-    // printer's acknowledgement fails.
-    TcpPrinterPeer peer(TcpPrinterPeer::Mode::ResetOnAccept);
+    // The reset comes after the printer read a byte, before or after the rest left: either the
+    // send or the wait for the printer's acknowledgement fails.
+    TcpPrinterPeer peer(TcpPrinterPeer::Mode::ResetAfter, 1);
     ASSERT_TRUE(peer.ok());
     SenderRig rig(FastEndpoints(peer.port()));
     rig.Submit(Pattern(2048));

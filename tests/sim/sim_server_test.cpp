@@ -2,19 +2,15 @@
 // address-set packet changing the reply, TCP streams decoded in order, and the faults on request.
 #include "sim/sim_server.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "commands/one_click.h"
+#include "link/socket_io.h"
+#include "link/tcp_link.h"
 #include "netcfg/address_set.h"
 #include "netcfg/device_table.h"
 #include "tests/fakes/udp_peer.h"
@@ -44,25 +40,24 @@ std::vector<std::string> Decoded(const SimRig& rig, int printer, int n) {
     return out;
 }
 
-int Connect(uint16_t port, uint32_t address = INADDR_LOOPBACK) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = htonl(address);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
+using printerlink::SocketHandle;
+
+// A connected, non-blocking socket; kNoSocket when the connect failed.
+SocketHandle Connect(uint16_t port, printerlink::Ipv4Address address = {127, 0, 0, 1}) {
+    int error = 0;
+    return printerlink::ConnectTcpSocket(address, port, 5s, error);
 }
 
-bool SendAll(int fd, const Bytes& bytes) {
+// Sends everything, waiting (5 s at most each time) for room.
+bool SendAll(SocketHandle socket, const Bytes& bytes) {
     std::size_t at = 0;
     while (at < bytes.size()) {
-        const ssize_t n = send(fd, bytes.data() + at, bytes.size() - at, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        at += static_cast<std::size_t>(n);
+        const auto step = printerlink::SendOnSocket(socket, bytes.data() + at, bytes.size() - at);
+        if (step.error != 0) return false;
+        if (step.wouldBlock &&
+            printerlink::WaitOnSocket(socket, true, 5s) != printerlink::SocketWait::Ready)
+            return false;
+        at += step.taken;
     }
     return true;
 }
@@ -141,8 +136,8 @@ TEST(SimServer, NoReplyStaysSilent) {
 
 TEST(SimServer, TcpStreamsAreDecodedPerPrinterAndAddressFramesApplied) {
     SimRig rig(TwoPrinters(8999));
-    const int fd = Connect(rig.server().TcpPort(2), 0x7f000002);  // printer 2 is 127.0.0.2
-    ASSERT_GE(fd, 0);
+    const SocketHandle fd = Connect(rig.server().TcpPort(2), {127, 0, 0, 2});  // printer 2
+    ASSERT_NE(fd, printerlink::kNoSocket);
     Bytes stream = commands::FindOneClick(1004)->Build();
     const Bytes ip =
         netcfg::IpSettingFrame({192, 168, 1, 199}, {255, 255, 255, 0}, {192, 168, 0, 1});
@@ -153,7 +148,7 @@ TEST(SimServer, TcpStreamsAreDecodedPerPrinterAndAddressFramesApplied) {
         ASSERT_TRUE(SendAll(
             fd, Bytes(stream.begin() + at, stream.begin() + std::min(at + 5, stream.size()))));
     }
-    close(fd);
+    printerlink::CloseSocket(fd, false);
     ASSERT_TRUE(WaitForLine(rig, "printer 2 tcp#1 connection closed, " +
                                      std::to_string(stream.size()) + " bytes in all"));
     EXPECT_EQ(Decoded(rig, 2, 1),
@@ -173,34 +168,36 @@ TEST(SimServer, ResetAfterAndStallAfterAsAskedFor) {
         o.udpPort.reset();
         o.resetAfter = 100;
         SimRig rig(o);
-        const int fd = Connect(rig.server().TcpPort(1));
-        ASSERT_GE(fd, 0);
+        const SocketHandle fd = Connect(rig.server().TcpPort(1));
+        ASSERT_NE(fd, printerlink::kNoSocket);
         ASSERT_TRUE(SendAll(fd, Bytes(100, 'a')));
         ASSERT_TRUE(WaitForLine(rig, "connection reset (--reset-after), 100 bytes in all"));
+        printerlink::SocketReadable readable[1] = {{fd}};
+        EXPECT_EQ(printerlink::WaitReadable(readable, 5s), 1);
         uint8_t byte = 0;
-        EXPECT_EQ(recv(fd, &byte, 1, 0), -1);
-        EXPECT_EQ(errno, ECONNRESET);
-        close(fd);
+        const printerlink::ReceiveStep step = printerlink::ReceiveOnSocket(fd, &byte, 1);
+        EXPECT_EQ(step.what, printerlink::Received::Failed);
+        EXPECT_EQ(printerlink::ClassifySocketError(step.error), printerlink::TcpFault::Reset);
+        printerlink::CloseSocket(fd, false);
     }
     {
         sim::SimOptions o;
         o.udpPort.reset();
         o.stallAfter = 10;
         SimRig rig(o);
-        const int fd = Connect(rig.server().TcpPort(1));
-        ASSERT_GE(fd, 0);
+        const SocketHandle fd = Connect(rig.server().TcpPort(1));
+        ASSERT_NE(fd, printerlink::kNoSocket);
         ASSERT_TRUE(SendAll(fd, Bytes(10, 'b')));
         ASSERT_TRUE(WaitForLine(rig, "stalled after 10 bytes: no longer reading"));
         EXPECT_TRUE(WaitForLine(rig, "text: bbbbbbbbbb"));
         // Nothing more is read: the buffers fill and a non-blocking send runs dry (bounded).
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
         const Bytes chunk(65536, 'c');
         bool blocked = false;
         for (int i = 0; i < 1024 && !blocked; ++i) {
-            blocked = send(fd, chunk.data(), chunk.size(), MSG_NOSIGNAL) < 0 && errno == EAGAIN;
+            blocked = printerlink::SendOnSocket(fd, chunk.data(), chunk.size()).wouldBlock;
         }
         EXPECT_TRUE(blocked);
-        close(fd);
+        printerlink::CloseSocket(fd, false);
     }
 }
 
