@@ -1,7 +1,5 @@
 #include "cli/cli_app.h"
 
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
@@ -111,9 +109,9 @@ class Runner {
                      << ")\n";
             }
         }
-        const int lpt = printerlink::OpenParallelPort(env_.lptPath);
-        if (lpt >= 0) {
-            ::close(lpt);
+        const printerlink::DeviceHandle lpt = printerlink::OpenParallelPort(env_.lptPath);
+        if (lpt != printerlink::kNoDevice) {
+            printerlink::ClosePort(lpt);
             out_ << "lpt:" << env_.lptPath << '\n';
         }
         return kDone;
@@ -293,6 +291,8 @@ int RunCli(std::span<const std::string> arguments, std::ostream& out, std::ostre
         "download of Brindel.\nExit status: 0 done, 1 failed (port, printer, file), 2 usage.",
         kProgram};
     app.require_subcommand(1);
+    // The same options everywhere: on Windows too a "/path" is an argument, not an option.
+    app.allow_windows_style_options(false);
     AddDryRun(&app, o);
     AddEndpoints(&app, o);  // also before the subcommand, for discover and set-address
     constexpr const char* kPortHelp =

@@ -1,9 +1,7 @@
 #include "cli/network.h"
 
-#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 
 #include "netcfg/discovery_listener.h"
@@ -28,13 +26,14 @@ DiscoveryResult Discover(
     netcfg::UdpSocket replies = netcfg::UdpSocket::BindAny(endpoints.replyPort);
     if (!replies.IsValid()) {
         result.error = "cannot bind UDP port " + std::to_string(endpoints.replyPort) + ": " +
-                       std::strerror(errno) +
+                       printerlink::SocketErrorText(printerlink::LastSocketError()) +
                        " (Tessary or Brindel holds it while running; --reply-port picks another)";
         return result;
     }
     const netcfg::UdpSocket sender = netcfg::UdpSocket::Broadcast();
     if (!sender.IsValid()) {
-        result.error = std::string("cannot create the broadcast socket: ") + std::strerror(errno);
+        result.error = "cannot create the broadcast socket: " +
+                       printerlink::SocketErrorText(printerlink::LastSocketError());
         return result;
     }
 
@@ -99,11 +98,11 @@ std::string DevicesJson(const std::vector<netcfg::DeviceEntry>& devices) {
 std::string BroadcastPacket(const netcfg::Ipv4Endpoint& to, const std::vector<uint8_t>& bytes) {
     const netcfg::UdpSocket sender = netcfg::UdpSocket::Broadcast();
     if (!sender.IsValid())
-        return std::string("Error 0: cannot create the broadcast socket: ") + std::strerror(errno);
-    errno = 0;
+        return "Error 0: cannot create the broadcast socket: " +
+               printerlink::SocketErrorText(printerlink::LastSocketError());
     if (!sender.SendTo(to, bytes))
-        return std::string("Error 1: the address-set packet could not be sent: ") +
-               std::strerror(errno);
+        return "Error 1: the address-set packet could not be sent: " +
+               printerlink::SocketErrorText(printerlink::LastSocketError());
     return {};
 }
 

@@ -1,10 +1,6 @@
 #include "cli/printer_port.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "link/device_io.h"
 #include "link/sender_thread.h"
@@ -19,8 +15,8 @@ constexpr std::size_t kSerialPiece = 8;
 constexpr std::size_t kUsbPiece = 64;
 constexpr std::size_t kTcpPiece = 256;
 
-std::string ErrnoText(int error) {
-    return error != 0 ? std::string(": ") + std::strerror(error) : std::string();
+std::string ErrorText(int error) {
+    return error != 0 ? ": " + printerlink::DeviceErrorText(error) : std::string();
 }
 
 std::string Counted(std::size_t sent, std::size_t total) {
@@ -51,11 +47,10 @@ WriteResult WriteUsb(std::span<const uint8_t> bytes, const LinkSettings& setting
 }
 
 WriteResult WriteSerial(const PortTarget& port, std::span<const uint8_t> bytes) {
-    errno = 0;
-    const int fd = printerlink::OpenSerialExclusive(port.path);
-    if (fd < 0)
+    const printerlink::DeviceHandle fd = printerlink::OpenSerialExclusive(port.path);
+    if (fd == printerlink::kNoDevice)
         return Fail(std::string(printerlink::kComOpenFail).substr(1) + ": " + port.path +
-                    ErrnoText(errno));
+                    ErrorText(printerlink::LastDeviceError()));
     printerlink::MakeSerialRaw(fd);
     std::string warning;
     if (!printerlink::ApplySerialLine(fd, port.baud))
@@ -71,7 +66,8 @@ WriteResult WriteSerial(const PortTarget& port, std::span<const uint8_t> bytes) 
         result = printerlink::WriteSerialUntil(fd, bytes.data() + sent, piece, deadline, never);
         if (result == printerlink::SerialWrite::Done) sent += piece;
     }
-    const int writeError = errno;
+    const int writeError =
+        result == printerlink::SerialWrite::Failed ? printerlink::LastDeviceError() : 0;
     if (result == printerlink::SerialWrite::Done)
         result = printerlink::DrainSerialUntil(fd, deadline, never);
     if (result != printerlink::SerialWrite::Done) printerlink::DiscardSerialOutput(fd);
@@ -88,18 +84,18 @@ WriteResult WriteSerial(const PortTarget& port, std::span<const uint8_t> bytes) 
             break;
     }
     return Fail("write to serial port " + port.path + " failed" + Counted(sent, bytes.size()) +
-                ErrnoText(writeError) + warning);
+                ErrorText(writeError) + warning);
 }
 
 WriteResult WriteParallel(const PortTarget& port, std::span<const uint8_t> bytes) {
-    errno = 0;
-    const int fd = printerlink::OpenParallelPort(port.path);
-    if (fd < 0)
-        return Fail(std::string(printerlink::kLptOpenFail) + ": " + port.path + ErrnoText(errno));
+    const printerlink::DeviceHandle fd = printerlink::OpenParallelPort(port.path);
+    if (fd == printerlink::kNoDevice)
+        return Fail(std::string(printerlink::kLptOpenFail) + ": " + port.path +
+                    ErrorText(printerlink::LastDeviceError()));
     const bool ok = printerlink::WriteFully(fd, bytes.data(), bytes.size());
-    const int error = errno;
-    ::close(fd);
-    if (!ok) return Fail("write to parallel port " + port.path + " failed" + ErrnoText(error));
+    const int error = ok ? 0 : printerlink::LastDeviceError();
+    printerlink::ClosePort(fd);
+    if (!ok) return Fail("write to parallel port " + port.path + " failed" + ErrorText(error));
     return {true, {}};
 }
 
@@ -170,11 +166,15 @@ std::string NetFailureText(const PortTarget& port, const printerlink::TcpResult&
     if (!result.connected)
         return std::string(printerlink::kNetConnectFail) + " (" + DescribePort(port) +
                "): " + cause;
+    // Where the system cannot tell what the printer acknowledged, the count is an upper bound.
+    const std::string counted = result.acknowledgedAtMost
+                                    ? " after at most " + std::to_string(result.acknowledged) +
+                                          " of " + std::to_string(total) + " bytes"
+                                    : Counted(result.acknowledged, total);
     if (result.fault == printerlink::TcpFault::Stalled)
-        return "printer at " + FormatIpv4(port.ip) + " stopped taking data" +
-               Counted(result.acknowledged, total);
+        return "printer at " + FormatIpv4(port.ip) + " stopped taking data" + counted;
     return std::string(printerlink::kPrintError) + ": the connection to " + DescribePort(port) +
-           " failed" + Counted(result.acknowledged, total) + ": " + cause;
+           " failed" + counted + ": " + cause;
 }
 
 std::string DescribePort(const PortTarget& target) {

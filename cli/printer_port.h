@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/text_args.h"
+#include "link/device_io.h"
 #include "link/tcp_link.h"
 
 namespace printerlink {
@@ -21,7 +22,7 @@ class UsbBackend;
 
 namespace cli {
 
-inline constexpr const char* kDefaultLptPath = "/dev/lp0";
+inline constexpr const char* kDefaultLptPath = printerlink::kDefaultParallelPort;
 inline constexpr uint16_t kDefaultTcpPort = 9100;
 inline constexpr unsigned kDefaultBaud = 9600;  // the main window's initial baud rate
 
@@ -57,7 +58,7 @@ struct WriteResult {
 
 // Why a TCP connection or send to `port` failed, in one line: the connect's cause, or how much
 // of `total` bytes the printer acknowledged, e.g. "printer at 192.168.1.50 stopped taking data
-// after 1000 of 164358 bytes".
+// after 1000 of 164358 bytes" ("after at most 5120 of ..." where the system cannot tell).
 std::string NetFailureText(const PortTarget& port, const printerlink::TcpResult& result,
                            const printerlink::TcpLimits& limits, uint64_t total);
 

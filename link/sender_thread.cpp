@@ -1,7 +1,5 @@
 #include "link/sender_thread.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <mutex>
 #include <thread>
@@ -110,8 +108,8 @@ struct SenderThread::Impl {
     }
 
     Outcome Serial(PendingCommand& command, const PortParams& params) {
-        const int fd = OpenSerialExclusive(params.serialName);
-        if (fd < 0) {
+        const DeviceHandle fd = OpenSerialExclusive(params.serialName);
+        if (fd == kNoDevice) {
             Status(kComOpenFail);
             return Outcome::Keep;
         }
@@ -135,13 +133,13 @@ struct SenderThread::Impl {
     }
 
     Outcome Parallel(PendingCommand& command) {
-        const int fd = OpenParallelPort(endpoints.lptPath);
-        if (fd < 0) {
+        const DeviceHandle fd = OpenParallelPort(endpoints.lptPath);
+        if (fd == kNoDevice) {
             Status(kLptOpenFail);
             return Outcome::Done;
         }
         WriteFully(fd, command.Next(), command.Rest());
-        ::close(fd);
+        ClosePort(fd);
         return Outcome::Done;
     }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "link/command_buffer.h"
+#include "link/device_io.h"
 #include "link/port_choice.h"
 
 namespace printerlink {
@@ -18,7 +19,7 @@ class UsbBackend;
 // Fixed defaults; tests inject their own.
 struct LinkEndpoints {
     uint16_t tcpPort = 9100;
-    std::string lptPath = "/dev/lp0";
+    std::string lptPath = kDefaultParallelPort;
     std::chrono::milliseconds connectTimeout{3000};
     std::chrono::milliseconds retryPause{250};
     std::chrono::milliseconds usbPieceTimeout{1000};

@@ -5,23 +5,12 @@
 #include "link/device_io.h"
 
 namespace printerlink {
-namespace {
-
-// The pattern with its first "%d" replaced by the number; no other formatting is interpreted.
-std::string PortName(const std::string& pattern, int number) {
-    const auto at = pattern.find("%d");
-    if (at == std::string::npos) return pattern;
-    return pattern.substr(0, at) + std::to_string(number) + pattern.substr(at + 2);
-}
-
-}  // namespace
-
 std::vector<std::string> ListFreeSerialPorts(const SerialProbeConfig& config) {
     std::vector<std::string> names;
     for (const std::string& pattern : config.patterns) {
         const bool numbered = pattern.find("%d") != std::string::npos;
         for (int i = config.first; i <= config.last; ++i) {
-            const std::string name = PortName(pattern, i);
+            const std::string name = SerialPortName(pattern, i);
             if (std::find(names.begin(), names.end(), name) == names.end() &&
                 SerialPortIsFree(name)) {
                 names.push_back(name);

@@ -1,17 +1,19 @@
 #pragma once
-// The serial-port list: /dev/ttyS%d, /dev/ttyUSB%d, /dev/ttyACM%d for 0..127; a port is listed
-// when it opens read-write and an exclusive lock (flock + TIOCEXCL) can be taken.
+// The serial-port list: Linux /dev/ttyS%d, /dev/ttyUSB%d, /dev/ttyACM%d, Windows COM%d (from 10
+// on \\.\COM%d), for 0..127; a port is listed when it opens read-write exclusively (Linux: with
+// flock + TIOCEXCL).
 
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "link/device_io.h"
 #include "link/port_choice.h"
 
 namespace printerlink {
 
 struct SerialProbeConfig {
-    std::vector<std::string> patterns{"/dev/ttyS%d", "/dev/ttyUSB%d", "/dev/ttyACM%d"};
+    std::vector<std::string> patterns = SystemSerialPatterns();
     int first = 0;
     int last = 127;
 };

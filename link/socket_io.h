@@ -25,7 +25,13 @@ struct SocketAddress {
     uint16_t port = 0;
 };
 
-// The error code of the last failed socket call on this thread.
+// Starts the system's sockets library where it has one (Winsock, once per program); 0 or the
+// error. Every function here that makes a socket calls it; other callers of the system's
+// network functions (host-name lookups) call it first.
+int StartSockets();
+
+// The error code of the last failed socket call on this thread. The functions here that fail
+// leave their error there too.
 int LastSocketError();
 
 // ---- Stream sockets to a printer
@@ -58,8 +64,9 @@ int PendingSocketError(SocketHandle socket);
 std::optional<std::size_t> UnacknowledgedBytes(SocketHandle socket);
 
 // Closes after handing the queued bytes to the system, waiting at most `limit` for the peer to
-// acknowledge them. False when the wait took the whole time (the peer did not take them).
-bool CloseLingering(SocketHandle socket, std::chrono::milliseconds limit);
+// acknowledge them. 0 when it did; else the system's time-out code when the wait took the whole
+// time (the peer did not take them), or the code of a reset that was seen.
+int CloseLingering(SocketHandle socket, std::chrono::milliseconds limit);
 // Closes at once; `abortive` resets the connection and discards anything still queued. Nothing
 // happens for kNoSocket.
 void CloseSocket(SocketHandle socket, bool abortive);

@@ -53,6 +53,7 @@ int BoundSocket(int type, const Ipv4Address& ip, uint16_t port, int& error) {
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
         error = errno;
         ::close(fd);
+        errno = error;
         return -1;
     }
     error = 0;
@@ -72,6 +73,10 @@ int PollFor(pollfd& p, std::chrono::milliseconds limit) {
 }
 
 }  // namespace
+
+int StartSockets() {
+    return 0;
+}
 
 int LastSocketError() {
     return errno;
@@ -103,6 +108,7 @@ SocketHandle ConnectTcpSocket(const Ipv4Address& ip, uint16_t port,
     }
     if (error != 0) {
         ::close(fd);
+        errno = error;
         return kNoSocket;
     }
     return static_cast<SocketHandle>(fd);
@@ -139,7 +145,7 @@ std::optional<std::size_t> UnacknowledgedBytes(SocketHandle socket) {
     return static_cast<std::size_t>(queued);
 }
 
-bool CloseLingering(SocketHandle socket, std::chrono::milliseconds limit) {
+int CloseLingering(SocketHandle socket, std::chrono::milliseconds limit) {
     const int fd = Fd(socket);
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
@@ -148,7 +154,7 @@ bool CloseLingering(SocketHandle socket, std::chrono::milliseconds limit) {
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &wait, sizeof wait);
     const auto start = std::chrono::steady_clock::now();
     ::close(fd);
-    return std::chrono::steady_clock::now() - start < seconds;
+    return std::chrono::steady_clock::now() - start < seconds ? 0 : ETIMEDOUT;
 }
 
 void CloseSocket(SocketHandle socket, bool abortive) {
@@ -204,6 +210,7 @@ SocketHandle ListenTcpSocket(const Ipv4Address& ip, uint16_t port, int backlog, 
         ::listen(fd, backlog) != 0) {
         error = errno;
         ::close(fd);
+        errno = error;
         return kNoSocket;
     }
     error = 0;

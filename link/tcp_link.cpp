@@ -119,6 +119,9 @@ bool TcpConnection::Fail(TcpFault fault, int error) {
         result_.fault = fault;
         result_.error = error;
         result_.acknowledged = result_.sent - std::min<uint64_t>(result_.sent, lastUnacknowledged_);
+        // Without a view of the queue nothing is known to be acknowledged: at most all of it.
+        if (!queueVisible_) result_.acknowledged = result_.sent;
+        result_.acknowledgedAtMost = !queueVisible_;
     }
     Close();
     return false;
@@ -189,12 +192,12 @@ bool TcpConnection::Finish() {
     if (!IsOpen()) return false;
     if (!queueVisible_) {
         // No way to look at the queue: hand it to the system's lingering close.
-        if (CloseLingering(std::exchange(socket_, kNoSocket), limits_.stall)) {
+        const int error = CloseLingering(std::exchange(socket_, kNoSocket), limits_.stall);
+        if (error == 0) {
             result_.acknowledged = result_.sent;
             return true;
         }
-        result_.fault = TcpFault::Stalled;
-        return false;
+        return Fail(ClassifySocketError(error), error);
     }
     auto pause = std::chrono::milliseconds(1);
     for (;;) {

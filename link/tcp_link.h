@@ -45,6 +45,9 @@ struct TcpResult {
     uint64_t sent = 0;          // bytes handed to the system
     uint64_t acknowledged = 0;  // of those, bytes the printer acknowledged (known after Finish
                                 // or a failure; equals `sent` once Finish succeeded)
+    // After a failure where the system cannot tell acknowledgements (Windows): `acknowledged`
+    // is only what was sent, an upper bound.
+    bool acknowledgedAtMost = false;
     bool Ok() const { return fault == TcpFault::None; }
 };
 

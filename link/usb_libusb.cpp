@@ -244,4 +244,8 @@ std::shared_ptr<UsbBackend> MakeLibusbBackend() {
     return std::make_shared<LibusbBackend>();
 }
 
+std::shared_ptr<UsbBackend> MakeSystemUsbBackend() {
+    return MakeLibusbBackend();
+}
+
 }  // namespace printerlink

@@ -17,7 +17,33 @@ constexpr std::array<uint16_t, 7> kBrindelIds{0x5011, 0x0055, 0x0200, 0x2016,
 constexpr std::size_t kWriteAllPiece = 64;
 constexpr unsigned kWriteAllTimeoutMs = 2000;
 
+// The four lower-case hexadecimal digits after the first `prefix` in `path`.
+std::optional<uint16_t> IdAfter(std::string_view path, std::string_view prefix) {
+    for (std::size_t at = path.find(prefix); at != std::string_view::npos;
+         at = path.find(prefix, at + 1)) {
+        const std::string_view digits = path.substr(at + prefix.size(), 4);
+        if (digits.size() < 4) return std::nullopt;
+        unsigned value = 0;
+        bool hex = true;
+        for (const char c : digits) {
+            const bool digit = c >= '0' && c <= '9';
+            const bool lower = c >= 'a' && c <= 'f';
+            hex = hex && (digit || lower);
+            value = value * 16 + static_cast<unsigned>(digit ? c - '0' : c - 'a' + 10);
+        }
+        if (hex) return static_cast<uint16_t>(value);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<UsbDeviceInfo> DeviceFromInterfacePath(std::string_view path) {
+    if (path.size() >= kMaxDevicePath) return std::nullopt;
+    const std::optional<uint16_t> product = IdAfter(path, "pid_");
+    if (!product) return std::nullopt;
+    return UsbDeviceInfo{IdAfter(path, "vid_").value_or(0), *product, std::string(path)};
+}
 
 const std::array<const char*, 7>& ProductIdTokens(UsbProgram program) {
     return program == UsbProgram::Tessary ? kTessaryTokens : kBrindelTokens;

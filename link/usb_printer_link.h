@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace printerlink {
@@ -24,6 +26,14 @@ struct UsbDeviceInfo {
     uint16_t productId = 0;
     std::string path;  // e.g. "usb:1-2.3 vid_1fc9&pid_2016"
 };
+
+// The device a Windows device interface path names, e.g. "\\?\usb#vid_1fc9&pid_2016#5&...":
+// the ids of its first "vid_" and "pid_" tokens (four lower-case hexadecimal digits, as the
+// system writes them: "PID_2016" is no token; a path without a vendor token gets vendor 0).
+// nullopt without a product token, or for a path that does not fit the system's 260-byte path
+// buffer with its end mark.
+inline constexpr std::size_t kMaxDevicePath = 260;
+std::optional<UsbDeviceInfo> DeviceFromInterfacePath(std::string_view path);
 
 // The kernel's USB printer driver: the only driver that is detached to write to a device. A
 // listed product id on a device bound to any other driver (a serial adapter, a keyboard) is not
@@ -67,6 +77,8 @@ class UsbBackend {
 // The libusb backend (kernel driver auto-detached, bulk OUT interface claimed, printer class
 // preferred). It has hotplug events where libusb offers them on the platform.
 std::shared_ptr<UsbBackend> MakeLibusbBackend();
+// This system's backend: libusb on Linux, SetupAPI device interfaces on Windows.
+std::shared_ptr<UsbBackend> MakeSystemUsbBackend();
 
 class UsbPrinterLink {
   public:

@@ -1,18 +1,10 @@
 #include "netcfg/wifi_frames.h"
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "commands/setting_frames.h"
+#include "netcfg/local_addresses.h"
 #include "platform/text_codec.h"
 
 namespace netcfg {
@@ -35,40 +27,6 @@ std::vector<uint8_t> Concat(std::string_view a, std::string_view b, bool separat
     if (separator) bytes.push_back(0x00);
     bytes.insert(bytes.end(), b.begin(), b.end());
     return bytes;
-}
-
-Ipv4 OctetsOf(const in_addr& address) {
-    Ipv4 octets;
-    std::memcpy(octets.data(), &address.s_addr, octets.size());  // network order: first octet first
-    return octets;
-}
-
-std::vector<InterfaceAddress> LocalInterfaces() {
-    std::vector<InterfaceAddress> found;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) return found;
-    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
-        const auto* inet = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
-        found.push_back({OctetsOf(inet->sin_addr), (entry->ifa_flags & IFF_UP) != 0,
-                         (entry->ifa_flags & IFF_LOOPBACK) != 0});
-    }
-    freeifaddrs(list);
-    return found;
-}
-
-std::optional<Ipv4> HostNameAddress() {
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0) return std::nullopt;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* result = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &result) != 0) return std::nullopt;
-    std::optional<Ipv4> address;
-    if (result != nullptr && result->ai_addr != nullptr)
-        address = OctetsOf(reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr);
-    freeaddrinfo(result);
-    return address;
 }
 
 }  // namespace

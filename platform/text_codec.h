@@ -11,6 +11,11 @@ namespace platform {
 std::string Utf8ToGbk(std::string_view utf8);
 // GBK → UTF-8; an invalid byte sequence becomes U+FFFD.
 std::string GbkToUtf8(std::string_view gbk);
+// Length of the well-formed UTF-8 sequence at the start of `s`, or 0 when it is not one.
+std::size_t Utf8SequenceLength(std::string_view s);
+// Bytes to skip for an ill-formed sequence at the start of `s` (not empty): the lead byte and the
+// continuation bytes that belong to it (at least one byte, never a following lead byte).
+std::size_t Utf8BadLength(std::string_view s);
 // The longest prefix of `gbk` of at most `maxBytes` bytes that does not split a two-byte character.
 std::string_view TruncateGbk(std::string_view gbk, std::size_t maxBytes);
 

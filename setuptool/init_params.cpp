@@ -27,7 +27,8 @@ int ReadInitParams(const std::filesystem::path& dir, int current) {
 }
 
 bool WriteInitParams(const std::filesystem::path& dir, int flag) {
-    std::ofstream out(dir / kInitParamsFileName, std::ios::binary | std::ios::trunc);
+    // Text mode: the line ends as the platform's text files do (LF; CR LF on Windows).
+    std::ofstream out(dir / kInitParamsFileName, std::ios::trunc);
     if (!out.is_open()) return false;
     out.imbue(std::locale::classic());  // plain digits, no grouping
     out << flag << '\n';

@@ -13,8 +13,9 @@ inline constexpr const char* kInitParamsFileName = "init_params.txt";
 // A file that cannot be opened is written with 0 and 0 is returned. Only the first 64 KiB of
 // the file are looked at.
 int ReadInitParams(const std::filesystem::path& dir, int current);
-// Creates/truncates the file and writes the decimal value and "\n". Silently does nothing when
-// the file cannot be written. Returns true when it was written.
+// Creates/truncates the file and writes the decimal value and a line end in text mode (LF; on
+// Windows CR LF). Silently does nothing when the file cannot be written. Returns true when it was
+// written.
 bool WriteInitParams(const std::filesystem::path& dir, int flag);
 
 // The language button's rule: 0 becomes 1, every other value 0.

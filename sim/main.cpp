@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/console.h"
 #include "sim/sim_options.h"
 #include "sim/sim_server.h"
 
@@ -20,7 +21,8 @@ void OnSignal(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    platform::UseUtf8Console();
+    const std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
     const sim::ParsedOptions parsed = sim::ParseSimOptions(arguments);
     if (!parsed.error.empty()) {
         std::fprintf(stderr, "pos-printer-sim: %s\n\n%s", parsed.error.c_str(),

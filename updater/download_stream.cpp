@@ -1,10 +1,5 @@
 #include "updater/download_stream.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <utility>
@@ -36,56 +31,16 @@ InputFile::~InputFile() {
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), error_(other.error_), size_(other.size_) {}
+    : handle_(std::exchange(other.handle_, -1)), error_(other.error_), size_(other.size_) {}
 
 InputFile& InputFile::operator=(InputFile&& other) noexcept {
     if (this != &other) {
         Close();
-        fd_ = std::exchange(other.fd_, -1);
+        handle_ = std::exchange(other.handle_, -1);
         error_ = other.error_;
         size_ = other.size_;
     }
     return *this;
-}
-
-InputFile InputFile::Open(const std::filesystem::path& path) {
-    InputFile file;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        file.error_ = errno;
-        return file;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        file.error_ = S_ISDIR(info.st_mode) ? EISDIR : (errno != 0 ? errno : EINVAL);
-        ::close(fd);
-        return file;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        file.error_ = errno;
-        ::close(fd);
-        return file;
-    }
-    file.fd_ = fd;
-    file.size_ = static_cast<uint64_t>(info.st_size);
-    return file;
-}
-
-long InputFile::Read(uint8_t* buffer, std::size_t length) {
-    if (fd_ < 0) {
-        errno = EBADF;
-        return -1;
-    }
-    for (;;) {
-        const ssize_t n = ::read(fd_, buffer, length);
-        if (n >= 0) return static_cast<long>(n);
-        if (errno != EINTR) return -1;
-    }
-}
-
-void InputFile::Close() {
-    if (fd_ >= 0) ::close(fd_);  // also drops the lock
-    fd_ = -1;
 }
 
 void DownloadChecksum::Add(const uint8_t* bytes, std::size_t length) {

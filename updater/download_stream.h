@@ -45,8 +45,8 @@ class ByteSource {
     virtual long Read(uint8_t* buffer, std::size_t length) = 0;
 };
 
-// A file opened read-only and locked exclusively (flock), so a file another copy is sending
-// cannot be opened a second time.
+// A file opened read-only and exclusively (POSIX: flock; Windows: no sharing), so a file another
+// copy is sending cannot be opened a second time.
 class InputFile final : public ByteSource {
   public:
     InputFile() = default;
@@ -56,19 +56,21 @@ class InputFile final : public ByteSource {
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Opens an existing regular file. On failure IsOpen() is false and Error() holds the errno
-    // (EWOULDBLOCK when another holder has it locked).
+    // Opens an existing regular file. On failure IsOpen() is false and Error() holds an errno
+    // value, also on Windows (ENOENT when it is missing, EWOULDBLOCK when another holder has it,
+    // EISDIR for a folder).
     static InputFile Open(const std::filesystem::path& path);
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return handle_ != -1; }
     int Error() const { return error_; }
     // Length at the time of opening.
     uint64_t Size() const { return size_; }
-    long Read(uint8_t* buffer, std::size_t length) override;  // resumes after signals
+    // Resumes after signals; on failure -1 with errno set.
+    long Read(uint8_t* buffer, std::size_t length) override;
     void Close();
 
   private:
-    int fd_ = -1;
+    std::intptr_t handle_ = -1;  // a descriptor (POSIX) or a file handle (Windows)
     int error_ = 0;
     uint64_t size_ = 0;
 };

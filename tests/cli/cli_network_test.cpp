@@ -2,7 +2,9 @@
 // broadcast endpoint and reply port, the firmware stream byte for byte over TCP and USB, and the
 // program's own exit statuses.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <atomic>
 #include <cstdio>
@@ -196,13 +198,23 @@ TEST_F(CliFirmware, PrinterThatStopsReadingIsAFailureNeverDone) {
 // The built program: status and output as a script sees them.
 Outcome RunProgram(const std::string& arguments) {
     Outcome o;
-    FILE* pipe =
-        ::popen((std::string(TESSARY_CLI) + " " + arguments + " 2>/dev/null").c_str(), "r");
+#ifdef _WIN32
+    // Through the command interpreter, read as text: its CR LF line ends become LF, as a script
+    // there reads them.
+    const std::string command = "\"\"" TESSARY_CLI "\" " + arguments + " 2>NUL\"";
+    FILE* pipe = ::_popen(command.c_str(), "r");
+#else
+    FILE* pipe = ::popen((TESSARY_CLI " " + arguments + " 2>/dev/null").c_str(), "r");
+#endif
     if (pipe == nullptr) return o;
     char buffer[256];
     while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) o.out += buffer;
+#ifdef _WIN32
+    o.status = ::_pclose(pipe);
+#else
     const int status = ::pclose(pipe);
     o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
     return o;
 }
 

@@ -214,7 +214,10 @@ TEST(CliWrite, TcpJobIsDoneOnlyWhenThePrinterTookIt) {
     EXPECT_EQ(o.status, 1);
     const std::string prefix = "tessary-cli: printer at 127.0.0.1 stopped taking data after ";
     ASSERT_EQ(o.err.rfind(prefix, 0), 0u) << o.err;
-    const std::size_t took = std::stoul(o.err.substr(prefix.size()));
+    // Windows cannot tell what the printer acknowledged: what was sent bounds it.
+    std::string count = o.err.substr(prefix.size());
+    if (count.rfind("at most ", 0) == 0) count = count.substr(8);
+    const std::size_t took = std::stoul(count);
     EXPECT_GE(took, 1000u);
     EXPECT_LT(took, job.size());
     EXPECT_NE(o.err.find(" of " + std::to_string(job.size()) + " bytes\n"), std::string::npos);

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "tests/fakes/tcp_peer.h"
+#include "tests/fakes/wine.h"
 #include "tests/link/sender_rig.h"
 
 namespace linktest {
@@ -73,6 +74,9 @@ TEST(SenderNet, RefusedConnectionReportsAndDropsTheCommand) {
 }
 
 TEST(SenderNet, SendFailureShowsPrintErrorAndEndsTheProgram) {
+    if (fakes::RunningUnderWine())
+        GTEST_SKIP() << "Wine reports a reset as an orderly close: a reset after the last send "
+                        "is seen only on Windows itself";
     // The reset comes after the printer read a byte, before or after the rest left: either the
     // send or the wait for the printer's acknowledgement fails.
     TcpPrinterPeer peer(TcpPrinterPeer::Mode::ResetAfter, 1);

@@ -1,7 +1,7 @@
 // UsbPrinterLink over the scriptable backend, and the sender's USB branch.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,8 +9,10 @@
 #include <sstream>
 #include <string>
 
-#include "link/usb_sysfs.h"
 #include "tests/link/sender_rig.h"
+#ifndef _WIN32
+#include "link/usb_sysfs.h"
+#endif
 
 namespace linktest {
 namespace {
@@ -195,6 +197,7 @@ TEST(UsbLink, DriversAndClaimsDecideWhetherADeviceIsAPrinter) {
     EXPECT_EQ(usb->OpenHandles(), 1);  // only `link`'s
 }
 
+#ifndef _WIN32
 TEST(UsbLink, SysfsNamesTheDriverBoundToAnInterface) {
     const uint8_t ports[] = {2, 3};
     EXPECT_EQ(printerlink::UsbInterfaceName(1, ports, 1, 0), "1-2.3:1.0");
@@ -202,7 +205,10 @@ TEST(UsbLink, SysfsNamesTheDriverBoundToAnInterface) {
               "3-2:2.1");
 
     namespace fs = std::filesystem;
-    const fs::path root = fs::temp_directory_path() / ("usb-sysfs-" + std::to_string(::getpid()));
+    const fs::path root =
+        fs::temp_directory_path() /
+        ("usb-sysfs-" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::remove_all(root);
     fs::create_directories(root / "1-2.3:1.0");
     fs::create_directories(root / "1-4:1.0");
@@ -213,13 +219,79 @@ TEST(UsbLink, SysfsNamesTheDriverBoundToAnInterface) {
     fs::remove_all(root);
 }
 
-TEST(UsbLink, LibusbBackendCopesWithWhateverThisMachineHas) {
-    // No USB devices or no usbfs here must simply mean "nothing found"; nothing is written.
-    UsbPrinterLink link(printerlink::MakeLibusbBackend(), UsbProgram::Tessary);
+#endif
+
+TEST(UsbLink, SystemBackendCopesWithWhateverThisMachineHas) {
+    // No USB devices (Wine has none) or no usbfs here must simply mean "nothing found"; nothing
+    // is written.
+    const auto backend = printerlink::MakeSystemUsbBackend();
+    for (const printerlink::UsbDeviceInfo& device : backend->EnumeratePresent()) {
+        SCOPED_TRACE(device.path);
+        EXPECT_FALSE(device.path.empty());
+    }
+    UsbPrinterLink link(backend, UsbProgram::Tessary);
     const int opened = link.Open();
     EXPECT_TRUE(opened == 0 || opened == 1);
     EXPECT_EQ(link.IsOpen(), opened == 1);
     link.Close();
+}
+
+// Windows names a device by its interface path; the ids come from its tokens, exactly as the
+// system writes them.
+TEST(UsbLink, InterfacePathTokensNameTheDevice) {
+    const std::string tail = "#5&1b2c3d4e&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    struct Case {
+        std::string path;
+        bool device;
+        uint16_t vendor, product;
+    };
+    const Case cases[] = {
+        {"\\\\?\\usb#vid_1fc9&pid_2016" + tail, true, 0x1fc9, 0x2016},
+        {"\\\\?\\usb#vid_0483&pid_5743" + tail, true, 0x0483, 0x5743},
+        {"\\\\?\\usb#vid_04b8&pid_0e28&mi_00" + tail, true, 0x04b8, 0x0e28},
+        {"\\\\?\\usb#pid_0055" + tail, true, 0, 0x0055},       // no vendor token
+        {"\\\\?\\usb#vid_1FC9&PID_2016" + tail, false, 0, 0},  // upper case: no token
+        {"\\\\?\\usb#vid_1fc9&pid_20" + tail, false, 0, 0},    // cut short
+        {"\\\\?\\usb#vid_1fc9&pid_xyz1&pid_0200" + tail, true, 0x1fc9, 0x0200},
+        {"\\\\?\\hid#vid_046d" + tail, false, 0, 0},
+        {"", false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const auto device = printerlink::DeviceFromInterfacePath(c.path);
+        ASSERT_EQ(device.has_value(), c.device);
+        if (!device) continue;
+        EXPECT_EQ(device->vendorId, c.vendor);
+        EXPECT_EQ(device->productId, c.product);
+        EXPECT_EQ(device->path, c.path);
+    }
+    // The system's path buffer holds 259 characters and the end mark: a longer path is skipped.
+    std::string path = "\\\\?\\usb#vid_1fc9&pid_2016#";
+    path.resize(printerlink::kMaxDevicePath - 1, 'x');
+    EXPECT_TRUE(printerlink::DeviceFromInterfacePath(path).has_value());
+    path += 'x';
+    EXPECT_FALSE(printerlink::DeviceFromInterfacePath(path).has_value());
+}
+
+// A listed product id found in a device path is accepted through the shared selection whatever
+// the vendor; the seventh id differs per program.
+TEST(UsbLink, InterfacePathsGoThroughTheSharedSelection) {
+    const char* paths[] = {
+        "\\\\?\\usb#vid_046d&pid_c52b#6&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",  // a mouse
+        "\\\\?\\usb#vid_abcd&pid_0600#7&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
+        "\\\\?\\usb#vid_1234&pid_2021#8&3#{a5dcbf10-6530-11d2-901f-00c04fb951ed}",
+    };
+    auto usb = std::make_shared<FakeUsbBackend>();
+    std::vector<FakeUsbBackend::Device> devices;
+    for (const char* path : paths)
+        devices.emplace_back(*printerlink::DeviceFromInterfacePath(path));
+    usb->SetDevices(devices);
+    UsbPrinterLink tessary(usb, UsbProgram::Tessary);
+    ASSERT_EQ(tessary.Open(), 1);
+    EXPECT_EQ(tessary.DevicePath(), paths[1]);
+    UsbPrinterLink brindel(usb, UsbProgram::Brindel);
+    ASSERT_EQ(brindel.Open(), 1);
+    EXPECT_EQ(brindel.DevicePath(), paths[2]);
 }
 
 TEST(SenderUsb, CommandGoesOutIn64BytePiecesThroughAFreshLink) {

@@ -1,7 +1,6 @@
 #include "setuptool/init_params.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,17 +9,25 @@
 #include <string>
 #include <system_error>
 
+#include "tests/fakes/temp_folder.h"
+
 namespace setuptool {
 namespace {
 
 namespace fs = std::filesystem;
 
+// The file is written in text mode.
+#ifdef _WIN32
+const std::string kEnd = "\r\n";
+#else
+const std::string kEnd = "\n";
+#endif
+
 class InitParamsTest : public testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "init_params_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        dir_ = fakes::NewTempFolder("init_params_");
+        ASSERT_FALSE(dir_.empty());
     }
     void TearDown() override {
         std::error_code ec;
@@ -43,7 +50,7 @@ class InitParamsTest : public testing::Test {
 TEST_F(InitParamsTest, MissingFileIsWrittenWithZero) {
     EXPECT_EQ(ReadInitParams(dir_, 1), 0);
     ASSERT_TRUE(fs::exists(File()));
-    EXPECT_EQ(Content(), "0\n");
+    EXPECT_EQ(Content(), "0" + kEnd);
     EXPECT_EQ(ReadInitParams(dir_, 1), 0);  // the next start finds 0
 }
 
@@ -74,9 +81,9 @@ TEST_F(InitParamsTest, UnreadableValueKeepsCurrentAndLeavesTheFile) {
 TEST_F(InitParamsTest, WriteTruncatesAndWritesTheValueAndLineEnd) {
     Put("7 and a long tail of other text\n");
     ASSERT_TRUE(WriteInitParams(dir_, 0));
-    EXPECT_EQ(Content(), "0\n");
+    EXPECT_EQ(Content(), "0" + kEnd);
     ASSERT_TRUE(WriteInitParams(dir_, 1));
-    EXPECT_EQ(Content(), "1\n");
+    EXPECT_EQ(Content(), "1" + kEnd);
     EXPECT_EQ(ReadInitParams(dir_, 0), 1);
 }
 
@@ -90,7 +97,7 @@ TEST_F(InitParamsTest, LanguageButtonSequence) {
     ASSERT_TRUE(WriteInitParams(dir_, flag));
     flag = ToggleLanguage(flag);
     ASSERT_TRUE(WriteInitParams(dir_, flag));
-    EXPECT_EQ(Content(), "1\n");
+    EXPECT_EQ(Content(), "1" + kEnd);
     EXPECT_EQ(ToggleLanguage(2), 0);
     EXPECT_EQ(ToggleLanguage(-1), 0);
 }
@@ -105,12 +112,15 @@ TEST_F(InitParamsTest, UnwritableLocationFailsQuietly) {
 }
 
 TEST_F(InitParamsTest, ReadOnlyDirectoryFailsQuietly) {
-    ASSERT_EQ(chmod(dir_.c_str(), 0500), 0);
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows folders have no permission bits to take writing away";
+#endif
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
     // Root (as in CI) may write there anyway: then this case cannot be shown.
     const fs::path probe = dir_ / "probe";
-    if (std::FILE* f = std::fopen(probe.c_str(), "w")) {
+    if (std::FILE* f = std::fopen(probe.string().c_str(), "w")) {
         std::fclose(f);
-        std::remove(probe.c_str());
+        std::remove(probe.string().c_str());
         GTEST_SKIP() << "this user can write into read-only directories";
     }
     EXPECT_FALSE(WriteInitParams(dir_, 1));

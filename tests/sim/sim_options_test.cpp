@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/pseudo_terminal.h"
 #include "sim/sim_server.h"
 
 namespace simtest {
@@ -23,13 +24,13 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(d.printers, 1);
     EXPECT_EQ(d.listen, (netcfg::Ipv4Octets{127, 0, 0, 1}));
 
-    const sim::ParsedOptions p = Parse(
-        {"--tcp-port",        "0",          "--udp-port=0", "--reply-port",  "18999",
-         "--printers",        "3",          "--address",    "127.0.1.10",    "--mask",
-         "255.255.0.0",       "--gateway",  "127.0.1.1",    "--mac",         "0A:1b:2c:3d:4e:5f",
-         "--listen",          "0.0.0.0",    "--serial",     "--reset-after", "64",
-         "--stall-after=128", "--no-reply", "--slow",       "300",           "--json",
-         "--recv-buffer",     "65536"});
+    const sim::ParsedOptions p =
+        Parse({"--tcp-port",  "0",         "--udp-port=0",  "--reply-port", "18999",
+               "--printers",  "3",         "--address",     "127.0.1.10",   "--mask",
+               "255.255.0.0", "--gateway", "127.0.1.1",     "--mac",        "0A:1b:2c:3d:4e:5f",
+               "--listen",    "0.0.0.0",   "--reset-after", "64",           "--stall-after=128",
+               "--no-reply",  "--slow",    "300",           "--json",       "--recv-buffer",
+               "65536"});
     ASSERT_EQ(p.error, "");
     const sim::SimOptions& o = p.options;
     EXPECT_EQ(o.tcpPort, 0);             // any free port
@@ -37,7 +38,7 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(o.replyPort, 18999);
     EXPECT_EQ(o.printers, 3);
     EXPECT_EQ(o.listen, (netcfg::Ipv4Octets{0, 0, 0, 0}));
-    EXPECT_TRUE(o.serial && o.noReply && o.json);
+    EXPECT_TRUE(o.noReply && o.json);
     EXPECT_EQ(o.resetAfter, 64u);
     EXPECT_EQ(o.stallAfter, 128u);
     EXPECT_EQ(o.slowBytesPerSecond, 300u);
@@ -48,6 +49,21 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(third.mask, (netcfg::Ipv4Octets{255, 255, 0, 0}));
     EXPECT_EQ(third.mac, (netcfg::MacBytes{0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x61}));
     EXPECT_TRUE(Parse({"-h"}).help);
+}
+
+// --serial reads a pseudo-terminal: on a system without them it is refused, and the usage says
+// so.
+TEST(SimOptions, SerialOnlyWherePseudoTerminalsAre) {
+    const sim::ParsedOptions p = Parse({"--tcp-port", "0", "--serial"});
+    if (sim::PseudoTerminalsAvailable()) {
+        EXPECT_EQ(p.error, "");
+        EXPECT_TRUE(p.options.serial);
+        EXPECT_NE(sim::SimUsage().find("--serial            also read a pseudo-terminal"),
+                  std::string::npos);
+    } else {
+        EXPECT_EQ(p.error, "--serial is Linux only: this system has no pseudo-terminals");
+        EXPECT_NE(sim::SimUsage().find("--serial            Linux only"), std::string::npos);
+    }
 }
 
 TEST(SimOptions, UsageErrors) {

@@ -15,6 +15,7 @@
 #include "netcfg/device_table.h"
 #include "tests/fakes/udp_peer.h"
 #include "tests/fakes/wait.h"
+#include "tests/fakes/wine.h"
 #include "tests/sim/sim_rig.h"
 
 namespace simtest {
@@ -176,8 +177,13 @@ TEST(SimServer, ResetAfterAndStallAfterAsAskedFor) {
         EXPECT_EQ(printerlink::WaitReadable(readable, 5s), 1);
         uint8_t byte = 0;
         const printerlink::ReceiveStep step = printerlink::ReceiveOnSocket(fd, &byte, 1);
-        EXPECT_EQ(step.what, printerlink::Received::Failed);
-        EXPECT_EQ(printerlink::ClassifySocketError(step.error), printerlink::TcpFault::Reset);
+        if (fakes::RunningUnderWine()) {
+            // Wine's receive reports a reset as the end of the stream.
+            EXPECT_EQ(step.what, printerlink::Received::Closed);
+        } else {
+            EXPECT_EQ(step.what, printerlink::Received::Failed);
+            EXPECT_EQ(printerlink::ClassifySocketError(step.error), printerlink::TcpFault::Reset);
+        }
         printerlink::CloseSocket(fd, false);
     }
     {

@@ -1,10 +1,10 @@
 #include "tests/updater/usb_rig.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <fstream>
 #include <system_error>
+
+#include "tests/fakes/temp_folder.h"
 
 namespace updatertest {
 
@@ -12,8 +12,7 @@ namespace fs = std::filesystem;
 
 UsbRig::UsbRig()
     : usb(std::make_shared<fakes::FakeUsbBackend>()), link(usb, printerlink::UsbProgram::Brindel) {
-    std::string pattern = (fs::temp_directory_path() / "brindel_XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) dir = pattern;
+    dir = fakes::NewTempFolder("brindel_");
 }
 
 UsbRig::~UsbRig() {

@@ -1,0 +1,18 @@
+#pragma once
+// What the command-line programs need of the console they run in.
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The program's arguments after its name, as UTF-8 (on Windows from the wide command line, so a
+// Chinese text survives whatever the PC's ANSI code page is).
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+// Whether standard error is a terminal (a console on Windows).
+bool StandardErrorIsTerminal();
+// Makes a console show the program's UTF-8 output as such, until the program ends (Windows;
+// elsewhere the terminal already does).
+void UseUtf8Console();
+
+}  // namespace platform

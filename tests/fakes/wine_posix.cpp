@@ -1,0 +1,9 @@
+#include "tests/fakes/wine.h"
+
+namespace fakes {
+
+bool RunningUnderWine() {
+    return false;
+}
+
+}  // namespace fakes
