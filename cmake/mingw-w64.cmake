@@ -17,6 +17,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Nothing newer than Windows 7 without a run-time check.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
+# mingw's localtime_r, as on POSIX (over localtime_s).
+add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # The Qt windows are Linux's; the Windows ones are a later step.

@@ -22,6 +22,9 @@ using Clock = std::chrono::steady_clock;
 // is kept this small: a peer that stops reading stops the sends soon, and the no-progress rule
 // sees it.
 constexpr int kSendBuffer = 4096;
+// How long a closing connection waits for the printer's answer to the end of sending (its own
+// close, or a reset) before the lingering close.
+constexpr std::chrono::milliseconds kAnswerWait{250};
 
 // Winsock is started once per program, on first use, and released at its end.
 struct SocketsLibrary {
@@ -36,11 +39,6 @@ struct SocketsLibrary {
     SocketsLibrary(const SocketsLibrary&) = delete;
     SocketsLibrary& operator=(const SocketsLibrary&) = delete;
 };
-
-int StartSockets() {
-    static SocketsLibrary library;
-    return library.error;
-}
 
 SOCKET Native(SocketHandle socket) {
     return static_cast<SOCKET>(socket);
@@ -114,21 +112,33 @@ void Forget(SocketHandle socket) {
     std::erase(shutSockets, socket);
 }
 
-// The peer reset the connection (seen without taking any of its data).
-bool ResetSeen(SOCKET s) {
-    if (PendingSocketError(static_cast<SocketHandle>(s)) != 0) return true;
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(s, &readable);
-    timeval now{0, 0};
-    if (::select(0, &readable, nullptr, nullptr, &now) != 1) return false;
-    char byte = 0;
-    if (::recv(s, &byte, 1, MSG_PEEK) != SOCKET_ERROR) return false;
-    const int error = ::WSAGetLastError();
-    return error != WSAEWOULDBLOCK && error != WSAEINTR;
+// What the peer did after this side's last byte, looked at for at most `limit`: 0 when it
+// closed its side or did not answer, else the error of a reset. Bytes it sends are dropped.
+int PeerAnswer(SOCKET s, std::chrono::milliseconds limit) {
+    const auto end = Clock::now() + limit;
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        timeval wait = ToTimeval(std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()));
+        if (::select(0, &readable, nullptr, nullptr, &wait) != 1) return 0;  // no answer
+        char bytes[256];
+        const int n = ::recv(s, bytes, sizeof bytes, 0);
+        if (n == 0) return 0;  // it closed its side
+        if (n == SOCKET_ERROR) {
+            const int error = ::WSAGetLastError();
+            if (error != WSAEWOULDBLOCK && error != WSAEINTR) return error;
+        }
+        if (Clock::now() >= end) return 0;
+    }
 }
 
 }  // namespace
+
+int StartSockets() {
+    static SocketsLibrary library;
+    return library.error;
+}
 
 int LastSocketError() {
     return ::WSAGetLastError();
@@ -142,6 +152,7 @@ SocketHandle ConnectTcpSocket(const Ipv4Address& ip, uint16_t port,
     if (!MakeNonBlocking(s, true)) {
         error = ::WSAGetLastError();
         ::closesocket(s);
+        ::WSASetLastError(error);
         return kNoSocket;
     }
     const sockaddr_in addr = Address(ip, port);
@@ -168,6 +179,7 @@ SocketHandle ConnectTcpSocket(const Ipv4Address& ip, uint16_t port,
     }
     if (error != 0) {
         ::closesocket(s);
+        ::WSASetLastError(error);
         return kNoSocket;
     }
     return FromNative(s);
@@ -212,13 +224,18 @@ std::optional<std::size_t> UnacknowledgedBytes(SocketHandle) {
     return std::nullopt;
 }
 
-bool CloseLingering(SocketHandle socket, std::chrono::milliseconds limit) {
+int CloseLingering(SocketHandle socket, std::chrono::milliseconds limit) {
     const SOCKET s = Native(socket);
-    // A reset has thrown the queued bytes away: they were not acknowledged.
-    if (ResetSeen(s)) {
+    // After the last byte the end of sending; a printer that takes the job and closes answers
+    // at once, one that broke the connection answers with a reset. A reset seen ends it here:
+    // the queued bytes were thrown away.
+    ::shutdown(s, SD_SEND);
+    const int answer = PeerAnswer(s, std::min(limit, kAnswerWait));
+    if (answer != 0) {
         CloseSocket(socket, true);
-        return false;
+        return answer;
     }
+    // The rest is left to the system: a close that waits for the acknowledgement.
     Forget(socket);
     MakeNonBlocking(s, false);
     const auto seconds =
@@ -230,7 +247,9 @@ bool CloseLingering(SocketHandle socket, std::chrono::milliseconds limit) {
     // A close that took the whole linger time was cut off with a reset. The system's timer is
     // coarse: a close ending just short of the time counts as cut off too.
     const auto took = Clock::now() - start;
-    return closed == 0 && took < std::chrono::seconds(seconds) - std::chrono::milliseconds(50);
+    if (closed == 0 && took < std::chrono::seconds(seconds) - std::chrono::milliseconds(50))
+        return 0;
+    return WSAETIMEDOUT;
 }
 
 void CloseSocket(SocketHandle socket, bool abortive) {
@@ -318,6 +337,7 @@ SocketHandle ListenTcpSocket(const Ipv4Address& ip, uint16_t port, int backlog, 
         ::listen(s, backlog) == SOCKET_ERROR) {
         error = ::WSAGetLastError();
         ::closesocket(s);
+        ::WSASetLastError(error);
         return kNoSocket;
     }
     return FromNative(s);
@@ -402,6 +422,7 @@ SocketHandle BindUdpSocket(const Ipv4Address& ip, uint16_t port, int& error) {
     if (::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == SOCKET_ERROR) {
         error = ::WSAGetLastError();
         ::closesocket(s);
+        ::WSASetLastError(error);
         return kNoSocket;
     }
     return FromNative(s);

@@ -1,0 +1,53 @@
+#include <shellapi.h>
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "platform/console.h"
+
+namespace platform {
+namespace {
+
+std::string Utf8(const wchar_t* wide) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return {};
+    std::string out(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), length, nullptr, nullptr);
+    out.resize(static_cast<std::size_t>(length - 1));
+    return out;
+}
+
+UINT previousOutputPage = 0;
+
+void RestoreOutputPage() {
+    if (previousOutputPage != 0) SetConsoleOutputCP(previousOutputPage);
+}
+
+}  // namespace
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return std::vector<std::string>(argv + 1, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+bool StandardErrorIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+void UseUtf8Console() {
+    // The code page belongs to the console, which outlives the program: it is put back at exit.
+    const UINT current = GetConsoleOutputCP();
+    if (current == 0 || current == CP_UTF8 || previousOutputPage != 0) return;
+    if (SetConsoleOutputCP(CP_UTF8)) {
+        previousOutputPage = current;
+        std::atexit(RestoreOutputPage);
+    }
+}
+
+}  // namespace platform
