@@ -1,6 +1,7 @@
 // Winsock 2.2 sockets for the portable socket interface.
-#include <mswsock.h>
 #include <winsock2.h>
+// After winsock2.h:
+#include <mswsock.h>
 #include <ws2tcpip.h>
 
 #include <algorithm>

@@ -2,8 +2,9 @@
 // order, recognised by the product-id token in their device path, probed by an open without
 // access rights, then opened once for reading and once for writing. Writes are overlapped, so
 // a piece the printer does not take is cancelled after its time-out.
-#include <setupapi.h>
 #include <windows.h>
+// After windows.h:
+#include <setupapi.h>
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,7 @@
 // Local addresses from the IP helper's adapter list and the host-name lookup.
-#include <iphlpapi.h>
 #include <winsock2.h>
+// After winsock2.h:
+#include <iphlpapi.h>
 #include <ws2tcpip.h>
 
 #include <cstring>

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The Windows programs as a user runs them, under Wine, against the Linux ones on loopback:
+# tessary-cli.exe finds the Linux virtual printer, sends it a command and downloads an image it
+# verifies; pos-printer-sim.exe answers the Linux tessary-cli and says that --serial is Linux
+# only. Every wait is bounded.
+# Usage: programs_under_wine.sh WINE_RUN WINDOWS_CLI WINDOWS_SIM LINUX_CLI LINUX_SIM
+set -u
+[ "$#" -eq 5 ] || { echo "usage: $0 WINE_RUN WINDOWS_CLI WINDOWS_SIM LINUX_CLI LINUX_SIM"; exit 2; }
+wine_run=$(realpath "$1") win_cli=$(realpath "$2") win_sim=$(realpath "$3")
+linux_cli=$(realpath "$4") linux_sim=$(realpath "$5")
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() {
+    echo "FAILED: $*"
+    failures=$((failures + 1))
+}
+# wait_for FILE TEXT: up to 10 s for TEXT in FILE.
+wait_for() {
+    for _ in $(seq 100); do
+        grep -qF -- "$2" "$1" && return 0
+        sleep 0.1
+    done
+    echo "--- $1:"; cat "$1"
+    return 1
+}
+# start NAME COMMAND...: a simulator in the background on a free TCP port and the UDP port
+# $udp, replying to $reply; its lines in $work/NAME, its TCP port in $tcp.
+start() {
+    local name=$1; shift
+    "$@" --tcp-port 0 --udp-port "$udp" --reply-port "$reply" >"$work/$name" 2>&1 &
+    pids+=($!)
+    wait_for "$work/$name" "discovery answered on" || return 1
+    tcp=$(sed -n 's/.*listening on TCP port \([0-9]*\).*/\1/p' "$work/$name" | head -n 1)
+}
+# Discovery ports on loopback, a different pair for each simulator.
+udp=$((20000 + RANDOM % 20000 * 2)) reply=$((udp + 1))
+
+# 1. tessary-cli.exe against the Linux virtual printer.
+start linux "$linux_sim" || fail "Linux simulator"
+found=$("$wine_run" "$win_cli" discover --seconds 1 --broadcast "127.0.0.1:$udp" \
+        --reply-port "$reply" 2>"$work/discover.err")
+echo "discover: $found"
+[[ $found == *"127.0.0.1 255.255.255.0 127.0.0.1 02:00:00:00:00:01"* ]] ||
+    fail "tessary-cli.exe discover: $found $(cat "$work/discover.err")"
+"$wine_run" "$win_cli" send --to "net:127.0.0.1:$tcp" cut || fail "tessary-cli.exe send cut"
+wait_for "$work/linux" "esc/pos cut" || fail "the cut did not reach the Linux simulator"
+head -c 3000 /dev/urandom >"$work/FWIMAGE_80.bin"
+(cd "$work" && "$wine_run" "$win_cli" firmware --to "net:127.0.0.1:$tcp" FWIMAGE_80.bin) ||
+    fail "tessary-cli.exe firmware"
+wait_for "$work/linux" "6 blocks (3072 bytes), checksum ok" || fail "no matching checksum"
+
+# 2. pos-printer-sim.exe answering the Linux tessary-cli.
+usage=$("$wine_run" "$win_sim" --help)
+[[ $usage == *"--serial            Linux only"* ]] || fail "pos-printer-sim.exe --help: $usage"
+"$wine_run" "$win_sim" --serial >/dev/null 2>&1
+[ $? -eq 2 ] || fail "pos-printer-sim.exe --serial is no usage error"
+udp=$((udp + 2)) reply=$((reply + 2))
+start windows "$wine_run" "$win_sim" || fail "Windows simulator"
+found=$("$linux_cli" discover --seconds 1 --broadcast "127.0.0.1:$udp" --reply-port "$reply")
+[[ $found == *"02:00:00:00:00:01"* ]] || fail "the Windows simulator did not answer: $found"
+"$linux_cli" send --to "net:127.0.0.1:$tcp" cut || fail "tessary-cli send cut"
+wait_for "$work/windows" "esc/pos cut" || fail "the cut did not reach the Windows simulator"
+(cd "$work" && "$linux_cli" firmware --to "net:127.0.0.1:$tcp" FWIMAGE_80.bin) ||
+    fail "tessary-cli firmware"
+wait_for "$work/windows" "6 blocks (3072 bytes), checksum ok" || fail "no matching checksum"
+
+[ "$failures" -eq 0 ] && echo "all passed"
+exit "$((failures > 0))"
