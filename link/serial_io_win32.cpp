@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "link/device_io.h"
+#include "platform/win32/system_text.h"
 
 namespace printerlink {
 namespace {
@@ -71,15 +72,7 @@ int LastDeviceError() {
 }
 
 std::string DeviceErrorText(int error) {
-    char text[256] = {};
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
-    std::string out(text, length);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.'))
-        out.pop_back();
-    if (out.empty()) out = "system error " + std::to_string(error);
-    return out;
+    return platform::SystemErrorText(static_cast<unsigned long>(error));
 }
 
 DeviceHandle OpenSerialExclusive(const std::string& name) {

@@ -13,6 +13,7 @@
 
 #include "link/socket_io.h"
 #include "link/tcp_link.h"
+#include "platform/win32/system_text.h"
 
 namespace printerlink {
 namespace {
@@ -315,15 +316,7 @@ std::string SocketErrorText(int error) {
         default:
             break;
     }
-    char text[256] = {};
-    const DWORD length =
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                         static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
-    std::string out(text, length);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.'))
-        out.pop_back();
-    if (out.empty()) out = "Socket error " + std::to_string(error);
-    return out;
+    return platform::SystemErrorText(static_cast<unsigned long>(error));
 }
 
 SocketHandle ListenTcpSocket(const Ipv4Address& ip, uint16_t port, int backlog, int receiveBuffer,

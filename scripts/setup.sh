@@ -5,6 +5,9 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev libusb-1.0-0-dev libcli11-dev libgtest-dev
           libgmock-dev fonts-wqy-microhei qt6-qpa-plugins clang-format git clang
           libclang-rt-14-dev dpkg-dev file ccache)
+# The Windows programs: cross-compiler, Wine for their tests, NSIS for the installer, Xvfb for
+# the windows under Wine.
+packages+=(g++-mingw-w64-x86-64-posix wine64 nsis xvfb)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

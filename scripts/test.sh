@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: once plainly (then makes, installs and checks the Debian
-# package), once under AddressSanitizer + UBSan, the threaded tests under ThreadSanitizer, then a
-# short run of every fuzz target. Warnings are errors.
+# package), once under AddressSanitizer + UBSan, the threaded tests under ThreadSanitizer, a short
+# run of every fuzz target, then the Windows tree with its tests under Wine. Warnings are errors.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
@@ -58,5 +58,12 @@ ctest --test-dir "$here/build-tsan" --output-on-failure -L threaded --timeout 24
 
 step "fuzzing (libFuzzer with clang, ASan + UBSan; ${FUZZ_SECONDS} s per target)"
 "$here/scripts/fuzz.sh"
+
+step "Windows (mingw-w64; the tests under Wine, the programs against build/'s)"
+cmake -S "$here" -B "$here/build-windows" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DWERROR=ON -DHOST_BUILD_DIR="$here/build" "${launcher[@]}" \
+    >/dev/null
+cmake --build "$here/build-windows" -j"$jobs"
+ctest --test-dir "$here/build-windows" --output-on-failure -j"$jobs"
 
 echo "all test runs passed in $((SECONDS - start)) s"
