@@ -65,7 +65,7 @@ SilentLoopbackPort::~SilentLoopbackPort() {
 
 TcpPrinterPeer::TcpPrinterPeer(Mode mode, std::size_t limit) : mode_(mode), limit_(limit) {
     listener_ = BindLoopback(SOCK_STREAM, 0);
-    if (listener_ >= 0 && (mode_ == Mode::StallAfter || mode_ == Mode::Slow)) {
+    if (listener_ >= 0 && mode_ != Mode::Record && mode_ != Mode::ResetOnAccept) {
         // The smallest window the system allows (inherited by accepted sockets; about 1 KiB on
         // Linux), so it fills soon after reading stops, also for one command of 2 KiB.
         const int size = 1;
