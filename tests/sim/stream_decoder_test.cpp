@@ -417,6 +417,92 @@ TEST(StreamDecoder, StandardCommandsReadWithTheirParameters) {
     }
 }
 
+// Each command takes exactly its own parameters: the "x" after it is text, whatever the parameter
+// bytes were (printable letters here, which a wrong length would show as text).
+TEST(StreamDecoder, EachCommandTakesExactlyItsParameters) {
+    const Bytes qrData(600, 'A');
+    const Case cases[] = {
+        {"ESC !", {0x1B, '!', 'A'}, {"esc/pos print mode: font B"}},
+        {"ESC -", {0x1B, '-', '2'}, {"esc/pos underline: 2 dots"}},
+        {"ESC V", {0x1B, 'V', '1'}, {"esc/pos 90° rotation: on"}},
+        {"ESC {", {0x1B, '{', '1'}, {"esc/pos upside-down: on"}},
+        {"ESC r", {0x1B, 'r', '1'}, {"esc/pos colour: red"}},
+        {"ESC t", {0x1B, 't', 'Z'}, {"esc/pos code page: 90"}},
+        {"ESC R", {0x1B, 'R', 3}, {"esc/pos international character set: 3 (U.K.)"}},
+        {"ESC %", {0x1B, '%', '1'}, {"esc/pos user-defined characters: on"}},
+        {"ESC ?", {0x1B, '?', 'A'}, {"esc/pos cancel user-defined character: 41 (A)"}},
+        {"ESC $", {0x1B, '$', 'A', 'B'}, {"esc/pos absolute position: 16961 dots"}},
+        {"ESC D", {0x1B, 'D', 8, 16, 24, 0}, {"esc/pos tab positions: 8, 16, 24"}},
+        {"ESC D none", {0x1B, 'D', 0}, {"esc/pos tab positions: none"}},
+        {"ESC U", {0x1B, 'U', '1'}, {"esc/pos unidirectional printing: on"}},
+        {"ESC L", {0x1B, 'L'}, {"esc/pos page mode"}},
+        {"ESC S", {0x1B, 'S'}, {"esc/pos standard mode"}},
+        {"ESC FF", {0x1B, 0x0C}, {"esc/pos print page"}},
+        {"ESC T", {0x1B, 'T', '3'}, {"esc/pos print direction: top to bottom"}},
+        {"ESC W",
+         {0x1B, 'W', 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'},
+         {"esc/pos print area: from 16961, 17475, 17989 × 18503 dots"}},
+        {"ESC =", {0x1B, '=', 1}, {"esc/pos peripheral device: printer enabled"}},
+        {"ESC c 3", {0x1B, 'c', '3', 'A'}, {"esc/pos paper-end signal sensors: 41"}},
+        {"ESC c 4", {0x1B, 'c', '4', 'A'}, {"esc/pos paper sensors that stop printing: 41"}},
+        {"ESC ( A", {0x1B, '(', 'A', 3, 0, '0', 'A', 'B'}, {"esc/pos beeper: function 30: 41 42"}},
+        {"GS b", {0x1D, 'b', '1'}, {"esc/pos smoothing: on"}},
+        {"GS W", {0x1D, 'W', 'A', 'B'}, {"esc/pos print area width: 16961 dots"}},
+        {"GS P", {0x1D, 'P', 'A', 'B'}, {"esc/pos motion units: 1/65 inch across, 1/66 inch down"}},
+        {"GS T", {0x1D, 'T', '1'}, {"esc/pos print position to line start: 31"}},
+        {"GS \\", {0x1D, '\\', 0xFF, 0xFF}, {"esc/pos relative vertical position: -1 dot"}},
+        {"GS /", {0x1D, '/', '3'}, {"esc/pos print downloaded bit image: quadruple"}},
+        {"GS *",
+         Cat({{0x1D, '*', 1, 1}, Bytes(8, 'A')}),
+         {"esc/pos define downloaded bit image: 8 × 8 dots"}},
+        {"GS :", {0x1D, ':'}, {"esc/pos macro definition start or end"}},
+        {"GS ^", {0x1D, '^', 2, 5, 0}, {"esc/pos run macro: 2 times, wait 500 ms, mode 00"}},
+        {"GS a", {0x1D, 'a', 0xFF}, {"esc/pos automatic status back: FF"}},
+        {"GS r", {0x1D, 'r', '2'}, {"esc/pos status request: drawer"}},
+        {"GS I", {0x1D, 'I', 'A'}, {"esc/pos printer ID request: 41"}},
+        {"GS V 0", {0x1D, 'V', '0'}, {"esc/pos cut: full"}},
+        {"GS V 65", {0x1D, 'V', 'A', 'B'}, {"esc/pos cut: feed 66 dots, full"}},
+        {"GS V 97", {0x1D, 'V', 97, 'B'}, {"esc/pos cut: feed 66 dots, full"}},
+        {"GS ( E", {0x1D, '(', 'E', 2, 0, 'A', 'B'}, {"esc/pos GS ( E: function 41: 42"}},
+        {"GS ( k PDF417", {0x1D, '(', 'k', 5, 0, '0', 'P', '0', 'A', 'B'}, {"esc/pos PDF417: AB"}},
+        {"GS ( k Aztec",
+         {0x1D, '(', 'k', 3, 0, '5', 'C', 'A'},
+         {"esc/pos Aztec code setting: function 43: 41"}},
+        {"GS ( k long QR data",
+         Cat({{0x1D, '(', 'k', 0x5B, 2, '1', 'P', '0'}, qrData}),
+         {"esc/pos QR code: " + std::string(512, 'A') + "… (600 bytes)"}},
+        {"GS 8 L",
+         {0x1D, '8', 'L', 4, 0, 0, 0, '0', 'E', 'A', 'B'},
+         {"esc/pos graphics: print NV image \"AB\""}},
+        {"GS k UPC-A, full",
+         Cat({{0x1D, 'k', 0}, Gbk("012345678905")}),
+         {"esc/pos barcode UPC-A: 012345678905"}},
+        {"GS k CODE128, empty", {0x1D, 'k', 73, 0}, {"esc/pos barcode CODE128"}},
+        {"FS -", {0x1C, '-', '1'}, {"esc/pos Chinese underline: 1 dot"}},
+        {"FS S",
+         {0x1C, 'S', 'A', 'B'},
+         {"esc/pos Chinese character spacing: left 65, right 66 dots"}},
+        {"FS W", {0x1C, 'W', '1'}, {"esc/pos Chinese quadruple size: on"}},
+        {"FS p", {0x1C, 'p', 1, '0'}, {"esc/pos print NV bit image: image 1, normal"}},
+        {"DLE EOT 7", {0x10, 0x04, 7, 'A'}, {"esc/pos real-time status request: 07 41"}},
+        {"DLE ENQ",
+         {0x10, 0x05, 2},
+         {"esc/pos real-time request: recover from an error, clearing the buffers"}},
+        {"DLE DC4 2", {0x10, 0x14, 2, 1, 8}, {"esc/pos power off"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes bytes = Cat({c.bytes, Gbk("x\n")});
+        std::vector<std::string> lines = c.lines;
+        lines.push_back("text: x");
+        for (const std::size_t piece : {std::size_t{0}, std::size_t{1}}) {
+            const Decoded d = Decode(bytes, piece);
+            EXPECT_EQ(d.lines, lines);
+            ExpectCoverage(d, bytes.size());
+        }
+    }
+}
+
 // A length field may announce gigabytes: the data is counted as it passes, never held.
 TEST(StreamDecoder, AnnouncedDataIsCountedNotHeld) {
     std::vector<sim::Event> events;
