@@ -81,6 +81,17 @@ struct Case {
     std::vector<std::string> lines;
 };
 
+// The same lines, every byte covered, whatever the piece size (0: all at once).
+void ExpectInPieces(const Case& c, std::initializer_list<std::size_t> pieces) {
+    SCOPED_TRACE(c.name);
+    for (const std::size_t piece : pieces) {
+        SCOPED_TRACE(piece);
+        const Decoded d = Decode(c.bytes, piece);
+        EXPECT_EQ(d.lines, c.lines);
+        ExpectCoverage(d, c.bytes.size());
+    }
+}
+
 TEST(StreamDecoder, ToolCommandsReadAsOneLineEach) {
     const Case cases[] = {
         {"cut test", OneClick(1004), {"feed: 2 lines", "esc/pos cut: partial + pad 01"}},
@@ -231,14 +242,7 @@ TEST(StreamDecoder, FirmwareDownloadCountsBlocksAndVerifiesTheChecksum) {
          {"firmware download mode: 1B 2B",
           "incomplete firmware download: 1 block, then 100 bytes, no terminator"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        for (const std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{61}}) {
-            const Decoded d = Decode(c.bytes, piece);
-            EXPECT_EQ(d.lines, c.lines);
-            ExpectCoverage(d, c.bytes.size());
-        }
-    }
+    for (const Case& c : cases) ExpectInPieces(c, {0, 1, 61});
     EXPECT_TRUE(Decode(abc).events[1].checksumOk);
     EXPECT_FALSE(Decode(corrupt).events[1].checksumOk);
 }
@@ -407,14 +411,7 @@ TEST(StreamDecoder, StandardCommandsReadWithTheirParameters) {
          {0x1D, 'k', 4, 'A', 'B'},
          {"incomplete barcode: 5 bytes: 1D 6B 04 41 42"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        for (const std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{7}}) {
-            const Decoded d = Decode(c.bytes, piece);
-            EXPECT_EQ(d.lines, c.lines);
-            ExpectCoverage(d, c.bytes.size());
-        }
-    }
+    for (const Case& c : cases) ExpectInPieces(c, {0, 1, 7});
 }
 
 // Each command takes exactly its own parameters: the "x" after it is text, whatever the parameter
@@ -491,15 +488,10 @@ TEST(StreamDecoder, EachCommandTakesExactlyItsParameters) {
         {"DLE DC4 2", {0x10, 0x14, 2, 1, 8}, {"esc/pos power off"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Bytes bytes = Cat({c.bytes, Gbk("x\n")});
-        std::vector<std::string> lines = c.lines;
-        lines.push_back("text: x");
-        for (const std::size_t piece : {std::size_t{0}, std::size_t{1}}) {
-            const Decoded d = Decode(bytes, piece);
-            EXPECT_EQ(d.lines, lines);
-            ExpectCoverage(d, bytes.size());
-        }
+        Case then = c;
+        then.bytes.insert(then.bytes.end(), {'x', '\n'});
+        then.lines.push_back("text: x");
+        ExpectInPieces(then, {0, 1});
     }
 }
 
