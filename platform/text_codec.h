@@ -2,6 +2,7 @@
 // Text conversion between the UI's Unicode (UTF-8 in std::string) and the GBK bytes printers get.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,9 @@ namespace platform {
 std::string Utf8ToGbk(std::string_view utf8);
 // GBK → UTF-8; an invalid byte sequence becomes U+FFFD.
 std::string GbkToUtf8(std::string_view gbk);
+// Text in the character set iconv knows as `charset` ("CP437", "CP1252") → UTF-8; a byte the set
+// does not define becomes U+FFFD. Nothing when iconv does not know the set.
+std::optional<std::string> ToUtf8(std::string_view text, const char* charset);
 // The longest prefix of `gbk` of at most `maxBytes` bytes that does not split a two-byte character.
 std::string_view TruncateGbk(std::string_view gbk, std::size_t maxBytes);
 
