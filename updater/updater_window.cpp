@@ -85,10 +85,8 @@ void UpdaterWindow::BuildWindow() {
         if (auto* icon = qobject_cast<QLabel*>(controls[i]))
             icon->setPixmap(BrindelIcon().pixmap(32, 32));
     }
-    // As on the original platform, Enter presses the push button that has the focus, and the
-    // default button "USB Updata" otherwise.
-    for (int button : {id::kExit, id::kNetUpdata})
-        Find<QPushButton>(this, button)->setAutoDefault(true);
+    // Enter presses the focused push button, else the default button "USB Updata" (the dialogs'
+    // keyboard rule, installed with the controls).
     Find<QPushButton>(this, id::kUsbUpdata)->setFocus();
 
     // The list shows the table's order; its template asks for sorting, which the program never
