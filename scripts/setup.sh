@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev libusb-1.0-0-dev libcli11-dev libgtest-dev
           libgmock-dev fonts-wqy-microhei qt6-qpa-plugins clang-format git clang
-          libclang-rt-14-dev dpkg-dev file ccache help2man lintian)
+          libclang-rt-14-dev dpkg-dev file ccache help2man lintian
+          nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

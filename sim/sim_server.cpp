@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 namespace sim {
 namespace {
@@ -69,24 +70,6 @@ int BoundSocket(int type, const netcfg::Ipv4Octets& address, uint16_t port, int 
     return fd;
 }
 
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
-}
-
 }  // namespace
 
 // A byte stream being read: a TCP connection or the pseudo-terminal.
@@ -108,18 +91,23 @@ std::string FormatLine(const SimLine& line, bool json) {
     source += line.link;
     if (line.connection > 0) source += "#" + std::to_string(line.connection);
     if (!json) return source + " " + line.text;
-    std::string out = "{\"printer\":" + std::to_string(line.printer) +
-                      ",\"link\":" + JsonString(line.link) +
-                      ",\"connection\":" + std::to_string(line.connection);
+    nlohmann::ordered_json out;  // fields in this order
+    out["printer"] = line.printer;
+    out["link"] = line.link;
+    out["connection"] = line.connection;
     if (line.event) {
         const Event& e = *line.event;
-        out += ",\"kind\":" + JsonString(KindName(e.kind)) + ",\"title\":" + JsonString(e.title) +
-               ",\"detail\":" + JsonString(e.detail) + ",\"offset\":" + std::to_string(e.offset) +
-               ",\"length\":" + std::to_string(e.length);
+        out["kind"] = KindName(e.kind);
+        out["title"] = e.title;
+        out["detail"] = e.detail;
+        out["offset"] = e.offset;
+        out["length"] = e.length;
         if (e.kind == EventKind::Setting || e.kind == EventKind::Unknown)
-            out += ",\"bytes\":" + JsonString(HexBytes(e.frame));
+            out["bytes"] = HexBytes(e.frame);
     }
-    return out + ",\"line\":" + JsonString(line.text) + "}";
+    out["line"] = line.text;
+    // Printer text may hold any bytes: what is not UTF-8 is shown as U+FFFD, never thrown.
+    return out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 SimServer::SimServer(SimOptions options, LineSink sink)
