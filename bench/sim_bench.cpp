@@ -1,5 +1,6 @@
-// The virtual printer's speed: the decoder alone on a firmware stream and on text, the server
-// taking a firmware stream over loopback TCP, and the server's CPU use while idle.
+// The virtual printer's speed: the decoder alone on a firmware stream, on text, on receipts of
+// standard commands and on one large raster image (its data counted, not held), the server taking
+// a firmware stream over loopback TCP, and the server's CPU use while idle.
 //   sim_bench [image-MiB] [idle-seconds]
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -83,6 +84,23 @@ int main(int argc, char** argv) {
     const std::string line = "Welcome to use the needle printing printers \xB4\xF2\xD3\xA1\r\n";
     while (text.size() < (mib << 20)) text.insert(text.end(), line.begin(), line.end());
     Decode("text lines", text);
+    // A receipt: modes, a GBK title, a price line, a feed, an EAN-8 barcode, a drawer kick, a cut.
+    const std::vector<uint8_t> receipt{
+        0x1B, '@',  0x1B, 'M',  0,    0x1B, 'a',  1,   0x1B, 'E',  1,    0xBB, 0xB6, 0xD3, 0xAD,
+        0xB9, 0xE2, 0xC1, 0xD9, '\n', 'C',  'o',  'f', 'f',  'e',  'e',  ' ',  '1',  '2',  '.',
+        '0',  '0',  '\n', 0x1B, 'd',  3,    0x1D, 'h', 64,   0x1D, 'k',  3,    '1',  '2',  '3',
+        '4',  '5',  '6',  '7',  0,    0x1B, 'p',  0,   25,   250,  0x1D, 'V',  66,   0};
+    std::vector<uint8_t> receipts;
+    while (receipts.size() < (mib << 20))
+        receipts.insert(receipts.end(), receipt.begin(), receipt.end());
+    Decode("receipts", receipts);
+    // One image as large as the rest: 2040 bytes a row.
+    std::vector<uint8_t> raster{0x1D, 'v', '0', 0, 0xF8, 0x07, 0, 0};
+    const std::size_t rows = std::min<std::size_t>((mib << 20) / 2040, 65535);
+    raster[6] = static_cast<uint8_t>(rows);
+    raster[7] = static_cast<uint8_t>(rows >> 8);
+    raster.resize(raster.size() + rows * 2040, 0x55);
+    Decode("raster image", raster);
 
     sim::SimOptions options;
     options.tcpPort = 0;

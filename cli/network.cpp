@@ -3,8 +3,10 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <nlohmann/json.hpp>
 
 #include "netcfg/discovery_listener.h"
+#include "platform/hex_text.h"
 
 namespace cli {
 
@@ -81,18 +83,17 @@ std::string DeviceLine(const netcfg::DeviceEntry& device) {
 }
 
 std::string DevicesJson(const std::vector<netcfg::DeviceEntry>& devices) {
-    std::string json = "[";
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-        const netcfg::DeviceEntry& d = devices[i];
-        char bytes[40];
-        std::snprintf(bytes, sizeof bytes, "\"byte0\":\"%02X\",\"byte1\":\"%02X\"", d.Byte(0),
-                      d.Byte(1));
-        json += std::string(i > 0 ? "," : "") + "{\"ip\":\"" + FormatIpv4(d.Address()) +
-                "\",\"mask\":\"" + FormatIpv4(d.Mask()) + "\",\"gateway\":\"" +
-                FormatIpv4(d.Gateway()) + "\",\"mac\":\"" + FormatMac(d.Mac()) + "\"," + bytes +
-                "}";
+    auto json = nlohmann::ordered_json::array();  // the fields of each printer in this order
+    for (const netcfg::DeviceEntry& d : devices) {
+        const uint8_t byte0 = d.Byte(0), byte1 = d.Byte(1);
+        json.push_back({{"ip", FormatIpv4(d.Address())},
+                        {"mask", FormatIpv4(d.Mask())},
+                        {"gateway", FormatIpv4(d.Gateway())},
+                        {"mac", FormatMac(d.Mac())},
+                        {"byte0", platform::HexBytes({&byte0, 1})},
+                        {"byte1", platform::HexBytes({&byte1, 1})}});
     }
-    return json + "]";
+    return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 std::string BroadcastPacket(const netcfg::Ipv4Endpoint& to, const std::vector<uint8_t>& bytes) {

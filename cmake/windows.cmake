@@ -26,6 +26,12 @@ function(pos_host_header_library package target folder)
          "    set_target_properties(${target} PROPERTIES\n"
          "        INTERFACE_INCLUDE_DIRECTORIES ${host_headers})\n"
          "endif()\n")
+    # The host package's own version check answers a find_package with a version.
+    set(version_file /usr/share/cmake/${package}/${package}ConfigVersion.cmake)
+    if(EXISTS ${version_file})
+        file(WRITE ${host_packages}/${package}/${package}ConfigVersion.cmake
+             "include(${version_file})\n")
+    endif()
     set(${package}_DIR ${host_packages}/${package} CACHE PATH "" FORCE)
 endfunction()
 pos_host_header_library(CLI11 CLI11::CLI11 CLI)

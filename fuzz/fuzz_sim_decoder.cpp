@@ -1,6 +1,7 @@
 // The virtual printer's decoder: every byte in exactly one event, events end to end; the same
-// events however the stream is cut into pieces; unknown bytes carried and shown as hex. The
-// datagram reader and the address-set packet on the same input.
+// events however the stream is cut into pieces; unknown bytes carried and shown as hex; a command's
+// kept bytes bounded whatever its length fields announce. The datagram reader and the address-set
+// packet on the same input.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -27,6 +28,11 @@ void CheckCoverage(const Seen& seen, std::size_t size) {
         }
         if (e.kind == sim::EventKind::Text) FUZZ_CHECK(e.length <= sim::StreamDecoder::kTextLimit);
         if (e.kind == sim::EventKind::Setting) FUZZ_CHECK(e.frame.size() == e.length);
+        if (e.kind == sim::EventKind::EscPos || e.kind == sim::EventKind::Incomplete) {
+            FUZZ_CHECK(!e.title.empty());
+            FUZZ_CHECK(e.frame.size() <= e.length);
+            FUZZ_CHECK(e.frame.size() <= sim::escpos::kMaxKept + 1);  // + its trailing byte
+        }
     }
     FUZZ_CHECK(next == size);
 }

@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QWidget>
 
+#include "platform/dialog_keys.h"
 #include "platform/ipv4_edit.h"
 
 namespace platform {
@@ -50,10 +51,11 @@ QWidget* MakeControl(QWidget* dialog, const ControlDef& def) {
     switch (def.kind) {
         case ControlKind::Button:
         case ControlKind::DefaultButton: {
+            // The dialog's keyboard rule decides what Enter presses; Qt's auto-default buttons
+            // would move the default to whichever button had the focus last.
             auto* button = new QPushButton(caption, dialog);
-            const bool isDefault = def.kind == ControlKind::DefaultButton;
-            button->setAutoDefault(isDefault);
-            button->setDefault(isDefault);
+            button->setAutoDefault(false);
+            button->setDefault(def.kind == ControlKind::DefaultButton);
             return button;
         }
         case ControlKind::RadioButton:
@@ -225,6 +227,7 @@ std::vector<QWidget*> BuildControls(QWidget* dialog, std::span<const ControlDef>
         if (table[i].kind == ControlKind::GroupBox) built[i]->lower();
     }
     RefreshAccessibleNames(dialog);
+    if (auto* asDialog = qobject_cast<QDialog*>(dialog)) DialogKeyboard::Install(asDialog);
     return built;
 }
 

@@ -76,7 +76,9 @@ QFont DialogFont(double pointSize = 10.0);
 // Creates the controls of `table` as children of `dialog` (which uses no layout manager), in
 // table order (which is also the tab order). Every control gets objectName "id_<id>" (statics
 // without id "static"), the property "controlId", its accessible description (the id), its
-// accessible name, its hidden/disabled state. Returns the widgets in table order.
+// accessible name, its hidden/disabled state. Returns the widgets in table order. A QDialog also
+// gets the dialogs' keyboard rule (DialogKeyboard): Enter presses the focused push button, else
+// the default button (the last DefaultButton of the table), Esc closes.
 std::vector<QWidget*> BuildControls(QWidget* dialog, std::span<const ControlDef> table,
                                     const DialogUnits& units);
 

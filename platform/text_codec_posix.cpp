@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 
 #include "platform/text_codec.h"
 
@@ -25,6 +26,8 @@ class Converter {
   private:
     iconv_t cd_;
 };
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 struct Replacement {
     std::string_view text;  // appended to the output
@@ -60,6 +63,12 @@ std::string Convert(iconv_t cd, std::string_view in, OnBad onBad) {
             out.resize(out.size() * 2 + inLeft * 2 + 16);
         }
     }
+    // Characters a stateful converter still holds (CP1255 and CP1258 wait for a combining mark).
+    if (out.size() - used < 16) out.resize(used + 16);
+    char* outPtr = out.data() + used;
+    std::size_t outLeft = out.size() - used;
+    iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+    used = out.size() - outLeft;
     out.resize(used);
     return out;
 }
@@ -89,22 +98,25 @@ std::string Utf8ToGbk(std::string_view utf8) {
     });
 }
 
-std::string GbkToUtf8(std::string_view gbk) {
-    Converter cd("UTF-8", "GBK");
-    constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-    if (!cd.ok()) {
-        std::string out;
-        for (char c : gbk) {
-            if (static_cast<uint8_t>(c) < 0x80) {
-                out += c;
-            } else {
-                out += kReplacement;
-            }
-        }
-        return out;
-    }
+std::optional<std::string> ToUtf8(std::string_view text, const char* charset) {
+    Converter cd("UTF-8", charset);
+    if (!cd.ok()) return std::nullopt;
     // Skip only the offending byte: a trail byte that turns out to be ASCII is kept.
-    return Convert(cd.get(), gbk, [&](std::string_view) { return Replacement{kReplacement, 1}; });
+    return Convert(cd.get(), text, [](std::string_view) { return Replacement{kReplacement, 1}; });
+}
+
+std::string GbkToUtf8(std::string_view gbk) {
+    if (std::optional<std::string> utf8 = ToUtf8(gbk, "GBK")) return *std::move(utf8);
+    // No GBK converter: ASCII still passes.
+    std::string out;
+    for (char c : gbk) {
+        if (static_cast<uint8_t>(c) < 0x80) {
+            out += c;
+        } else {
+            out += kReplacement;
+        }
+    }
+    return out;
 }
 
 }  // namespace platform

@@ -2,7 +2,11 @@
 // another (a Western Windows has 1252).
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
+#include <cstdlib>
+#include <optional>
 
 #include "platform/text_codec.h"
 
@@ -29,7 +33,69 @@ void AppendUtf8(std::string& out, const wchar_t* wide, int units) {
     }
 }
 
+// The Windows code page of a character set named as iconv names it: "CPnnn", "WINDOWS-nnn",
+// "ISO-8859-n"; nothing for one this Windows does not have.
+std::optional<UINT> CodePage(std::string_view charset) {
+    std::string name;
+    for (const char c : charset)
+        name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto number = [&](std::string_view prefix) -> std::optional<UINT> {
+        if (name.rfind(prefix, 0) != 0 || name.size() == prefix.size() ||
+            name.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
+            return std::nullopt;
+        return static_cast<UINT>(std::strtoul(name.c_str() + prefix.size(), nullptr, 10));
+    };
+    std::optional<UINT> page = number("CP");
+    if (!page) page = number("WINDOWS-");
+    if (const auto part = number("ISO-8859-")) page = 28590 + *part;
+    if (page && IsValidCodePage(*page)) return page;
+    return std::nullopt;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    std::string out;
+    if (wide.empty()) return out;
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    out.resize(static_cast<std::size_t>(std::max(length, 0)));
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), length,
+                        nullptr, nullptr);
+    return out;
+}
+
 }  // namespace
+
+std::optional<std::string> ToUtf8(std::string_view text, const char* charset) {
+    if (std::string_view(charset) == "GBK") return GbkToUtf8(text);
+    const std::optional<UINT> page = CodePage(charset);
+    if (!page) return std::nullopt;
+    // Byte by byte: a byte the page leaves empty becomes U+FFFD. Windows fills such holes with
+    // the C1 control of the same number, which no page defines above 0x7F.
+    std::wstring wide;
+    wide.reserve(text.size());
+    for (const char byte : text) {
+        if (static_cast<uint8_t>(byte) < 0x80) {
+            wide += static_cast<wchar_t>(byte);
+            continue;
+        }
+        wchar_t w = 0;
+        const int units = MultiByteToWideChar(*page, MB_ERR_INVALID_CHARS, &byte, 1, &w, 1);
+        wide += units == 1 && !(w >= 0x80 && w <= 0x9F) ? w : static_cast<wchar_t>(0xFFFD);
+    }
+    // A base character and its combining mark become one character (CP1255, CP1258).
+    const int length =
+        NormalizeString(NormalizationC, wide.data(), static_cast<int>(wide.size()), nullptr, 0);
+    if (length > 0) {
+        std::wstring composed(static_cast<std::size_t>(length), L'\0');
+        const int done = NormalizeString(NormalizationC, wide.data(), static_cast<int>(wide.size()),
+                                         composed.data(), length);
+        if (done > 0) {
+            composed.resize(static_cast<std::size_t>(done));
+            wide = std::move(composed);
+        }
+    }
+    return Utf8(wide);
+}
 
 std::string Utf8ToGbk(std::string_view utf8) {
     std::string out;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Makes the Debian package from a configured build tree, installs it and checks what got
-# installed: the programs start from their installed path, their shared libraries resolve, the
-# menu entries and icons are in place. On a CI machine running as root (CI=true) the package goes
+# Makes the Debian package from a configured build tree, checks it with lintian (no errors),
+# installs it and checks what got installed: the programs start from their installed path, their
+# shared libraries resolve, the menu entries, icons, manual pages and documents are in place. On a CI machine running as root (CI=true) the package goes
 # into the system with dpkg -i and is removed again afterwards unless it was installed before;
 # anywhere else it is unpacked into a scratch folder. Safe to run again.
 #   scripts/package-test.sh [BUILD_DIR]    (default: build/, as configured by scripts/test.sh)
@@ -44,13 +44,22 @@ for dep in libqt6widgets6 libusb-1.0-0 fonts-wqy-microhei qt6-qpa-plugins; do
     grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep"
 done
 
+# Debian's own checks: errors fail the test; warnings are shown.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian found errors"
+else
+    fail "lintian is not installed (scripts/setup.sh installs it)"
+fi
+
 # Every installed file, at its Debian path.
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|')
+doc=/usr/share/doc/pos-printer-tools
 expected=(/usr/bin/tessary /usr/bin/brindel
           /usr/lib/udev/rules.d/60-pos-printer-tools.rules
-          /usr/share/doc/pos-printer-tools/README.md
+          $doc/README.md $doc/copyright $doc/changelog.gz
+          /usr/share/man/man1/tessary.1.gz /usr/share/man/man1/brindel.1.gz
           /usr/share/applications/tessary.desktop /usr/share/applications/brindel.desktop)
-$with_cli && expected+=(/usr/bin/tessary-cli)
+$with_cli && expected+=(/usr/bin/tessary-cli /usr/share/man/man1/tessary-cli.1.gz)
 for size in 16 24 32 48 64 128; do
     for program in tessary brindel; do
         expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/$program.png")
@@ -93,6 +102,10 @@ for size in 16 24 32 48 64 128; do
             fail "$icon is not a $size x $size PNG"
     done
 done
+
+# The installed README is the users' one: it starts with what the programs do.
+head -n 3 "$share/doc/pos-printer-tools/README.md" | grep -q "receipt printers" ||
+    fail "the installed README does not start with what the programs do"
 
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$share/applications/tessary.desktop" \

@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev libusb-1.0-0-dev libcli11-dev libgtest-dev
           libgmock-dev fonts-wqy-microhei qt6-qpa-plugins clang-format git clang
-          libclang-rt-14-dev dpkg-dev file ccache)
+          libclang-rt-14-dev dpkg-dev file ccache help2man lintian
+          nlohmann-json3-dev)
 # The Windows programs: cross-compiler, Wine for their tests, NSIS for the installer, Xvfb for
 # the windows under Wine.
 packages+=(g++-mingw-w64-x86-64-posix wine64 nsis xvfb)

@@ -128,7 +128,8 @@ void MainWindow::BuildWindow() {
     FillList(Find<QComboBox>(this, commands::kBeeperModeListId), commands::BeeperModeItems());
     FillList(Find<QComboBox>(this, commands::kBlankFeedListId), commands::BlankFeedItems());
 
-    // Enter and F1 are taken out before any control or the dialog itself sees them.
+    // Enter and F1 are taken out before any control, the dialogs' keyboard rule or the dialog
+    // itself sees them; Esc goes on to the rule, which closes the window.
     installEventFilter(this);
     const auto children = findChildren<QWidget*>();
     for (QWidget* child : children) child->installEventFilter(this);

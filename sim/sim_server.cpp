@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 namespace sim {
 namespace {
@@ -21,24 +22,6 @@ std::string EndpointText(const printerlink::SocketAddress& a) {
 std::string ListenFailure(const netcfg::Ipv4Octets& address, uint16_t port, int error) {
     return "cannot listen on " + EndpointText({address, port}) + ": " +
            printerlink::SocketErrorText(error);
-}
-
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
 }
 
 }  // namespace
@@ -63,18 +46,23 @@ std::string FormatLine(const SimLine& line, bool json) {
     source += line.link;
     if (line.connection > 0) source += "#" + std::to_string(line.connection);
     if (!json) return source + " " + line.text;
-    std::string out = "{\"printer\":" + std::to_string(line.printer) +
-                      ",\"link\":" + JsonString(line.link) +
-                      ",\"connection\":" + std::to_string(line.connection);
+    nlohmann::ordered_json out;  // fields in this order
+    out["printer"] = line.printer;
+    out["link"] = line.link;
+    out["connection"] = line.connection;
     if (line.event) {
         const Event& e = *line.event;
-        out += ",\"kind\":" + JsonString(KindName(e.kind)) + ",\"title\":" + JsonString(e.title) +
-               ",\"detail\":" + JsonString(e.detail) + ",\"offset\":" + std::to_string(e.offset) +
-               ",\"length\":" + std::to_string(e.length);
+        out["kind"] = KindName(e.kind);
+        out["title"] = e.title;
+        out["detail"] = e.detail;
+        out["offset"] = e.offset;
+        out["length"] = e.length;
         if (e.kind == EventKind::Setting || e.kind == EventKind::Unknown)
-            out += ",\"bytes\":" + JsonString(HexBytes(e.frame));
+            out["bytes"] = HexBytes(e.frame);
     }
-    return out + ",\"line\":" + JsonString(line.text) + "}";
+    out["line"] = line.text;
+    // Printer text may hold any bytes: what is not UTF-8 is shown as U+FFFD, never thrown.
+    return out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 SimServer::SimServer(SimOptions options, LineSink sink)

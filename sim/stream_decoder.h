@@ -1,8 +1,9 @@
 #pragma once
-// The virtual printer's reading of its byte stream: text (GBK), the ESC/POS commands the tools
-// send, setting frames by their table entry, the firmware download and the character-data
-// download. Fed in chunks of any size; every byte ends up in exactly one event, so nothing the
-// printer received goes unseen (unknown bytes become hex events).
+// The virtual printer's reading of its byte stream: text (GBK in Chinese mode, else the selected
+// code page), the standard ESC/POS commands, setting frames by their table entry, the firmware
+// download and the character-data download. Fed in chunks of any size; every byte ends up in
+// exactly one event, so nothing the printer received goes unseen (unknown bytes become hex
+// events). Memory stays small: data blocks a length field announces are counted, not held.
 
 #include <cstdint>
 #include <functional>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "platform/hex_text.h"
+#include "sim/escpos_commands.h"
+#include "sim/printer_text.h"
 #include "updater/download_stream.h"
 
 namespace sim {
@@ -18,7 +21,7 @@ namespace sim {
 enum class EventKind {
     Text,           // printable text up to and including its line end, shown as UTF-8
     Feed,           // line feeds with no text before them
-    EscPos,         // a standard command (initialise, drawer kick, cut, ...)
+    EscPos,         // a standard command (initialise, barcode, raster image, cut, ...)
     Setting,        // a vendor setting frame, whole
     Firmware,       // the firmware download: mode command, then the blocks with their checksum
     CharacterData,  // the character-data download: mode command, then the records
@@ -31,12 +34,16 @@ const char* KindName(EventKind kind);
 
 struct Event {
     EventKind kind = EventKind::Unknown;
-    std::string title;    // what it is: "cut", "cutter", "download mode"; empty for text and hex
+    // What it is: "cut", "cutter", "download mode"; for text and hex empty, or the code page of
+    // text iconv cannot read ("code page 1").
+    std::string title;
     std::string detail;   // the values, readable
     uint64_t offset = 0;  // stream position of its first byte
     uint64_t length = 0;  // bytes it covers
-    std::vector<uint8_t> frame;  // Setting: the whole frame; Unknown: the bytes
-    bool checksumOk = false;     // Firmware summary: the received checksum matched
+    // Setting: the whole frame; Unknown: the bytes; EscPos: its bytes, of a data block only the
+    // first (a 2D symbol's text), at most escpos::kMaxKept.
+    std::vector<uint8_t> frame;
+    bool checksumOk = false;  // Firmware summary: the received checksum matched
 };
 
 // "setting cutter: 00 (On)", "text: Hello", "hex: 1B 07".
@@ -65,12 +72,16 @@ class StreamDecoder {
     uint64_t BytesFed() const { return fed_; }
 
   private:
-    enum class Mode { Normal, Command, Firmware, FirmwareChecksum, CharacterData };
+    enum class Mode { Normal, Command, Data, Firmware, FirmwareChecksum, CharacterData };
     enum class Run { None, Text, Feed, Hex };
 
     void Byte(uint8_t b, uint64_t at);  // `at`: the byte's stream offset
     void NormalByte(uint8_t b, uint64_t at);
     void CommandByte(uint8_t b);
+    void DataByte(uint8_t b);
+    // The command in `command_` is complete with its first `own` bytes (and its data); the rest is
+    // read again.
+    void CompleteCommand(std::size_t own);
     void FirmwareByte(uint8_t b);
     void CharacterDataByte(uint8_t b, uint64_t at);
     // The first `count` collected command bytes are unknown; the rest are read again.
@@ -85,18 +96,23 @@ class StreamDecoder {
     uint64_t fed_ = 0;  // bytes given to Byte() so far; the next byte's offset
 
     Mode mode_ = Mode::Normal;
+    TextCoding coding_;  // how text is read now
 
     Run run_ = Run::None;
     uint64_t runStart_ = 0;
     std::vector<uint8_t> runBytes_;  // text or hex bytes of the open run
     uint64_t feedCount_ = 0;
     bool midCharacter_ = false;  // the last text byte was a GBK lead byte
+    TextCoding runCoding_;       // how the open text run is read
 
-    std::vector<uint8_t> command_;  // bytes of the command being collected
+    std::vector<uint8_t> command_;  // bytes of the command being collected (bounded)
     uint64_t commandStart_ = 0;
+    escpos::Extent extent_;      // the command's measure once known
+    uint64_t dataReceived_ = 0;  // Data: bytes of its data block so far
 
-    // A complete command that may take one trailing pad byte.
+    // A complete command that may take one trailing byte.
     bool held_ = false;
+    escpos::Trailer heldTrailer_ = escpos::Trailer::None;
     Event heldEvent_;
 
     // Firmware download.

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
         shell::EndProcess(0);  // the watch thread is not waited for
     }
     window.exec();
-    // Closing ends the program at once, also during a download.
+    // Closing ends the program at once, also during a network download (the window cannot be
+    // closed while a USB operation runs).
     shell::EndProcess(0);
 }

@@ -85,10 +85,8 @@ void UpdaterWindow::BuildWindow() {
         if (auto* icon = qobject_cast<QLabel*>(controls[i]))
             icon->setPixmap(BrindelIcon().pixmap(32, 32));
     }
-    // As on the original platform, Enter presses the push button that has the focus, and the
-    // default button "USB Updata" otherwise.
-    for (int button : {id::kExit, id::kNetUpdata})
-        Find<QPushButton>(this, button)->setAutoDefault(true);
+    // Enter presses the focused push button, else the default button "USB Updata" (the dialogs'
+    // keyboard rule, installed with the controls).
     Find<QPushButton>(this, id::kUsbUpdata)->setFocus();
 
     // The list shows the table's order; its template asks for sorting, which the program never
@@ -258,14 +256,9 @@ bool UpdaterWindow::eventFilter(QObject* watched, QEvent* event) {
         ShowAbout();
         return true;
     }
+    // While a USB operation runs the window takes no input at all, "exit" and Esc included; it
+    // still paints, and the bar moves.
     if (!busy_ || !IsInput(event->type())) return QDialog::eventFilter(watched, event);
-    // While an operation runs only closing is possible: "exit", Esc and the close box.
-    if (watched == Find<QPushButton>(this, id::kExit)) return QDialog::eventFilter(watched, event);
-    if (event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        reject();
-        return true;
-    }
     return true;
 }
 
@@ -352,6 +345,10 @@ void UpdaterWindow::RunNetworkDownload() {
 }
 
 void UpdaterWindow::done(int result) {
+    // Closing now would leave the printer in download mode with part of an image: the close
+    // box (and any other way to end the window) waits for the USB operation to end. A network
+    // download runs on its own and ends with the program.
+    if (busy_) return;
     scanTimer_.stop();
     if (feed_) feed_->Stop();  // before its socket closes
     replySocket_.Close();

@@ -63,7 +63,7 @@ class UpdaterWindow : public QDialog {
     StartResult Initialise();
 
     QWidget* Control(int id) const;
-    // True while a USB operation runs; the window then takes no input but closing.
+    // True while a USB operation runs; the window then takes no input and cannot be closed.
     bool Busy() const { return busy_; }
     uint16_t ReplyPort() const { return replySocket_.LocalPort(); }
     UsbWatchThread* Watch() const { return watch_.get(); }

@@ -181,9 +181,9 @@ TEST_F(CliFirmware, MissingFileOrRefusedConnectionIsStatusOneWithNothingSent) {
 }
 
 TEST_F(CliFirmware, PrinterThatStopsReadingIsAFailureNeverDone) {
-    // The 1442 bytes after the first 100 are more than the peer's small buffer holds (about
-    // 1 KiB), so they cannot all be acknowledged, however the stream is cut into segments.
-    fakes::TcpPrinterPeer peer(fakes::TcpPrinterPeer::Mode::StallAfter, 100);
+    // More than the 1000 bytes it reads and the about 1 KiB its buffer holds.
+    std::ofstream(path_, std::ios::binary) << std::string(16384, '\x42');
+    fakes::TcpPrinterPeer peer(fakes::TcpPrinterPeer::Mode::StallAfter, 1000);
     ASSERT_TRUE(peer.ok());
     Rig rig;
     rig.env.netPacing.stall = 300ms;
@@ -191,8 +191,8 @@ TEST_F(CliFirmware, PrinterThatStopsReadingIsAFailureNeverDone) {
         {"firmware", "--to", "net:127.0.0.1:" + std::to_string(peer.port()), path_.string()});
     EXPECT_EQ(o.status, 1);
     EXPECT_EQ(o.err.find("done"), std::string::npos) << o.err;
-    // 2 + 1024 + 512 + 4 bytes of stream for the 1000-byte image.
-    EXPECT_NE(o.err.find(" of 1542 bytes\n"), std::string::npos) << o.err;
+    // 2 + 16384 + 512 + 4 bytes of stream.
+    EXPECT_NE(o.err.find(" of 16902 bytes\n"), std::string::npos) << o.err;
     EXPECT_NE(o.err.find("printer at 127.0.0.1 stopped taking data after "), std::string::npos)
         << o.err;
 }

@@ -140,9 +140,33 @@ std::unique_ptr<printerlink::UsbDeviceHandle> FakeUsbBackend::Open(
     return std::make_unique<Handle>(*this, device.path);
 }
 
+void FakeUsbBackend::HoldWritesAfter(std::size_t pieces) {
+    std::lock_guard lock(mutex_);
+    holdAfter_ = pieces;
+}
+
+void FakeUsbBackend::ReleaseWrites() {
+    {
+        std::lock_guard lock(mutex_);
+        holdAfter_.reset();
+    }
+    holdChanged_.notify_all();
+}
+
+int FakeUsbBackend::HeldWrites() const {
+    std::lock_guard lock(mutex_);
+    return heldWrites_;
+}
+
 std::size_t FakeUsbBackend::Write(const std::string& path, const uint8_t* bytes, std::size_t length,
                                   unsigned timeoutMs, bool& ok) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    if (holdAfter_ && pieces_.size() >= *holdAfter_) {
+        ++heldWrites_;
+        if (!holdChanged_.wait_for(lock, std::chrono::seconds(10), [&] { return !holdAfter_; }))
+            holdAfter_.reset();  // a test that forgot to release: the rest goes on
+        --heldWrites_;
+    }
     Piece piece;
     if (!script_.empty()) {
         piece = script_.front();

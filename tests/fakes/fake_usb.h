@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,12 @@ class FakeUsbBackend : public printerlink::UsbBackend {
     void ScriptPieces(std::deque<Piece> pieces);
     // With hotplug events WaitForHotplug wakes on every SetDevices; without it returns false.
     void SetHotplug(bool on);
+    // Every piece after the first `pieces` waits in BulkWrite until ReleaseWrites, as a printer
+    // that is slow to take a piece: the operation stays running. After 10 s the hold ends by
+    // itself.
+    void HoldWritesAfter(std::size_t pieces);
+    void ReleaseWrites();
+    int HeldWrites() const;  // pieces waiting in the hold now
 
     std::vector<std::string> OpenAttempts() const;  // paths, in order
     std::vector<ClaimAttempt> Claims() const;
@@ -81,6 +88,9 @@ class FakeUsbBackend : public printerlink::UsbBackend {
     unsigned generation_ = 0;  // SetDevices calls
     unsigned enumerated_ = 0;  // generation_ at the last EnumeratePresent
     bool interrupted_ = false;
+    std::optional<std::size_t> holdAfter_;  // pieces written before the hold
+    int heldWrites_ = 0;
+    std::condition_variable holdChanged_;
 };
 
 // A device of the given vendor/product with a path in the libusb backend's form.

@@ -38,7 +38,7 @@ SilentLoopbackPort::~SilentLoopbackPort() {
 TcpPrinterPeer::TcpPrinterPeer(Mode mode, std::size_t limit) : mode_(mode), limit_(limit) {
     // Any peer but a plain recorder gets the smallest window the system allows (inherited by
     // accepted sockets; about 1 KiB on Linux), so it fills soon after reading stops, also for
-    // one command of 2 KiB, and a resetting peer resets before such a command was acknowledged.
+    // one command of 2 KiB.
     const int receiveBuffer = mode_ == Mode::Record ? 0 : 1;
     int error = 0;
     if (wake_.ok())

@@ -1,8 +1,8 @@
 #pragma once
 // A printer on loopback TCP: accepts connections on 127.0.0.1 and records, per connection, the
 // bytes received, whether the client closed it and when the last byte arrived. A peer that
-// stalls or reads slowly has a small receive buffer, as a printer has, so what it does not read
-// soon stops being acknowledged.
+// stalls, resets part-way or reads slowly has a small receive buffer, as a printer has, so what
+// it does not read soon stops being acknowledged.
 
 #include <chrono>
 #include <condition_variable>

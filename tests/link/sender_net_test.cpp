@@ -77,9 +77,9 @@ TEST(SenderNet, SendFailureShowsPrintErrorAndEndsTheProgram) {
     if (fakes::RunningUnderWine())
         GTEST_SKIP() << "Wine reports a reset as an orderly close: a reset after the last send "
                         "is seen only on Windows itself";
-    // The reset comes after the printer read a byte, before or after the rest left: either the
-    // send or the wait for the printer's acknowledgement fails.
-    TcpPrinterPeer peer(TcpPrinterPeer::Mode::ResetAfter, 1);
+    // The printer resets after 100 bytes, with more of the command than its small buffer holds
+    // still unacknowledged: either a send or the wait for the acknowledgement fails.
+    TcpPrinterPeer peer(TcpPrinterPeer::Mode::ResetAfter, 100);
     ASSERT_TRUE(peer.ok());
     SenderRig rig(FastEndpoints(peer.port()));
     rig.Submit(Pattern(2048));
@@ -105,12 +105,12 @@ TEST(SenderNet, StalledPrinterDropsTheCommandSlowPrinterGetsIt) {
         bool delivered;
     };
     for (const Case c : {Case{TcpPrinterPeer::Mode::StallAfter, 0, false},
-                         Case{TcpPrinterPeer::Mode::Slow, 64, true}}) {
+                         Case{TcpPrinterPeer::Mode::Slow, 256, true}}) {
         SCOPED_TRACE(static_cast<int>(c.mode));
         TcpPrinterPeer peer(c.mode, c.limit);
         ASSERT_TRUE(peer.ok());
         auto endpoints = FastEndpoints(peer.port());
-        endpoints.tcpStall = 300ms;  // the slow peer takes 64 bytes every 20 ms: about 650 ms
+        endpoints.tcpStall = 1000ms;
         SenderRig rig(endpoints);
         const auto command = Pattern(2048, 3);
         rig.Submit(command);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -80,6 +81,29 @@ TEST(GbkToUtf8, OutputGrowsPastTheFirstEstimate) {
         expected += "中";
     }
     EXPECT_EQ(GbkToUtf8(in), expected);
+}
+
+TEST(ToUtf8, SingleByteCodePages) {
+    struct Case {
+        const char* charset;
+        std::string in;
+        std::optional<std::string> out;
+    };
+    const Case cases[] = {
+        {"CP437", "caf\x82 \xB0", "café ░"},
+        {"CP1252", "\x80 5", "€ 5"},
+        {"CP1252",
+         "a\x81"
+         "b",
+         "a" + kReplacementChar + "b"},  // a byte the page leaves empty
+        {"CP866", "\x8F\xE0\xA8\xAD\xE2\xA5\xE0", "Принтер"},
+        {"CP1258", "Vi\xEA\xF2", "Việ"},  // a base character held for a combining mark
+        {"NO-SUCH-PAGE", "abc", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.charset);
+        EXPECT_EQ(ToUtf8(c.in, c.charset), c.out);
+    }
 }
 
 TEST(TruncateGbk, NeverSplitsATwoByteCharacter) {

@@ -1,6 +1,7 @@
 // The settings, voice, factory-restore and WiFi dialogs opened from their main-window buttons in
 // both languages: captions, lists, and the exact frames their buttons deliver to a printer on
-// loopback TCP. Set TESSARY_SHOT_DIR to save screenshots.
+// loopback TCP, and the dialogs' keyboard rule (Enter, Esc). Set TESSARY_SHOT_DIR to save
+// screenshots.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <fstream>
 #include <functional>
@@ -18,6 +20,7 @@
 #include "commands/settings_dialog.h"
 #include "commands/settings_rows.h"
 #include "commands/voice_dialog.h"
+#include "link/command_buffer.h"
 #include "netcfg/wifi_dialog.h"
 #include "platform/ipv4_edit.h"
 #include "tests/fakes/tcp_peer.h"
@@ -267,3 +270,86 @@ TEST_P(DialogWindow, ReopenedDialogFollowsTheLanguageOfTheMoment) {
 }
 
 }  // namespace
+
+// ---- Keyboard --------------------------------------------------------------------------
+
+// One key pressed in a dialog opened from the main window: what reaches the printer and whether
+// the dialog closed. After each key the main window's "Cut" marks the end of the deliveries, so
+// a frame sent by mistake shows up before the marker.
+struct KeyCase {
+    const char* name;
+    int opener;    // main-window button that opens the dialog
+    int target;    // control that receives the key; 0: the dialog itself
+    int key;       // Qt::Key_Return, Qt::Key_Enter (keypad) or Qt::Key_Escape
+    Bytes prefix;  // first bytes of the frame sent; empty: nothing is sent
+    std::size_t length;
+    bool closes;
+};
+
+struct KeyboardRule : DialogWindow {};
+INSTANTIATE_TEST_SUITE_P(Chinese, KeyboardRule, ::testing::Values(0));
+
+QWidget* KeyTarget(QDialog& dialog, int target) {
+    QWidget* control = target == 0 ? &dialog : platform::FindControl(&dialog, target);
+    if (auto* combo = qobject_cast<QComboBox*>(control)) return combo->lineEdit();
+    if (auto* ip = qobject_cast<platform::Ipv4Edit*>(control)) return ip->Field(2);
+    return control;
+}
+
+TEST_P(KeyboardRule, EnterPressesTheFocusedButtonElseTheDefaultAndEscCloses) {
+    const Bytes cut{0x0A, 0x0A, 0x1D, 0x56, 0x01, 0x01};
+    const KeyCase cases[] = {
+        // Settings: no default button; each row's "Confirm" is pressed only when focused.
+        {"settings Confirm", 1006, 1003, Qt::Key_Return, {0x1F, 0x1B, 0x05, 0x00}, 6, false},
+        {"settings Confirm, keypad", 1006, 1043, Qt::Key_Enter, {0x1F, 0x1B, 0x75, 0x9A}, 6, false},
+        {"settings list", 1006, 1020, Qt::Key_Return, {}, 0, false},
+        {"settings dialog", 1006, 0, Qt::Key_Return, {}, 0, false},
+        {"settings Esc", 1006, 1020, Qt::Key_Escape, {}, 0, true},
+        // WiFi: "OK" (credentials) is the default button.
+        {"wifi Quit", 1044, 2, Qt::Key_Return, {}, 0, true},
+        {"wifi SSID edit", 1044, 1007, Qt::Key_Return, {0x1F, 0x1B, 0x68, 0x00}, 128, false},
+        {"wifi address field", 1044, 1010, Qt::Key_Enter, {0x1F, 0x1B, 0x68, 0x00}, 128, false},
+        {"wifi Factory Restore", 1044, 1004, Qt::Key_Return, {0x1F, 0x1B, 0x6F, 0x12}, 128, false},
+        {"wifi Setting", 1044, 1003, Qt::Key_Return, {0x1F, 0x1B, 0x69, 0x00}, 40, false},
+        // Factory restore: two default push buttons in the table; the last one (1, code 76) is
+        // the dialog's default.
+        {"factory 退出", 1090, 2, Qt::Key_Return, {}, 0, true},
+        {"factory sound and light",
+         1090,
+         1093,
+         Qt::Key_Return,
+         {0x1F, 0x1B, 0x77, 0xCA},
+         48,
+         false},
+        {"factory dialog", 1090, 0, Qt::Key_Return, {0x1F, 0x1B, 0x76, 0xCA}, 48, false},
+        // Voice: no default button.
+        {"voice Vol+", 1091, 1003, Qt::Key_Return, {0x1F, 0x1B, 0x79, 0x97}, 7, false},
+        {"voice list", 1091, 1028, Qt::Key_Return, {}, 0, false},
+    };
+    std::size_t delivered = 0;
+    for (const KeyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool closed = false;
+        WithDialog<QDialog>(c.opener, [&](QDialog& d) {
+            QWidget* target = KeyTarget(d, c.target);
+            ASSERT_NE(target, nullptr);
+            target->setFocus();
+            const auto modifier = c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier;
+            QTest::keyClick(target, static_cast<Qt::Key>(c.key), modifier);
+            closed = !d.isVisible();
+            if (closed) {
+                EXPECT_EQ(d.result(), QDialog::Rejected);
+            }
+        });
+        EXPECT_EQ(closed, c.closes);
+        // Whatever the key submitted is written before the marker is submitted.
+        ASSERT_TRUE(PumpUntil([&] { return printerlink::IsIdle(h.buffer); }, 10s));
+        if (!c.prefix.empty()) {
+            const Bytes frame = Delivery(++delivered);
+            ASSERT_EQ(frame.size(), c.length);
+            EXPECT_EQ(Bytes(frame.begin(), frame.begin() + c.prefix.size()), c.prefix);
+        }
+        h.Get<QPushButton>(1004)->click();
+        EXPECT_EQ(Delivery(++delivered), cut);
+    }
+}

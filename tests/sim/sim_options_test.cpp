@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,31 @@ TEST(SimLines, TextAndJson) {
     EXPECT_EQ(sim::FormatLine(quoted, true),
               "{\"printer\":0,\"link\":\"udp\",\"connection\":0,\"line\":\"text: "
               "\\\"a\\\\b\\\"\\u0001\"}");
+}
+
+// Printer text may hold any bytes: every line stays one valid JSON object, UTF-8 text as it is,
+// bytes that are no UTF-8 as U+FFFD, control characters escaped.
+TEST(SimLines, JsonOfAnyText) {
+    const struct {
+        std::string text;
+        std::string shown;  // the "line" value as it appears in the output
+    } cases[] = {
+        {"text: \xE6\xAC\xA2\xE8\xBF\x8E", "text: \xE6\xAC\xA2\xE8\xBF\x8E"},
+        {"text: \xFF\xFEok", "text: \xEF\xBF\xBD\xEF\xBF\xBDok"},
+        {"text: \xE6\xAC", "text: \xEF\xBF\xBD"},                // cut in the middle of a character
+        {"text: \xC0\xAF/", "text: \xEF\xBF\xBD\xEF\xBF\xBD/"},  // over-long form of '/'
+        {std::string("a\r\nb\t\0c", 7), "a\\r\\nb\\t\\u0000c"},
+    };
+    for (const auto& c : cases) {
+        const sim::SimLine line{1, "tcp", 1, c.text, std::nullopt};
+        std::string json;
+        ASSERT_NO_THROW(json = sim::FormatLine(line, true)) << c.shown;
+        EXPECT_EQ(json,
+                  "{\"printer\":1,\"link\":\"tcp\",\"connection\":1,\"line\":\"" + c.shown + "\"}");
+        const auto parsed = nlohmann::json::parse(json, nullptr, false);
+        ASSERT_FALSE(parsed.is_discarded()) << json;
+        EXPECT_EQ(parsed.size(), 4u);
+    }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "link/tcp_link.h"
 #include "netcfg/address_set.h"
 #include "netcfg/device_table.h"
+#include "platform/text_codec.h"
 #include "tests/fakes/udp_peer.h"
 #include "tests/fakes/wait.h"
 #include "tests/fakes/wine.h"
@@ -205,6 +206,36 @@ TEST(SimServer, ResetAfterAndStallAfterAsAskedFor) {
         EXPECT_TRUE(blocked);
         printerlink::CloseSocket(fd, false);
     }
+}
+
+// A shop's receipt as a general-purpose ESC/POS library sends it, over a real TCP connection: every
+// command named with its values, no parameter shown as text.
+TEST(SimServer, ReceiptFromPointOfSaleSoftwareReadCommandByCommand) {
+    sim::SimOptions o;
+    o.udpPort.reset();
+    SimRig rig(o);
+    const std::string title = platform::Utf8ToGbk("欢迎光临\n");
+    const std::string price = "Coffee      12.00\n";
+    Bytes receipt{0x1B, '@', 0x1B, 'M', 0, 0x1B, 'a', 1, 0x1B, 'E', 1};
+    receipt.insert(receipt.end(), title.begin(), title.end());
+    receipt.insert(receipt.end(), price.begin(), price.end());
+    receipt.insert(receipt.end(),
+                   {0x1B, 'd',  3,    0x1D, 'h', 64, 0x1D, 'k',  3,   '1', '2', '3',  '4', '5', '6',
+                    '7',  0x00, 0x1B, 'p',  0,   25, 250,  0x1B, 'B', 2,   1,   0x1D, 'V', 66,  0});
+    const int fd = Connect(rig.server().TcpPort(1));
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(SendAll(fd, receipt));
+    close(fd);
+    ASSERT_TRUE(WaitForLine(rig, "printer 1 tcp#1 connection closed, " +
+                                     std::to_string(receipt.size()) + " bytes in all"));
+    EXPECT_EQ(
+        Decoded(rig, 1, 1),
+        (std::vector<std::string>{
+            "esc/pos initialise", "esc/pos font: A", "esc/pos align: centre", "esc/pos bold: on",
+            "text: 欢迎光临", "text: Coffee      12.00", "esc/pos feed: 3 lines",
+            "esc/pos barcode height: 64 dots", "esc/pos barcode EAN-8: 1234567",
+            "esc/pos drawer kick: pin 2, on 50 ms, off 500 ms", "esc/pos beep: 2 times, 50 ms",
+            "esc/pos cut: feed 0 dots, partial"}));
 }
 
 }  // namespace

@@ -81,6 +81,17 @@ struct Case {
     std::vector<std::string> lines;
 };
 
+// The same lines, every byte covered, whatever the piece size (0: all at once).
+void ExpectInPieces(const Case& c, std::initializer_list<std::size_t> pieces) {
+    SCOPED_TRACE(c.name);
+    for (const std::size_t piece : pieces) {
+        SCOPED_TRACE(piece);
+        const Decoded d = Decode(c.bytes, piece);
+        EXPECT_EQ(d.lines, c.lines);
+        ExpectCoverage(d, c.bytes.size());
+    }
+}
+
 TEST(StreamDecoder, ToolCommandsReadAsOneLineEach) {
     const Case cases[] = {
         {"cut test", OneClick(1004), {"feed: 2 lines", "esc/pos cut: partial + pad 01"}},
@@ -231,14 +242,7 @@ TEST(StreamDecoder, FirmwareDownloadCountsBlocksAndVerifiesTheChecksum) {
          {"firmware download mode: 1B 2B",
           "incomplete firmware download: 1 block, then 100 bytes, no terminator"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        for (const std::size_t piece : {std::size_t{0}, std::size_t{1}, std::size_t{61}}) {
-            const Decoded d = Decode(c.bytes, piece);
-            EXPECT_EQ(d.lines, c.lines);
-            ExpectCoverage(d, c.bytes.size());
-        }
-    }
+    for (const Case& c : cases) ExpectInPieces(c, {0, 1, 61});
     EXPECT_TRUE(Decode(abc).events[1].checksumOk);
     EXPECT_FALSE(Decode(corrupt).events[1].checksumOk);
 }
@@ -285,6 +289,228 @@ TEST(StreamDecoder, LongTextShownInPartsWithoutSplittingACharacter) {
         EXPECT_EQ(e.detail.find("\\x"), std::string::npos) << e.detail;
     }
     ExpectCoverage(d, text.size());
+}
+
+// Byte strings from everyday point-of-sale software: each command named with its values, no
+// parameter shown as text, the same lines in pieces of any size.
+TEST(StreamDecoder, StandardCommandsReadWithTheirParameters) {
+    const Bytes url = Gbk("https://example.com/r?id=7");
+    Bytes image(5760, 0x0A);  // line feeds and command starts inside the data are data
+    image[0] = 0x1B;
+    image[5759] = 0x1D;
+    const Case cases[] = {
+        {"print modes",
+         {0x1B, '@',  0x1B, '!', 0x38, 0x1B, 'M',  1,    0x1B, '-', '1',  0x1B, 'E',
+          1,    0x1B, 'G',  0,   0x1D, '!',  0x11, 0x1D, 'B',  1,   0x1C, '!',  0x0C},
+         {"esc/pos initialise", "esc/pos print mode: font A, bold, double height, double width",
+          "esc/pos font: B", "esc/pos underline: 1 dot", "esc/pos bold: on",
+          "esc/pos double-strike: off", "esc/pos character size: 2 wide, 2 high",
+          "esc/pos reverse: on", "esc/pos Chinese print mode: double width, double height"}},
+        {"layout and feeds",
+         {0x1B, 'a',  '2',  0x1B, '3', 30, 0x1B, ' ', 2, 0x1D, 'L',  0x10, 0x01, 0x1B,
+          '\\', 0xF6, 0xFF, 0x1B, 'd', 3,  0x1B, 'J', 1, 0x0C, 0x1D, 'V',  104,  5},
+         {"esc/pos align: right", "esc/pos line spacing: 30 dots",
+          "esc/pos character spacing: 2 dots", "esc/pos left margin: 272 dots",
+          "esc/pos relative position: -10 dots", "esc/pos feed: 3 lines", "esc/pos feed: 1 dot",
+          "esc/pos form feed", "esc/pos cut: feed 5 dots, partial"}},
+        {"barcode, NUL-ended",
+         Cat({{0x1D, 'H', 2, 0x1D, 'f', '1', 0x1D, 'h', 64, 0x1D, 'w', 3, 0x1D, 'k', 3},
+              Gbk("1234567"),
+              {0x00}}),
+         {"esc/pos barcode text position: below", "esc/pos barcode text font: B",
+          "esc/pos barcode height: 64 dots", "esc/pos barcode width: 3",
+          "esc/pos barcode EAN-8: 1234567"}},
+        {"barcode with all its digits, then text",
+         Cat({{0x1D, 'k', 2}, Gbk("4006381333931"), {0x00, 0x1D, 'k', 3}, Gbk("12345670ok\n")}),
+         {"esc/pos barcode EAN-13: 4006381333931", "esc/pos barcode EAN-8: 12345670", "text: ok"}},
+        {"barcode ended by a line feed",
+         {0x1D, 'k', 4, 'A', 'B', 0x0A},
+         {"esc/pos barcode CODE39: AB (no NUL)", "feed: 1 line"}},
+        {"barcode, length-prefixed",
+         {0x1D, 'k', 73, 7, '{', 'B', '1', '2', 0x0A, '3', '4', 'x', '\n'},
+         {"esc/pos barcode CODE128: {B12\\x0A34", "text: x"}},
+        {"raster image",
+         Cat({{0x1D, 'v', '0', 0, 48, 0, 120, 0}, image, Gbk("ok\n")}),
+         {"esc/pos raster image: 384 × 120 dots", "text: ok"}},
+        {"bit image",
+         {0x1B, '*', 33, 2, 0, 1, 2, 3, 0x0A, 0x1B, 0x1D, 'z', '\n'},
+         {"esc/pos bit image: 2 dots wide, 24-dot double density", "text: z"}},
+        {"graphics",
+         {0x1D, '(', 'L',  14,   0,    48, 112,  48,  1,   1, 49, 16, 0,
+          2,    0,   0xFF, 0x0A, 0x1B, 0,  0x1D, '(', 'L', 2, 0,  48, 50},
+         {"esc/pos graphics: store 16 × 2 dots", "esc/pos graphics: print"}},
+        {"QR code",
+         Cat({{0x1D,
+               '(',
+               'k',
+               4,
+               0,
+               49,
+               65,
+               50,
+               0,
+               0x1D,
+               '(',
+               'k',
+               3,
+               0,
+               49,
+               67,
+               6,
+               0x1D,
+               '(',
+               'k',
+               3,
+               0,
+               49,
+               69,
+               49,
+               0x1D,
+               '(',
+               'k',
+               static_cast<uint8_t>(url.size() + 3),
+               0,
+               49,
+               80,
+               48},
+              url,
+              {0x1D, '(', 'k', 3, 0, 49, 81, 48}}),
+         {"esc/pos QR code model: 2", "esc/pos QR code module size: 6 dots",
+          "esc/pos QR code error correction: M", "esc/pos QR code: https://example.com/r?id=7",
+          "esc/pos QR code print"}},
+        {"drawer, beeper, panel, real time",
+         {0x1B, 'p',  0,    25, 250,  0x1B, 'B', 2, 1, 0x1B, 'c', '5',
+          1,    0x10, 0x04, 1,  0x10, 0x14, 1,   0, 2, 0x10, 'A'},
+         {"esc/pos drawer kick: pin 2, on 50 ms, off 500 ms", "esc/pos beep: 2 times, 50 ms",
+          "esc/pos panel buttons: disabled", "esc/pos real-time status request: printer",
+          "esc/pos real-time drawer kick: pin 2, on and off 200 ms", "hex: 10", "text: A"}},
+        {"GBK in Chinese mode, code pages outside it",
+         Cat({Text("中文\n"),
+              {0x1C, '.', 0x1B, 't', 16},
+              Gbk("Gr\xFC\xDF\n"),
+              {0x1B, 't', 1},
+              Gbk("\xB1\xA1\n"),
+              {0x1C, '&'},
+              Text("中\n"),
+              {0x1C, '.', 0x1B, '@'},
+              Text("文\n")}),
+         {"text: 中文", "esc/pos Chinese characters off", "esc/pos code page: 16 (WPC1252)",
+          "text: Grüß", "esc/pos code page: 1 (Katakana)", "text code page 1: \\xB1\\xA1",
+          "esc/pos Chinese characters on", "text: 中", "esc/pos Chinese characters off",
+          "esc/pos initialise", "text: 文"}},
+        {"unknown ones stay hex",
+         {0x1D, 'k', 0x20, 0x1D, 'v', '1', 0x1B, '*', 7},
+         {"hex: 1D 6B 20", "hex: 1D 76", "text: 1", "hex: 1B 2A", "hex: 07"}},
+        {"cut off in its data",
+         {0x1B, '*', 0, 10, 0, 1, 2, 3},
+         {"incomplete bit image: 8 bytes of 15: 1B 2A 00 0A 00 …"}},
+        {"cut off in its parameters",
+         {0x1B, 'W', 0, 0, 0x1D, 'k', 4, 'A'},
+         {"incomplete print area: 8 bytes of 10: 1B 57 00 00 1D 6B 04 41"}},
+        {"barcode cut off",
+         {0x1D, 'k', 4, 'A', 'B'},
+         {"incomplete barcode: 5 bytes: 1D 6B 04 41 42"}},
+    };
+    for (const Case& c : cases) ExpectInPieces(c, {0, 1, 7});
+}
+
+// Each command takes exactly its own parameters: the "x" after it is text, whatever the parameter
+// bytes were (printable letters here, which a wrong length would show as text).
+TEST(StreamDecoder, EachCommandTakesExactlyItsParameters) {
+    const Bytes qrData(600, 'A');
+    const Case cases[] = {
+        {"ESC !", {0x1B, '!', 'A'}, {"esc/pos print mode: font B"}},
+        {"ESC -", {0x1B, '-', '2'}, {"esc/pos underline: 2 dots"}},
+        {"ESC V", {0x1B, 'V', '1'}, {"esc/pos 90° rotation: on"}},
+        {"ESC {", {0x1B, '{', '1'}, {"esc/pos upside-down: on"}},
+        {"ESC r", {0x1B, 'r', '1'}, {"esc/pos colour: red"}},
+        {"ESC t", {0x1B, 't', 'Z'}, {"esc/pos code page: 90"}},
+        {"ESC R", {0x1B, 'R', 3}, {"esc/pos international character set: 3 (U.K.)"}},
+        {"ESC %", {0x1B, '%', '1'}, {"esc/pos user-defined characters: on"}},
+        {"ESC ?", {0x1B, '?', 'A'}, {"esc/pos cancel user-defined character: 41 (A)"}},
+        {"ESC $", {0x1B, '$', 'A', 'B'}, {"esc/pos absolute position: 16961 dots"}},
+        {"ESC D", {0x1B, 'D', 8, 16, 24, 0}, {"esc/pos tab positions: 8, 16, 24"}},
+        {"ESC D none", {0x1B, 'D', 0}, {"esc/pos tab positions: none"}},
+        {"ESC U", {0x1B, 'U', '1'}, {"esc/pos unidirectional printing: on"}},
+        {"ESC L", {0x1B, 'L'}, {"esc/pos page mode"}},
+        {"ESC S", {0x1B, 'S'}, {"esc/pos standard mode"}},
+        {"ESC FF", {0x1B, 0x0C}, {"esc/pos print page"}},
+        {"ESC T", {0x1B, 'T', '3'}, {"esc/pos print direction: top to bottom"}},
+        {"ESC W",
+         {0x1B, 'W', 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'},
+         {"esc/pos print area: from 16961, 17475, 17989 × 18503 dots"}},
+        {"ESC =", {0x1B, '=', 1}, {"esc/pos peripheral device: printer enabled"}},
+        {"ESC c 3", {0x1B, 'c', '3', 'A'}, {"esc/pos paper-end signal sensors: 41"}},
+        {"ESC c 4", {0x1B, 'c', '4', 'A'}, {"esc/pos paper sensors that stop printing: 41"}},
+        {"ESC ( A", {0x1B, '(', 'A', 3, 0, '0', 'A', 'B'}, {"esc/pos beeper: function 30: 41 42"}},
+        {"GS b", {0x1D, 'b', '1'}, {"esc/pos smoothing: on"}},
+        {"GS W", {0x1D, 'W', 'A', 'B'}, {"esc/pos print area width: 16961 dots"}},
+        {"GS P", {0x1D, 'P', 'A', 'B'}, {"esc/pos motion units: 1/65 inch across, 1/66 inch down"}},
+        {"GS T", {0x1D, 'T', '1'}, {"esc/pos print position to line start: 31"}},
+        {"GS \\", {0x1D, '\\', 0xFF, 0xFF}, {"esc/pos relative vertical position: -1 dot"}},
+        {"GS /", {0x1D, '/', '3'}, {"esc/pos print downloaded bit image: quadruple"}},
+        {"GS *",
+         Cat({{0x1D, '*', 1, 1}, Bytes(8, 'A')}),
+         {"esc/pos define downloaded bit image: 8 × 8 dots"}},
+        {"GS :", {0x1D, ':'}, {"esc/pos macro definition start or end"}},
+        {"GS ^", {0x1D, '^', 2, 5, 0}, {"esc/pos run macro: 2 times, wait 500 ms, mode 00"}},
+        {"GS a", {0x1D, 'a', 0xFF}, {"esc/pos automatic status back: FF"}},
+        {"GS r", {0x1D, 'r', '2'}, {"esc/pos status request: drawer"}},
+        {"GS I", {0x1D, 'I', 'A'}, {"esc/pos printer ID request: 41"}},
+        {"GS V 0", {0x1D, 'V', '0'}, {"esc/pos cut: full"}},
+        {"GS V 65", {0x1D, 'V', 'A', 'B'}, {"esc/pos cut: feed 66 dots, full"}},
+        {"GS V 97", {0x1D, 'V', 97, 'B'}, {"esc/pos cut: feed 66 dots, full"}},
+        {"GS ( E", {0x1D, '(', 'E', 2, 0, 'A', 'B'}, {"esc/pos GS ( E: function 41: 42"}},
+        {"GS ( k PDF417", {0x1D, '(', 'k', 5, 0, '0', 'P', '0', 'A', 'B'}, {"esc/pos PDF417: AB"}},
+        {"GS ( k Aztec",
+         {0x1D, '(', 'k', 3, 0, '5', 'C', 'A'},
+         {"esc/pos Aztec code setting: function 43: 41"}},
+        {"GS ( k long QR data",
+         Cat({{0x1D, '(', 'k', 0x5B, 2, '1', 'P', '0'}, qrData}),
+         {"esc/pos QR code: " + std::string(512, 'A') + "… (600 bytes)"}},
+        {"GS 8 L",
+         {0x1D, '8', 'L', 4, 0, 0, 0, '0', 'E', 'A', 'B'},
+         {"esc/pos graphics: print NV image \"AB\""}},
+        {"GS k UPC-A, full",
+         Cat({{0x1D, 'k', 0}, Gbk("012345678905")}),
+         {"esc/pos barcode UPC-A: 012345678905"}},
+        {"GS k CODE128, empty", {0x1D, 'k', 73, 0}, {"esc/pos barcode CODE128"}},
+        {"FS -", {0x1C, '-', '1'}, {"esc/pos Chinese underline: 1 dot"}},
+        {"FS S",
+         {0x1C, 'S', 'A', 'B'},
+         {"esc/pos Chinese character spacing: left 65, right 66 dots"}},
+        {"FS W", {0x1C, 'W', '1'}, {"esc/pos Chinese quadruple size: on"}},
+        {"FS p", {0x1C, 'p', 1, '0'}, {"esc/pos print NV bit image: image 1, normal"}},
+        {"DLE EOT 7", {0x10, 0x04, 7, 'A'}, {"esc/pos real-time status request: 07 41"}},
+        {"DLE ENQ",
+         {0x10, 0x05, 2},
+         {"esc/pos real-time request: recover from an error, clearing the buffers"}},
+        {"DLE DC4 2", {0x10, 0x14, 2, 1, 8}, {"esc/pos power off"}},
+    };
+    for (const Case& c : cases) {
+        Case then = c;
+        then.bytes.insert(then.bytes.end(), {'x', '\n'});
+        then.lines.push_back("text: x");
+        ExpectInPieces(then, {0, 1});
+    }
+}
+
+// A length field may announce gigabytes: the data is counted as it passes, never held.
+TEST(StreamDecoder, AnnouncedDataIsCountedNotHeld) {
+    std::vector<sim::Event> events;
+    sim::StreamDecoder decoder([&](sim::Event&& e) { events.push_back(std::move(e)); });
+    decoder.Feed(Bytes{0x1D, '8', 'L', 0xFF, 0xFF, 0xFF, 0xFF, 48, 112});
+    const Bytes chunk(1 << 16, 0x1B);
+    for (int i = 0; i < 64; ++i) decoder.Feed(chunk);
+    decoder.Flush();
+    EXPECT_TRUE(events.empty());
+    decoder.Finish();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(sim::Describe(events[0]),
+              "incomplete graphics: 4194313 bytes of 4294967302: 1D 38 4C FF FF FF FF 30 70 1B 1B "
+              "1B 1B 1B 1B 1B 1B 1B 1B 1B 1B 1B 1B …");
+    EXPECT_EQ(events[0].length, 4194313u);
+    EXPECT_EQ(events[0].frame.size(), 7u + 16u);
 }
 
 TEST(StreamDecoder, FlushGivesOutHeldCommandsButNotAFrameInProgress) {

@@ -101,8 +101,8 @@ TEST(NetDownload, DoneOnlyWhenThePrinterTookEveryByte) {
         // Everything fits in this PC's buffers, so every send succeeds: only the wait for the
         // printer's acknowledgement shows that it stopped.
         {"stalled, all sent", Peer::Mode::StallAfter, 1000, 4096, updater::NetOutcome::PrintError},
-        // Slow but steady (128 bytes every 20 ms) is no stall, however long it takes.
-        {"slow", Peer::Mode::Slow, 128, 4096, updater::NetOutcome::Done},
+        // Slow but steady (512 bytes every 20 ms) is no stall, however long it takes.
+        {"slow", Peer::Mode::Slow, 512, 16384, updater::NetOutcome::Done},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

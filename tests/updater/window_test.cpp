@@ -1,5 +1,6 @@
 // Brindel's window offscreen: the controls and the start-up state, Enter starting the USB
-// download off the UI thread, the watch thread's labels, a taken reply port, and the program.
+// download off the UI thread, no closing while it runs, the watch thread's labels, a taken reply
+// port, and the program.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -15,8 +16,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <condition_variable>
-#include <mutex>
+#include <functional>
 
 #include "netcfg/address_dialog.h"
 #include "netcfg/udp_socket.h"
@@ -166,50 +166,58 @@ TEST(UpdaterWindow, WatchThreadLabelsFollowThePrinter) {
     EXPECT_TRUE(rig.watchUsb->Claims().empty());
 }
 
-// A message box the test dismisses: the operation's worker waits in it, so the window is busy.
-class HeldMessageSink final : public platform::MessageSink {
-  public:
-    void ShowMessage(const std::string& text) override {
-        std::unique_lock lock(mutex_);
-        shown_.push_back(text);
-        changed_.notify_all();
-        changed_.wait_for(lock, 10s, [this] { return released_; });
-    }
-    void Release() {
-        std::lock_guard lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
-    }
-    std::size_t Shown() {
-        std::lock_guard lock(mutex_);
-        return shown_.size();
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<std::string> shown_;
-    bool released_ = false;
-};
-
-TEST(UpdaterWindow, BusyWindowTakesNoInputButClosing) {
-    HeldMessageSink held;
-    WindowRig rig(false, &held);
-    rig.usb.Put(updater::kImageFileName, std::vector<uint8_t>(10, 0));  // no printer
+// A USB download the fake backend holds in the middle: "exit" (mouse and keyboard), Esc and the
+// close box are all ignored, as is any other input, while the bar keeps following the bytes; the
+// download completes with every byte, and then the window closes as usual.
+TEST(UpdaterWindow, NoClosingDuringAUsbOperation) {
+    WindowRig rig(false);
+    rig.usb.AttachPrinter();
+    const std::vector<uint8_t> image(20000, 0x33);
+    rig.usb.Put(updater::kImageFileName, image);
+    rig.usb.usb->HoldWritesAfter(20);
     ASSERT_EQ(rig.window->Initialise(), updater::StartResult::Ready);
     rig.window->show();
     QSignalSpy closed(rig.window.get(), &QDialog::finished);
-    QTest::keyClick(rig.window->Control(id::kUsbUpdata), Qt::Key_Space);
-    ASSERT_TRUE(PumpUntil([&] { return held.Shown() == 1; }, 5s));  // "Print error" is up
-    EXPECT_TRUE(rig.window->Busy());
+    QSignalSpy finished(rig.window.get(), &updater::UpdaterWindow::UsbOperationFinished);
+    QTest::keyClick(rig.Get<QPushButton>(id::kUsbUpdata), Qt::Key_Return);
+    ASSERT_TRUE(PumpUntil([&] { return rig.usb.usb->HeldWrites() == 1; }));
+    ASSERT_TRUE(rig.window->Busy());
+    auto* bar = rig.Get<QProgressBar>(id::kProgress);
+    ASSERT_TRUE(PumpUntil([&] { return bar->value() > 0; }));  // painted while busy
+
+    auto* exit = rig.Get<QPushButton>(id::kExit);
     auto* net = rig.Get<QPushButton>(id::kNetUpdata);
-    QTest::mouseClick(net, Qt::LeftButton);
+    const std::function<void()> attempts[] = {
+        [&] { QTest::mouseClick(exit, Qt::LeftButton); },
+        [&] {
+            exit->setFocus();
+            QTest::keyClick(exit, Qt::Key_Return);
+        },
+        [&] { QTest::keyClick(exit, Qt::Key_Space); },
+        [&] { QTest::keyClick(rig.Get<QListWidget>(id::kDeviceList), Qt::Key_Escape); },
+        [&] { QTest::keyClick(rig.window.get(), Qt::Key_Escape); },
+        [&] { EXPECT_FALSE(rig.window->close()); },  // the close box
+        [&] { exit->click(); },                      // "exit" pressed by other means
+        [&] { QTest::mouseClick(net, Qt::LeftButton); },
+    };
+    for (std::size_t i = 0; i < std::size(attempts); ++i) {
+        attempts[i]();
+        testsupport::PumpFor(20ms);
+        EXPECT_TRUE(rig.window->isVisible()) << i;
+        EXPECT_EQ(closed.count(), 0) << i;
+    }
     EXPECT_TRUE(net->isEnabled());  // the click did not reach it
-    QTest::keyClick(rig.window->Control(id::kDeviceList), Qt::Key_Escape);
-    EXPECT_EQ(closed.count(), 1);  // Esc still closes
-    held.Release();
-    ASSERT_TRUE(PumpUntil([&] { return !rig.window->Busy(); }, 5s));
-    EXPECT_EQ(rig.exits, std::vector<int>{1});
+    EXPECT_TRUE(rig.window->Busy());
+
+    rig.usb.usb->ReleaseWrites();
+    ASSERT_TRUE(PumpUntil([&] { return finished.count() == 1; }, 20s));
+    EXPECT_EQ(rig.usb.usb->BytesOut(), ExpectedFirmwareStream(image, 20000u * 0x33 + 0xAA00));
+    EXPECT_EQ(rig.messages.Messages(), std::vector<std::string>{updater::kFirmwareDone});
+    EXPECT_EQ(bar->value(), 100);
+    EXPECT_TRUE(rig.exits.empty());
+    QTest::keyClick(rig.Get<QListWidget>(id::kDeviceList), Qt::Key_Escape);
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(rig.window->result(), QDialog::Rejected);
 }
 
 TEST(UpdaterWindow, F1OpensTheAboutBox) {

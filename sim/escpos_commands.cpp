@@ -1,0 +1,707 @@
+#include "sim/escpos_commands.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "platform/hex_text.h"
+#include "sim/printer_text.h"
+
+namespace sim::escpos {
+namespace {
+
+constexpr uint8_t kDle = 0x10;
+constexpr uint8_t kEsc = 0x1B;
+constexpr uint8_t kFs = 0x1C;
+constexpr uint8_t kGs = 0x1D;
+
+// Data bytes kept for a 2D symbol's text and for the parameters of other data blocks.
+constexpr std::size_t kSymbolKept = 3 + 512;
+constexpr std::size_t kParametersKept = 16;
+
+Extent More() {
+    return {};
+}
+Extent Known(std::size_t header, uint64_t data = 0, std::size_t keep = 0,
+             Trailer trailer = Trailer::None) {
+    Extent e;
+    e.kind = Extent::Kind::Known;
+    e.header = header;
+    e.data = data;
+    e.keep = static_cast<std::size_t>(std::min<uint64_t>(keep, data));
+    e.trailer = trailer;
+    return e;
+}
+Extent Unknown(std::size_t count) {
+    Extent e;
+    e.kind = Extent::Kind::Unknown;
+    e.header = count;
+    return e;
+}
+
+unsigned Le16(Bytes c, std::size_t at) {
+    return c[at] | c[at + 1] << 8;
+}
+
+template <std::size_t N>
+Extent Fixed(Bytes) {
+    return Known(N);
+}
+template <std::size_t N>
+Extent Padded(Bytes) {
+    return Known(N, 0, 0, Trailer::Pad);
+}
+
+// A field of bytes accepted by `valid` from `from`, closed by 00, at most `max` bytes; a full field
+// may still take its 00. A byte that is neither ends the command and is read again.
+Extent NulEnded(Bytes c, std::size_t from, std::size_t max, bool (*valid)(uint8_t)) {
+    for (std::size_t i = from; i < c.size(); ++i) {
+        if (c[i] == 0x00) return Known(i + 1);
+        if (!valid(c[i])) return Known(i);
+        if (i + 1 - from == max) return Known(i + 1, 0, 0, Trailer::Nul);
+    }
+    return More();
+}
+
+// A length field of `width` bytes (low byte first) at `at`, then that many data bytes.
+Extent LengthPrefixed(Bytes c, std::size_t at, std::size_t width, std::size_t keep) {
+    if (c.size() < at + width) return More();
+    uint64_t length = 0;
+    for (std::size_t i = width; i > 0; --i) length = length << 8 | c[at + i - 1];
+    return Known(at + width, length, keep);
+}
+
+// --- values in words ---
+
+std::string Plural(uint64_t n, const char* thing) {
+    return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+std::string Number(unsigned n, const char* unit) {
+    return std::to_string(n) + unit;
+}
+std::string Hex(uint8_t b) {
+    return platform::HexBytes(Bytes(&b, 1));
+}
+// The value as 0/'0', 1/'1', ...: its position in `names`, else as hex.
+std::string Choice(uint8_t value, std::span<const char* const> names) {
+    const unsigned n = value >= '0' && value < '0' + names.size() ? value - '0' : value;
+    return n < names.size() ? names[n] : Hex(value);
+}
+std::string NoDetail(Bytes) {
+    return {};
+}
+std::string Lines(Bytes c) {
+    return Plural(c[2], "line");
+}
+std::string Dots(Bytes c) {
+    return Plural(c[2], "dot");
+}
+std::string Value(Bytes c) {
+    return std::to_string(c[2]);
+}
+std::string HexValue(Bytes c) {
+    return Hex(c[2]);
+}
+std::string Dots16(Bytes c) {
+    return Plural(Le16(c, 2), "dot");
+}
+std::string SignedDots16(Bytes c) {
+    const int n = static_cast<int16_t>(Le16(c, 2));
+    return std::to_string(n) + (n == 1 || n == -1 ? " dot" : " dots");
+}
+std::string OnOff(Bytes c) {
+    return (c[2] & 1) ? "on" : "off";
+}
+std::string Underline(Bytes c) {
+    static constexpr const char* kNames[] = {"off", "1 dot", "2 dots"};
+    return Choice(c[2], kNames);
+}
+std::string Align(Bytes c) {
+    static constexpr const char* kNames[] = {"left", "centre", "right"};
+    return Choice(c[2], kNames);
+}
+std::string Font(Bytes c) {
+    static constexpr const char* kNames[] = {"A", "B", "C", "D", "E"};
+    if (c[2] == 97) return "special A";
+    if (c[2] == 98) return "special B";
+    return Choice(c[2], kNames);
+}
+std::string Magnification(uint8_t m) {
+    static constexpr const char* kNames[] = {"normal", "double width", "double height",
+                                             "quadruple"};
+    return Choice(m, kNames);
+}
+std::string Words(std::initializer_list<std::pair<bool, const char*>> parts, const char* none) {
+    std::string out;
+    for (const auto& [on, word] : parts) {
+        if (!on) continue;
+        if (!out.empty()) out += ", ";
+        out += word;
+    }
+    return out.empty() ? none : out;
+}
+std::string PrintMode(Bytes c) {
+    const uint8_t n = c[2];
+    return Words({{true, (n & 0x01) != 0 ? "font B" : "font A"},
+                  {(n & 0x08) != 0, "bold"},
+                  {(n & 0x10) != 0, "double height"},
+                  {(n & 0x20) != 0, "double width"},
+                  {(n & 0x80) != 0, "underline"}},
+                 "");
+}
+std::string ChinesePrintMode(Bytes c) {
+    const uint8_t n = c[2];
+    return Words({{(n & 0x04) != 0, "double width"},
+                  {(n & 0x08) != 0, "double height"},
+                  {(n & 0x80) != 0, "underline"}},
+                 "normal");
+}
+std::string Size(Bytes c) {
+    return Number((c[2] >> 4) + 1u, " wide, ") + Number((c[2] & 0x0F) + 1u, " high");
+}
+std::string CodePageValue(Bytes c) {
+    const CodePage* page = FindCodePage(c[2]);
+    return std::to_string(c[2]) + (page != nullptr ? std::string(" (") + page->name + ")" : "");
+}
+std::string CharacterSet(Bytes c) {
+    static constexpr const char* kNames[] = {
+        "U.S.A.",  "France", "Germany", "U.K.",       "Denmark I", "Sweden",        "Italy",
+        "Spain I", "Japan",  "Norway",  "Denmark II", "Spain II",  "Latin America", "Korea"};
+    return c[2] < std::size(kNames) ? std::to_string(c[2]) + " (" + kNames[c[2]] + ")"
+                                    : std::to_string(c[2]);
+}
+std::string Drawer(Bytes c) {
+    const char* pin = (c[2] & 1) ? "pin 5" : "pin 2";
+    return std::string(pin) + ", on " + Number(c[3] * 2u, " ms") + ", off " +
+           Number(c[4] * 2u, " ms");
+}
+std::string Beep(Bytes c) {
+    return Plural(c[2], "time") + ", " + Number(c[3] * 50u, " ms");
+}
+std::string Rotation(Bytes c) {
+    static constexpr const char* kNames[] = {"off", "on", "on, 1.5-dot spacing"};
+    return Choice(c[2], kNames);
+}
+std::string Colour(Bytes c) {
+    static constexpr const char* kNames[] = {"black", "red"};
+    return Choice(c[2], kNames);
+}
+std::string Direction(Bytes c) {
+    static constexpr const char* kNames[] = {"left to right", "bottom to top", "right to left",
+                                             "top to bottom"};
+    return Choice(c[2], kNames);
+}
+std::string Peripheral(Bytes c) {
+    return (c[2] & 1) ? "printer enabled" : "printer disabled";
+}
+std::string Character(Bytes c) {
+    return Hex(c[2]) + (c[2] >= 0x20 && c[2] < 0x7F ? std::string(" (") + char(c[2]) + ")" : "");
+}
+std::string PrintArea(Bytes c) {
+    return "from " + std::to_string(Le16(c, 2)) + ", " + std::to_string(Le16(c, 4)) + ", " +
+           std::to_string(Le16(c, 6)) + " × " + std::to_string(Le16(c, 8)) + " dots";
+}
+std::string Tabs(Bytes c) {
+    std::string out;
+    for (std::size_t i = 2; i < c.size() && c[i] != 0; ++i)
+        out += (out.empty() ? "" : ", ") + std::to_string(c[i]);
+    return out.empty() ? "none" : out;
+}
+std::string ChineseSpacing(Bytes c) {
+    return "left " + std::to_string(c[2]) + ", right " + Plural(c[3], "dot");
+}
+std::string NvImage(Bytes c) {
+    return "image " + std::to_string(c[2]) + ", " + Magnification(c[3]);
+}
+std::string HriPosition(Bytes c) {
+    static constexpr const char* kNames[] = {"none", "above", "below", "above and below"};
+    return Choice(c[2], kNames);
+}
+std::string HriFont(Bytes c) {
+    static constexpr const char* kNames[] = {"A", "B"};
+    return Choice(c[2], kNames);
+}
+std::string MotionUnits(Bytes c) {
+    return "1/" + std::to_string(c[2]) + " inch across, 1/" + std::to_string(c[3]) + " inch down";
+}
+std::string StatusKind(Bytes c) {
+    static constexpr const char* kNames[] = {"", "paper sensor", "drawer", "", "ink"};
+    const std::string name = Choice(c[2], kNames);
+    return name.empty() ? Hex(c[2]) : name;
+}
+std::string DownloadedImage(Bytes c) {
+    return Magnification(c[2]);
+}
+std::string Macro(Bytes c) {
+    return Plural(c[2], "time") + ", wait " + Number(c[3] * 100u, " ms") + ", mode " + Hex(c[4]);
+}
+std::string Cut(Bytes c) {
+    switch (c[2]) {
+        case 0:
+        case '0':
+            return "full";
+        case 1:
+        case '1':
+            return "partial";
+        case 65:
+        case 97:
+        case 103:
+            return "feed " + Plural(c[3], "dot") + ", full";
+        case 66:
+        case 98:
+        case 104:
+            return "feed " + Plural(c[3], "dot") + ", partial";
+        default:
+            return "mode " + Hex(c[2]);
+    }
+}
+Extent CutExtent(Bytes c) {
+    if (c.size() < 3) return More();
+    switch (c[2]) {
+        case 65:
+        case 66:
+        case 97:
+        case 98:
+        case 103:
+        case 104:
+            return Known(4, 0, 0, Trailer::Pad);
+        default:
+            return Known(3, 0, 0, Trailer::Pad);
+    }
+}
+
+// --- ESC c: paper sensors and panel buttons ---
+
+Extent EscCExtent(Bytes c) {
+    if (c.size() < 3) return More();
+    return c[2] >= '3' && c[2] <= '5' ? Known(4) : Unknown(3);
+}
+void ReadEscC(Bytes c, uint64_t, Reading& r) {
+    switch (c[2]) {
+        case '3':
+            r.title = "paper-end signal sensors";
+            r.detail = Hex(c[3]);
+            break;
+        case '4':
+            r.title = "paper sensors that stop printing";
+            r.detail = Hex(c[3]);
+            break;
+        default:
+            r.title = "panel buttons";
+            r.detail = (c[3] & 1) ? "disabled" : "enabled";
+            break;
+    }
+}
+
+// --- images ---
+
+Extent BitImageExtent(Bytes c) {
+    if (c.size() < 3) return More();
+    const bool tall = c[2] == 32 || c[2] == 33;  // 24 dots high: three bytes a column
+    if (!tall && c[2] != 0 && c[2] != 1) return Unknown(2);
+    if (c.size() < 5) return More();
+    return Known(5, uint64_t{Le16(c, 3)} * (tall ? 3 : 1));
+}
+std::string BitImage(Bytes c) {
+    const bool tall = c[2] >= 32;
+    return Plural(Le16(c, 3), "dot") + " wide, " + (tall ? "24-dot" : "8-dot") +
+           ((c[2] & 1) ? " double density" : " single density");
+}
+
+Extent RasterExtent(Bytes c) {
+    if (c.size() < 3) return More();
+    if (c[2] != '0') return Unknown(2);
+    if (c.size() < 8) return More();
+    return Known(8, uint64_t{Le16(c, 4)} * Le16(c, 6));
+}
+std::string Raster(Bytes c) {
+    const std::string mode = Magnification(c[3]);
+    return std::to_string(Le16(c, 4) * 8u) + " × " + std::to_string(Le16(c, 6)) + " dots" +
+           (mode == "normal" ? "" : ", " + mode);
+}
+
+Extent DownloadImageExtent(Bytes c) {
+    if (c.size() < 4) return More();
+    return Known(4, uint64_t{c[2]} * c[3] * 8);
+}
+std::string DownloadImage(Bytes c) {
+    return std::to_string(c[2] * 8u) + " × " + std::to_string(c[3] * 8u) + " dots";
+}
+
+// GS ( L and GS 8 L: `p` holds m fn and the parameters that follow.
+void ReadGraphics(Bytes p, Reading& r) {
+    r.title = "graphics";
+    if (p.size() < 2) {
+        r.detail = platform::HexBytes(p);
+        return;
+    }
+    const auto size = [&](std::size_t at, const char* before) {
+        return p.size() < at + 4 ? std::string()
+                                 : before + std::to_string(Le16(p, at)) + " × " +
+                                       std::to_string(Le16(p, at + 2)) + " dots";
+    };
+    const auto key = [&](std::size_t at) {
+        return p.size() < at + 2 ? std::string() : " \"" + RenderUtf8(p.subspan(at, 2)) + "\"";
+    };
+    switch (p[1]) {
+        case 2:
+        case 50:
+            r.detail = "print";
+            break;
+        case 112:
+            r.detail = "store" + size(6, " ");
+            break;
+        case 67:
+            r.detail = "store NV image" + key(3) + size(6, ", ");
+            break;
+        case 69:
+            r.detail = "print NV image" + key(2);
+            break;
+        case 83:
+            r.detail = "store download image" + key(3) + size(6, ", ");
+            break;
+        case 85:
+            r.detail = "print download image" + key(2);
+            break;
+        default:
+            r.detail = "function " + Hex(p[1]) +
+                       (p.size() > 2 ? ": " + platform::HexBytes(p.subspan(2)) : "");
+            break;
+    }
+}
+
+// --- 2D symbols: GS ( k ---
+
+const char* SymbolName(uint8_t cn) {
+    static constexpr const char* kNames[] = {"PDF417",      "QR code",          "MaxiCode",
+                                             "GS1 DataBar", "composite symbol", "Aztec code",
+                                             "DataMatrix"};
+    return cn >= 48 && cn < 48 + std::size(kNames) ? kNames[cn - 48] : "2D symbol";
+}
+
+// `p` holds cn fn and the parameters or data; `length` counts all of them.
+void ReadSymbol(Bytes p, uint64_t length, Reading& r) {
+    if (p.size() < 2) {
+        r.title = "2D symbol";
+        r.detail = platform::HexBytes(p);
+        return;
+    }
+    const std::string symbol = SymbolName(p[0]);
+    const bool qr = p[0] == 49;
+    const uint8_t fn = p[1];
+    const Bytes values = p.subspan(2);
+    if (fn == 80 && p[0] != 52) {  // store the data: m, then the data
+        r.title = symbol;
+        const Bytes text = p.subspan(std::min<std::size_t>(3, p.size()));
+        r.detail = RenderUtf8(text);
+        if (length > p.size()) r.detail += "… (" + Plural(length - 3, "byte") + ")";
+        return;
+    }
+    if (fn == 81) {
+        r.title = symbol + " print";
+        return;
+    }
+    if (fn == 82) {
+        r.title = symbol + " size request";
+        return;
+    }
+    if (qr && fn == 65 && !values.empty()) {
+        static constexpr const char* kModels[] = {"1", "2", "micro"};
+        r.title = "QR code model";
+        r.detail = values[0] >= 49 && values[0] <= 51 ? kModels[values[0] - 49] : Hex(values[0]);
+        return;
+    }
+    if (qr && fn == 67 && !values.empty()) {
+        r.title = "QR code module size";
+        r.detail = Plural(values[0], "dot");
+        return;
+    }
+    if (qr && fn == 69 && !values.empty()) {
+        static constexpr const char* kLevels[] = {"L", "M", "Q", "H"};
+        r.title = "QR code error correction";
+        r.detail = values[0] >= 48 && values[0] <= 51 ? kLevels[values[0] - 48] : Hex(values[0]);
+        return;
+    }
+    r.title = symbol + " setting";
+    r.detail = "function " + Hex(fn) + (values.empty() ? "" : ": " + platform::HexBytes(values));
+}
+
+// GS ( X and ESC ( X: pL pH, then that many bytes.
+Extent ParenExtent(Bytes c) {
+    if (c.size() < 3) return More();
+    const std::size_t keep = c[0] == kGs && c[2] == 'k' ? kSymbolKept : kParametersKept;
+    return LengthPrefixed(c, 3, 2, keep);
+}
+std::string ParenName(Bytes c) {
+    const char letter[] = {static_cast<char>(c[2]), '\0'};
+    if (c[0] == kEsc) return c[2] == 'A' ? "beeper" : std::string("ESC ( ") + letter;
+    switch (c[2]) {
+        case 'k':
+            return "2D symbol";
+        case 'L':
+            return "graphics";
+        case 'A':
+            return "test print";
+        default:
+            return std::string("GS ( ") + letter;
+    }
+}
+void ReadParen(Bytes c, uint64_t data, Reading& r) {
+    const Bytes p = c.subspan(5);
+    if (c[0] == kGs && c[2] == 'k') return ReadSymbol(p, data, r);
+    if (c[0] == kGs && c[2] == 'L') return ReadGraphics(p, r);
+    r.title = ParenName(c);
+    r.detail = p.empty() ? "" : "function " + Hex(p[0]);
+    if (p.size() > 1) r.detail += ": " + platform::HexBytes(p.subspan(1));
+}
+
+Extent Graphics8Extent(Bytes c) {
+    if (c.size() < 3) return More();
+    if (c[2] != 'L') return Unknown(2);
+    return LengthPrefixed(c, 3, 4, kParametersKept);
+}
+void ReadGraphics8(Bytes c, uint64_t, Reading& r) {
+    ReadGraphics(c.subspan(7), r);
+}
+
+// --- barcodes: GS k ---
+
+constexpr const char* kBarcodes[] = {"UPC-A",
+                                     "UPC-E",
+                                     "EAN-13",
+                                     "EAN-8",
+                                     "CODE39",
+                                     "ITF",
+                                     "CODABAR",
+                                     "CODE93",
+                                     "CODE128",
+                                     "GS1-128",
+                                     "GS1 DataBar Omnidirectional",
+                                     "GS1 DataBar Truncated",
+                                     "GS1 DataBar Limited",
+                                     "GS1 DataBar Expanded",
+                                     "CODE128 auto"};
+// The NUL-ended form: the most digits each system takes (the printer prints once it has them).
+constexpr std::size_t kBarcodeMaxDigits[] = {12, 12, 13, 8, 255, 255, 255};
+
+bool IsBarcodeCharacter(uint8_t b) {
+    return b >= 0x20 && b < 0x7F;
+}
+Extent BarcodeExtent(Bytes c) {
+    if (c.size() < 3) return More();
+    const uint8_t m = c[2];
+    if (m <= 6) return NulEnded(c, 3, kBarcodeMaxDigits[m], IsBarcodeCharacter);
+    if (m >= 65 && m < 65 + std::size(kBarcodes)) {
+        if (c.size() < 4) return More();
+        return Known(4, c[3], c[3]);
+    }
+    return Unknown(3);
+}
+void ReadBarcode(Bytes c, uint64_t, Reading& r) {
+    const uint8_t m = c[2];
+    const bool nulForm = m <= 6;
+    r.title = std::string("barcode ") + kBarcodes[nulForm ? m : m - 65];
+    Bytes digits = c.subspan(nulForm ? 3 : 4);
+    bool unended = false;
+    if (nulForm) {
+        if (!digits.empty() && digits.back() == 0x00) {
+            digits = digits.first(digits.size() - 1);
+        } else {
+            unended = digits.size() < kBarcodeMaxDigits[m];
+        }
+    }
+    r.detail = RenderUtf8(digits) + (unended ? " (no NUL)" : "");
+}
+
+// --- real-time commands: DLE ---
+
+Extent EotExtent(Bytes c) {
+    if (c.size() < 3) return More();
+    return c[2] == 7 || c[2] == 8 ? Known(4) : Known(3);
+}
+std::string Eot(Bytes c) {
+    static constexpr const char* kNames[] = {"", "printer", "offline cause", "error cause",
+                                             "paper sensor"};
+    if (c[2] >= 1 && c[2] <= 4) return kNames[c[2]];
+    return platform::HexBytes(c.subspan(2));
+}
+std::string Enq(Bytes c) {
+    switch (c[2]) {
+        case 1:
+            return "recover from an error and restart";
+        case 2:
+            return "recover from an error, clearing the buffers";
+        default:
+            return Hex(c[2]);
+    }
+}
+Extent Dc4Extent(Bytes c) {
+    if (c.size() < 3) return More();
+    return c[2] == 1 || c[2] == 2 ? Known(5) : Unknown(3);
+}
+void ReadDc4(Bytes c, uint64_t, Reading& r) {
+    if (c[2] == 1) {
+        r.title = "real-time drawer kick";
+        r.detail = std::string((c[3] & 1) ? "pin 5" : "pin 2") + ", on and off " +
+                   Number(c[4] * 100u, " ms");
+    } else {
+        r.title = "power off";
+    }
+}
+
+bool NonZero(uint8_t b) {
+    return b != 0;
+}
+Extent TabsExtent(Bytes c) {
+    return NulEnded(c, 2, 32, NonZero);
+}
+
+struct Row {
+    uint8_t prefix;
+    uint8_t code;
+    const char* title;
+    Extent (*measure)(Bytes c);  // c holds at least the two bytes of the row
+    std::string (*detail)(Bytes c);
+    void (*read)(Bytes c, uint64_t data, Reading& r) = nullptr;  // instead of `detail`
+    Effect effect = Effect::None;
+};
+
+const Row kRows[] = {
+    // Print and character settings.
+    {kEsc, '@', "initialise", Fixed<2>, NoDetail, nullptr, Effect::Initialise},
+    {kEsc, '!', "print mode", Fixed<3>, PrintMode},
+    {kEsc, 'E', "bold", Fixed<3>, OnOff},
+    {kEsc, '-', "underline", Fixed<3>, Underline},
+    {kEsc, 'G', "double-strike", Fixed<3>, OnOff},
+    {kEsc, 'M', "font", Fixed<3>, Font},
+    {kEsc, 'a', "align", Fixed<3>, Align},
+    {kEsc, ' ', "character spacing", Fixed<3>, Dots},
+    {kEsc, 'V', "90° rotation", Fixed<3>, Rotation},
+    {kEsc, '{', "upside-down", Fixed<3>, OnOff},
+    {kEsc, 'r', "colour", Fixed<3>, Colour},
+    {kEsc, 't', "code page", Fixed<3>, CodePageValue, nullptr, Effect::CodePage},
+    {kEsc, 'R', "international character set", Fixed<3>, CharacterSet},
+    {kEsc, '%', "user-defined characters", Fixed<3>, OnOff},
+    {kEsc, '?', "cancel user-defined character", Fixed<3>, Character},
+    {kGs, '!', "character size", Fixed<3>, Size},
+    {kGs, 'B', "reverse", Fixed<3>, OnOff},
+    {kGs, 'b', "smoothing", Fixed<3>, OnOff},
+    {kFs, '&', "Chinese characters on", Fixed<2>, NoDetail, nullptr, Effect::ChineseOn},
+    {kFs, '.', "Chinese characters off", Fixed<2>, NoDetail, nullptr, Effect::ChineseOff},
+    {kFs, '!', "Chinese print mode", Fixed<3>, ChinesePrintMode},
+    {kFs, '-', "Chinese underline", Fixed<3>, Underline},
+    {kFs, 'S', "Chinese character spacing", Fixed<4>, ChineseSpacing},
+    {kFs, 'W', "Chinese quadruple size", Fixed<3>, OnOff},
+    // Feeding, position and layout.
+    {kEsc, 'd', "feed", Fixed<3>, Lines},
+    {kEsc, 'J', "feed", Fixed<3>, Dots},
+    {kEsc, '2', "default line spacing", Fixed<2>, NoDetail},
+    {kEsc, '3', "line spacing", Fixed<3>, Dots},
+    {kEsc, '$', "absolute position", Fixed<4>, Dots16},
+    {kEsc, '\\', "relative position", Fixed<4>, SignedDots16},
+    {kEsc, 'D', "tab positions", TabsExtent, Tabs},
+    {kEsc, 'U', "unidirectional printing", Fixed<3>, OnOff},
+    {kGs, 'L', "left margin", Fixed<4>, Dots16},
+    {kGs, 'W', "print area width", Fixed<4>, Dots16},
+    {kGs, 'P', "motion units", Fixed<4>, MotionUnits},
+    {kGs, 'T', "print position to line start", Fixed<3>, HexValue},
+    {kEsc, 'L', "page mode", Fixed<2>, NoDetail},
+    {kEsc, 'S', "standard mode", Fixed<2>, NoDetail},
+    {kEsc, 0x0C, "print page", Fixed<2>, NoDetail},
+    {kEsc, 'T', "print direction", Fixed<3>, Direction},
+    {kEsc, 'W', "print area", Fixed<10>, PrintArea},
+    {kGs, '$', "absolute vertical position", Fixed<4>, Dots16},
+    {kGs, '\\', "relative vertical position", Fixed<4>, SignedDots16},
+    // Barcodes, 2D symbols and images.
+    {kGs, 'H', "barcode text position", Fixed<3>, HriPosition},
+    {kGs, 'f', "barcode text font", Fixed<3>, HriFont},
+    {kGs, 'h', "barcode height", Fixed<3>, Dots},
+    {kGs, 'w', "barcode width", Fixed<3>, Value},
+    {kGs, 'k', "barcode", BarcodeExtent, nullptr, ReadBarcode},
+    {kGs, '(', "extended command", ParenExtent, nullptr, ReadParen},
+    {kEsc, '(', "extended command", ParenExtent, nullptr, ReadParen},
+    {kGs, 'v', "raster image", RasterExtent, Raster},
+    {kGs, '8', "graphics", Graphics8Extent, nullptr, ReadGraphics8},
+    {kEsc, '*', "bit image", BitImageExtent, BitImage},
+    {kGs, '*', "define downloaded bit image", DownloadImageExtent, DownloadImage},
+    {kGs, '/', "print downloaded bit image", Fixed<3>, DownloadedImage},
+    {kFs, 'p', "print NV bit image", Fixed<4>, NvImage},
+    // Paper, drawer, buzzer, panel.
+    {kGs, 'V', "cut", CutExtent, Cut},
+    {kEsc, 'p', "drawer kick", Padded<5>, Drawer},
+    {kEsc, 'B', "beep", Fixed<4>, Beep},
+    {kEsc, 'c', "paper sensors and panel", EscCExtent, nullptr, ReadEscC},
+    {kEsc, '=', "peripheral device", Fixed<3>, Peripheral},
+    {kGs, ':', "macro definition start or end", Fixed<2>, NoDetail},
+    {kGs, '^', "run macro", Fixed<5>, Macro},
+    // Status.
+    {kGs, 'a', "automatic status back", Fixed<3>, HexValue},
+    {kGs, 'r', "status request", Fixed<3>, StatusKind},
+    {kGs, 'I', "printer ID request", Fixed<3>, HexValue},
+    {kDle, 0x04, "real-time status request", EotExtent, Eot},
+    {kDle, 0x05, "real-time request", Fixed<3>, Enq},
+    {kDle, 0x14, "real-time command", Dc4Extent, nullptr, ReadDc4},
+};
+
+const Row* FindRow(Bytes c) {
+    if (c.size() < 2) return nullptr;
+    for (const Row& row : kRows) {
+        if (row.prefix == c[0] && row.code == c[1]) return &row;
+    }
+    return nullptr;
+}
+
+constexpr CodePage kCodePages[] = {
+    {0, "PC437", "CP437"},     {1, "Katakana", nullptr},  {2, "PC850", "CP850"},
+    {3, "PC860", "CP860"},     {4, "PC863", "CP863"},     {5, "PC865", "CP865"},
+    {13, "PC857", "CP857"},    {14, "PC737", "CP737"},    {15, "ISO8859-7", "ISO-8859-7"},
+    {16, "WPC1252", "CP1252"}, {17, "PC866", "CP866"},    {18, "PC852", "CP852"},
+    {19, "PC858", "CP858"},    {45, "WPC1250", "CP1250"}, {46, "WPC1251", "CP1251"},
+    {47, "WPC1253", "CP1253"}, {48, "WPC1254", "CP1254"}, {49, "WPC1255", "CP1255"},
+    {50, "WPC1256", "CP1256"}, {51, "WPC1257", "CP1257"}, {52, "WPC1258", "CP1258"},
+};
+
+}  // namespace
+
+bool IsCommandStart(uint8_t b) {
+    return b == kDle || b == kEsc || b == kFs || b == kGs;
+}
+
+Extent Measure(Bytes c) {
+    if (c.size() < 2) return More();
+    const Row* row = FindRow(c);
+    // An unknown real-time prefix is one stray byte; ESC, FS and GS take the byte after them.
+    if (row == nullptr) return Unknown(c[0] == kDle ? 1 : 2);
+    Extent e = row->measure(c);
+    e.effect = row->effect;
+    return e;
+}
+
+Reading Read(Bytes command, uint64_t data) {
+    Reading r;
+    const Row* row = FindRow(command);
+    if (row == nullptr) return r;
+    r.title = row->title;
+    if (row->read != nullptr) {
+        row->read(command, data, r);
+    } else {
+        r.detail = row->detail(command);
+    }
+    return r;
+}
+
+std::string Name(Bytes collected) {
+    const Row* row = FindRow(collected);
+    if (row == nullptr) return {};
+    if (row->code == '(' && collected.size() >= 3) return ParenName(collected);
+    return row->title;
+}
+
+const CodePage* FindCodePage(uint8_t number) {
+    for (const CodePage& page : kCodePages) {
+        if (page.number == number) return &page;
+    }
+    return nullptr;
+}
+
+}  // namespace sim::escpos

@@ -1,0 +1,70 @@
+#pragma once
+// The standard ESC/POS command set as the virtual printer reads it: how far each command reaches
+// (fixed parameters, a NUL-ended field, or a data block announced by a length field) and its name
+// and values in words.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace sim::escpos {
+
+using Bytes = std::span<const uint8_t>;
+
+// DLE, ESC, FS and GS begin a command.
+bool IsCommandStart(uint8_t b);
+
+// One optional byte a complete command may take after it.
+enum class Trailer {
+    None,
+    Pad,  // 00 or 01, as the tools' six-byte commands send (shown as "+ pad")
+    Nul,  // 00 closing a barcode that already has its full number of digits
+};
+
+// How a command changes the way the printer reads text.
+enum class Effect { None, Initialise, ChineseOn, ChineseOff, CodePage };
+
+// How far a command reaches, judged from its bytes collected so far.
+struct Extent {
+    enum class Kind {
+        More,     // another byte is needed to tell
+        Known,    // a command: `header` bytes, then `data` bytes
+        Unknown,  // the first `header` bytes start no known command
+    };
+    Kind kind = Kind::More;
+    // Known: the command's own bytes (fewer than collected when a byte ended a field: the rest is
+    // read again); wait for more while the collected bytes are fewer. Unknown: bytes shown as hex.
+    std::size_t header = 0;
+    uint64_t data = 0;     // Known: data bytes after the header (an image, a 2D symbol's data)
+    std::size_t keep = 0;  // of the data, how many are kept for the reading; the rest is counted
+    Trailer trailer = Trailer::None;
+    Effect effect = Effect::None;
+};
+
+// Longest header and kept data of any command, so the collected bytes stay small whatever a length
+// field announces.
+inline constexpr std::size_t kMaxKept = 1024;
+
+// `collected` starts with a command start byte.
+Extent Measure(Bytes collected);
+
+struct Reading {
+    std::string title;   // "barcode EAN-8", "font", "raster image"
+    std::string detail;  // "1234567", "B", "384 × 120 dots"
+};
+
+// A complete command: `command` holds the header and the kept data, `data` the data bytes counted.
+Reading Read(Bytes command, uint64_t data);
+
+// The name of a command cut off after `collected`, "" when its first bytes name none.
+std::string Name(Bytes collected);
+
+// A code page ESC t selects: its name and the character set iconv knows it by (nullptr: none).
+struct CodePage {
+    uint8_t number;
+    const char* name;
+    const char* charset;
+};
+const CodePage* FindCodePage(uint8_t number);
+
+}  // namespace sim::escpos
