@@ -222,10 +222,10 @@ TEST(SimServer, ReceiptFromPointOfSaleSoftwareReadCommandByCommand) {
     receipt.insert(receipt.end(),
                    {0x1B, 'd',  3,    0x1D, 'h', 64, 0x1D, 'k',  3,   '1', '2', '3',  '4', '5', '6',
                     '7',  0x00, 0x1B, 'p',  0,   25, 250,  0x1B, 'B', 2,   1,   0x1D, 'V', 66,  0});
-    const int fd = Connect(rig.server().TcpPort(1));
-    ASSERT_GE(fd, 0);
+    const SocketHandle fd = Connect(rig.server().TcpPort(1));
+    ASSERT_NE(fd, printerlink::kNoSocket);
     ASSERT_TRUE(SendAll(fd, receipt));
-    close(fd);
+    printerlink::CloseSocket(fd, false);
     ASSERT_TRUE(WaitForLine(rig, "printer 1 tcp#1 connection closed, " +
                                      std::to_string(receipt.size()) + " bytes in all"));
     EXPECT_EQ(
