@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>

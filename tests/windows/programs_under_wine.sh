@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # The Windows programs as a user runs them, under Wine, against the Linux ones on loopback:
 # tessary-cli.exe finds the Linux virtual printer, sends it a command and downloads an image it
-# verifies; pos-printer-sim.exe answers the Linux tessary-cli and says that --serial is Linux
-# only. Every wait is bounded.
-# Usage: programs_under_wine.sh WINE_RUN WINDOWS_CLI WINDOWS_SIM LINUX_CLI LINUX_SIM
+# verifies, and writes to its serial side as COM12 (Wine's name for the printer's
+# pseudo-terminal); pos-printer-sim.exe answers the Linux tessary-cli and says that --serial is
+# Linux only. Every wait is bounded.
+# Usage: programs_under_wine.sh WINE_RUN WINE_PREFIX WINDOWS_CLI WINDOWS_SIM LINUX_CLI LINUX_SIM
 set -u
-[ "$#" -eq 5 ] || { echo "usage: $0 WINE_RUN WINDOWS_CLI WINDOWS_SIM LINUX_CLI LINUX_SIM"; exit 2; }
-wine_run=$(realpath "$1") win_cli=$(realpath "$2") win_sim=$(realpath "$3")
-linux_cli=$(realpath "$4") linux_sim=$(realpath "$5")
+[ "$#" -eq 6 ] || {
+    echo "usage: $0 WINE_RUN WINE_PREFIX WINDOWS_CLI WINDOWS_SIM LINUX_CLI LINUX_SIM"
+    exit 2
+}
+wine_run=$(realpath "$1") prefix=$(realpath "$2") win_cli=$(realpath "$3")
+win_sim=$(realpath "$4") linux_cli=$(realpath "$5") linux_sim=$(realpath "$6")
+com12="$prefix/dosdevices/com12"
 work=$(mktemp -d)
 pids=()
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
     wait 2>/dev/null
+    rm -f "$com12"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -43,7 +49,7 @@ start() {
 udp=$((20000 + RANDOM % 20000 * 2)) reply=$((udp + 1))
 
 # 1. tessary-cli.exe against the Linux virtual printer.
-start linux "$linux_sim" || fail "Linux simulator"
+start linux "$linux_sim" --serial || fail "Linux simulator"
 found=$("$wine_run" "$win_cli" discover --seconds 1 --broadcast "127.0.0.1:$udp" \
         --reply-port "$reply" 2>"$work/discover.err")
 echo "discover: $found"
@@ -55,6 +61,16 @@ head -c 3000 /dev/urandom >"$work/FWIMAGE_80.bin"
 (cd "$work" && "$wine_run" "$win_cli" firmware --to "net:127.0.0.1:$tcp" FWIMAGE_80.bin) ||
     fail "tessary-cli.exe firmware"
 wait_for "$work/linux" "6 blocks (3072 bytes), checksum ok" || fail "no matching checksum"
+# Its serial side as COM12, which opens as \\.\COM12; the line is set through the DCB.
+pty=$(sed -n 's/.*serial port \(.*\)/\1/p' "$work/linux" | head -n 1)
+ln -sfn "$pty" "$com12"
+listed=$("$wine_run" "$win_cli" ports)
+[[ $listed == *'serial:\\.\COM12'* ]] || fail "tessary-cli.exe ports: $listed"
+"$wine_run" "$win_cli" send --to serial:COM12@19200 cut || fail "tessary-cli.exe send over COM12"
+wait_for "$work/linux" "serial esc/pos cut" || fail "the cut did not reach the serial side"
+line=$(stty -F "$pty" -a 2>&1)
+[[ $line == *"speed 19200 baud"*" cs8"* && $line == *"-parenb"* && $line == *"-cstopb"* ]] ||
+    fail "COM12 is not 19200 8N1: $line"
 
 # 2. pos-printer-sim.exe answering the Linux tessary-cli.
 usage=$("$wine_run" "$win_sim" --help)
