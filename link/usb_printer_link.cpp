@@ -17,21 +17,24 @@ constexpr std::array<uint16_t, 7> kBrindelIds{0x5011, 0x0055, 0x0200, 0x2016,
 constexpr std::size_t kWriteAllPiece = 64;
 constexpr unsigned kWriteAllTimeoutMs = 2000;
 
-// The four lower-case hexadecimal digits after the first `prefix` in `path`.
+// The value of the first `prefix` in `path` that four lower-case hexadecimal digits follow.
 std::optional<uint16_t> IdAfter(std::string_view path, std::string_view prefix) {
     for (std::size_t at = path.find(prefix); at != std::string_view::npos;
          at = path.find(prefix, at + 1)) {
         const std::string_view digits = path.substr(at + prefix.size(), 4);
-        if (digits.size() < 4) return std::nullopt;
         unsigned value = 0;
-        bool hex = true;
+        std::size_t taken = 0;
         for (const char c : digits) {
-            const bool digit = c >= '0' && c <= '9';
-            const bool lower = c >= 'a' && c <= 'f';
-            hex = hex && (digit || lower);
-            value = value * 16 + static_cast<unsigned>(digit ? c - '0' : c - 'a' + 10);
+            if (c >= '0' && c <= '9') {
+                value = value * 16 + static_cast<unsigned>(c - '0');
+            } else if (c >= 'a' && c <= 'f') {
+                value = value * 16 + static_cast<unsigned>(c - 'a' + 10);
+            } else {
+                break;
+            }
+            ++taken;
         }
-        if (hex) return static_cast<uint16_t>(value);
+        if (taken == 4) return static_cast<uint16_t>(value);
     }
     return std::nullopt;
 }
