@@ -6,7 +6,7 @@
 #include <span>
 
 #include "commands/factory_frames.h"
-#include "platform/dialog_layout.h"
+#include "platform/qt/dialog_builder.h"
 
 namespace printerlink {
 class CommandBuffer;

@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <span>
 
-#include "platform/dialog_layout.h"
+#include "platform/qt/dialog_builder.h"
 
 namespace printerlink {
 class CommandBuffer;

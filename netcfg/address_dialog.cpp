@@ -7,8 +7,8 @@
 #include <string>
 
 #include "netcfg/address_set.h"
-#include "platform/ipv4_edit.h"
 #include "platform/message_sink.h"
+#include "platform/qt/ipv4_edit.h"
 #include "setuptool/random_mac.h"
 
 namespace netcfg {

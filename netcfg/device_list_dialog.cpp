@@ -8,8 +8,8 @@
 
 #include "netcfg/address_set.h"
 #include "netcfg/discovery_feed.h"
-#include "platform/ipv4_edit.h"
 #include "platform/message_sink.h"
+#include "platform/qt/ipv4_edit.h"
 #include "setuptool/captions.h"
 #include "setuptool/random_mac.h"
 

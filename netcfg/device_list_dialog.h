@@ -10,7 +10,7 @@
 
 #include "netcfg/device_table.h"
 #include "netcfg/udp_socket.h"
-#include "platform/dialog_layout.h"
+#include "platform/qt/dialog_builder.h"
 
 namespace platform {
 class MessageSink;

@@ -4,9 +4,9 @@
 
 namespace netcfg {
 
-DiscoveryFeed::DiscoveryFeed(QObject* uiContext, const UdpSocket& replySocket,
+DiscoveryFeed::DiscoveryFeed(const platform::UiThread& thread, const UdpSocket& replySocket,
                              const DiscoveryPolicy& policy)
-    : table_(policy), gate_(uiContext) {
+    : table_(policy), gate_(thread) {
     // The list is read on the UI thread when the call runs there, so a list that detached in
     // the meantime is never touched.
     listener_ = std::make_unique<DiscoveryListener>(replySocket, table_, [this] {

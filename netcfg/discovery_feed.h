@@ -13,14 +13,14 @@
 #include "platform/ui_thread.h"
 
 class QListWidget;
-class QObject;
 
 namespace netcfg {
 
 class DiscoveryFeed {
   public:
-    // `uiContext` (the owning window) and `replySocket` must outlive the feed.
-    DiscoveryFeed(QObject* uiContext, const UdpSocket& replySocket, const DiscoveryPolicy& policy);
+    // `thread` (the owning window's) and `replySocket` must outlive the feed.
+    DiscoveryFeed(const platform::UiThread& thread, const UdpSocket& replySocket,
+                  const DiscoveryPolicy& policy);
     ~DiscoveryFeed();  // Stop()
     DiscoveryFeed(const DiscoveryFeed&) = delete;
     DiscoveryFeed& operator=(const DiscoveryFeed&) = delete;

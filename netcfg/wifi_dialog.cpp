@@ -5,8 +5,8 @@
 #include <array>
 
 #include "link/command_buffer.h"
-#include "platform/ipv4_edit.h"
 #include "platform/message_sink.h"
+#include "platform/qt/ipv4_edit.h"
 #include "setuptool/captions.h"
 
 namespace netcfg {

@@ -28,8 +28,8 @@
 #include "netcfg/device_list_dialog.h"
 #include "netcfg/wifi_dialog.h"
 #include "platform/decimal.h"
-#include "platform/dialog_layout.h"
-#include "platform/ipv4_edit.h"
+#include "platform/qt/dialog_builder.h"
+#include "platform/qt/ipv4_edit.h"
 #include "setuptool/about_box.h"
 #include "setuptool/captions.h"
 #include "setuptool/init_params.h"
@@ -101,7 +101,6 @@ MainWindow::MainWindow(MainWindowConfig config, QWidget* parent)
       config_(std::move(config)),
       buffer_(config_.buffer ? config_.buffer : &printerlink::ProcessCommandBuffer()),
       clock_(config_.clock ? config_.clock : &TheSystemClock()),
-      gate_(this),
       messages_(shell::ChooseMessageSink(config_.messages, this, gate_, ownMessages_)) {
     BuildWindow();
     ConnectHandlers();
@@ -409,8 +408,8 @@ void MainWindow::ConnectNetworkHandlers() {
 void MainWindow::OnScanPrinter() {
     // One listener for the program's life, started with the first opening.
     if (!discovery_) {
-        discovery_ =
-            std::make_unique<netcfg::DiscoveryFeed>(this, replySocket_, netcfg::TessaryPolicy());
+        discovery_ = std::make_unique<netcfg::DiscoveryFeed>(uiThread_, replySocket_,
+                                                             netcfg::TessaryPolicy());
     }
     netcfg::DeviceListEnv env;
     env.feed = discovery_.get();

@@ -21,6 +21,7 @@
 #include "netcfg/udp_socket.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
+#include "platform/qt/qt_ui_thread.h"
 #include "platform/ui_thread.h"
 
 namespace setuptool {
@@ -121,7 +122,8 @@ class MainWindow : public QDialog, public printerlink::PortChoiceSource {
     MainWindowConfig config_;
     printerlink::CommandBuffer* buffer_;
     const platform::Clock* clock_;
-    platform::UiCallGate gate_;
+    platform::QtUiThread uiThread_{this};
+    platform::UiCallGate gate_{uiThread_};
     std::unique_ptr<platform::MessageSink> ownMessages_;
     platform::MessageSink* messages_;
     std::filesystem::path workDir_;

@@ -9,7 +9,7 @@
 #include <functional>
 #include <span>
 
-#include "platform/dialog_layout.h"
+#include "platform/qt/dialog_builder.h"
 
 namespace shell {
 

@@ -1,6 +1,7 @@
 #include "shell/window_frame.h"
 
-#include "platform/dialog_layout.h"
+#include "platform/qt/dialog_builder.h"
+#include "platform/qt/dialog_message_sink.h"
 #include "shell/start_up.h"
 
 namespace shell {

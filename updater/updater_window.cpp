@@ -13,8 +13,8 @@
 #include "netcfg/address_dialog.h"
 #include "netcfg/address_set.h"
 #include "netcfg/discovery_feed.h"
-#include "platform/dialog_layout.h"
-#include "platform/ipv4_edit.h"
+#include "platform/qt/dialog_builder.h"
+#include "platform/qt/ipv4_edit.h"
 #include "shell/about_box.h"
 #include "shell/window_frame.h"
 #include "updater/window_layout.h"
@@ -58,7 +58,6 @@ bool IsInput(QEvent::Type type) {
 UpdaterWindow::UpdaterWindow(UpdaterWindowConfig config, QWidget* parent)
     : QDialog(parent),
       config_(std::move(config)),
-      gate_(this),
       messages_(shell::ChooseMessageSink(config_.messages, this, gate_, ownMessages_)),
       usbLink_(config_.usb ? config_.usb : printerlink::MakeLibusbBackend(),
                printerlink::UsbProgram::Brindel) {
@@ -160,7 +159,8 @@ StartResult UpdaterWindow::Initialise() {
     replySocket_ = netcfg::UdpSocket::BindAny(config_.replyPort);
     if (!replySocket_.IsValid()) return StartResult::ReplyPortTaken;
     // The listener reads the reply socket for the window's whole life.
-    feed_ = std::make_unique<netcfg::DiscoveryFeed>(this, replySocket_, netcfg::BrindelPolicy());
+    feed_ =
+        std::make_unique<netcfg::DiscoveryFeed>(uiThread_, replySocket_, netcfg::BrindelPolicy());
     feed_->Attach([this] { RebuildList(); });
 
     if (config_.startWatch) {

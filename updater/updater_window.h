@@ -17,6 +17,7 @@
 #include "netcfg/device_table.h"
 #include "netcfg/udp_socket.h"
 #include "platform/message_sink.h"
+#include "platform/qt/qt_ui_thread.h"
 #include "platform/ui_thread.h"
 #include "updater/net_download.h"
 #include "updater/usb_operations.h"
@@ -104,7 +105,8 @@ class UpdaterWindow : public QDialog {
     void RunNetworkDownload();
 
     UpdaterWindowConfig config_;
-    platform::UiCallGate gate_;
+    platform::QtUiThread uiThread_{this};
+    platform::UiCallGate gate_{uiThread_};
     std::unique_ptr<platform::MessageSink> ownMessages_;
     platform::MessageSink* messages_;
     printerlink::UsbPrinterLink usbLink_;  // used by one operation at a time

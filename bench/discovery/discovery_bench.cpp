@@ -23,6 +23,7 @@
 #include "netcfg/device_list_dialog.h"
 #include "netcfg/discovery_feed.h"
 #include "platform/message_sink.h"
+#include "platform/qt/qt_ui_thread.h"
 #include "tests/fakes/recording_message_sink.h"
 #include "tests/fakes/udp_peer.h"
 
@@ -111,7 +112,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     QObject context;
-    netcfg::DiscoveryFeed feed(&context, reply, netcfg::TessaryPolicy());
+    platform::QtUiThread thread(&context);
+    netcfg::DiscoveryFeed feed(thread, reply, netcfg::TessaryPolicy());
     fakes::RecordingMessageSink messages;
     netcfg::DeviceListEnv env;
     env.feed = &feed;

@@ -19,8 +19,9 @@
 
 #include "netcfg/address_set.h"
 #include "netcfg/discovery_feed.h"
-#include "platform/ipv4_edit.h"
 #include "platform/message_sink.h"
+#include "platform/qt/ipv4_edit.h"
+#include "platform/qt/qt_ui_thread.h"
 #include "setuptool/captions.h"
 #include "tests/fakes/recording_message_sink.h"
 #include "tests/fakes/udp_peer.h"
@@ -80,7 +81,8 @@ struct DialogRig {
     UdpSocket broadcast = UdpSocket::Broadcast();
     fakes::UdpPeer segment;  // where the requests and the address-set packets go
     QObject context;
-    DiscoveryFeed feed{&context, reply, TessaryPolicy()};
+    platform::QtUiThread thread{&context};
+    DiscoveryFeed feed{thread, reply, TessaryPolicy()};
     fakes::RecordingMessageSink messages;
     DeviceListEnv env{&feed, &broadcast, {}, &messages, 0, 40ms};
     std::unique_ptr<DeviceListDialog> dialog;

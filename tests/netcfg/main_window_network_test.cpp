@@ -12,7 +12,7 @@
 
 #include "netcfg/address_set.h"
 #include "netcfg/device_list_dialog.h"
-#include "platform/ipv4_edit.h"
+#include "platform/qt/ipv4_edit.h"
 #include "setuptool/random_mac.h"
 #include "tests/fakes/tcp_peer.h"
 #include "tests/fakes/udp_peer.h"

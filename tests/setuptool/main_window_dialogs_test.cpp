@@ -22,7 +22,7 @@
 #include "commands/voice_dialog.h"
 #include "link/command_buffer.h"
 #include "netcfg/wifi_dialog.h"
-#include "platform/ipv4_edit.h"
+#include "platform/qt/ipv4_edit.h"
 #include "tests/fakes/tcp_peer.h"
 #include "tests/platform/qt_wait.h"
 #include "tests/setuptool/caption_fit.h"

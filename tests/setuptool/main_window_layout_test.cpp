@@ -20,7 +20,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "platform/ipv4_edit.h"
+#include "platform/qt/ipv4_edit.h"
 #include "setuptool/about_box.h"
 #include "setuptool/captions.h"
 #include "setuptool/random_mac.h"

@@ -4,7 +4,7 @@
 
 #include <QRadioButton>
 
-#include "platform/ipv4_edit.h"
+#include "platform/qt/ipv4_edit.h"
 #include "tests/platform/qt_wait.h"
 
 namespace testsupport {

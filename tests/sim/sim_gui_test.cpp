@@ -16,7 +16,7 @@
 
 #include "netcfg/device_list_dialog.h"
 #include "netcfg/udp_socket.h"
-#include "platform/ipv4_edit.h"
+#include "platform/qt/ipv4_edit.h"
 #include "setuptool/main_window_layout.h"
 #include "sim/sim_server.h"
 #include "tests/fakes/fake_usb.h"

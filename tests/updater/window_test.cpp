@@ -20,8 +20,8 @@
 
 #include "netcfg/address_dialog.h"
 #include "netcfg/udp_socket.h"
-#include "platform/dialog_layout.h"
-#include "platform/ipv4_edit.h"
+#include "platform/qt/dialog_builder.h"
+#include "platform/qt/ipv4_edit.h"
 #include "tests/fakes/recording_message_sink.h"
 #include "tests/fakes/tcp_peer.h"
 #include "tests/fakes/udp_peer.h"
