@@ -30,6 +30,7 @@
 #include "platform/decimal.h"
 #include "platform/qt/dialog_builder.h"
 #include "platform/qt/ipv4_edit.h"
+#include "platform/qt/qt_dialog_host.h"
 #include "setuptool/about_box.h"
 #include "setuptool/captions.h"
 #include "setuptool/init_params.h"
@@ -360,20 +361,30 @@ void MainWindow::done(int result) {
     QDialog::done(result);
 }
 
+namespace {
+// Runs `presenter`'s dialog modally over `owner`.
+void RunModal(QWidget* owner, const platform::DialogSpec& spec,
+              platform::DialogPresenter& presenter) {
+    platform::QtDialogHost dialog(spec, owner);
+    dialog.Attach(presenter);
+    dialog.exec();
+}
+}  // namespace
+
 // Each dialog is built anew for one modal opening, in the language of the moment.
 void MainWindow::OpenSettingsDialog() {
-    commands::SettingsDialog dialog(*buffer_, *messages_, languageFlag_, this);
-    dialog.exec();
+    commands::SettingsDialog dialog(*buffer_, *messages_, languageFlag_);
+    RunModal(this, commands::SettingsDialog::Spec(), dialog);
 }
 
 void MainWindow::OpenVoiceDialog() {
-    commands::VoiceDialog dialog(*buffer_, languageFlag_, this);
-    dialog.exec();
+    commands::VoiceDialog dialog(*buffer_, languageFlag_);
+    RunModal(this, commands::VoiceDialog::Spec(), dialog);
 }
 
 void MainWindow::OpenFactoryDialog() {
-    commands::FactoryDialog dialog(*buffer_, *clock_, this);
-    dialog.exec();
+    commands::FactoryDialog dialog(*buffer_, *clock_);
+    RunModal(this, commands::FactoryDialog::Spec(), dialog);
 }
 
 void MainWindow::OpenWifiDialog() {
