@@ -50,36 +50,12 @@ constexpr std::array<CaptionEntry, 38> kMainWindow{{
     {1100, "Router Auto Off", "路由器自动适配关"},
 }};
 
-// Device list dialog.
-constexpr std::array<CaptionEntry, 5> kDeviceList{{
-    {1070, "Device list", "设备列表"},
-    {1071, "IP Addr", "IP地址"},
-    {1072, "Mask", "网段"},
-    {1073, "Gate", "网关"},
-    {1003, "Setting", "设置"},
-}};
-
-// WiFi configuration dialog; 2 is its Cancel button.
-constexpr std::array<CaptionEntry, 7> kWifi{{
-    {1074, "WIFI Password", "WIFI密码"},
-    {1075, "WIFI Static IP", "WIFI静态IP"},
-    {1076, "WIFI Mask", "WIFI网段"},
-    {1077, "WIFI Gate", "WIFI网关"},
-    {1003, "Setting", "设置"},
-    {1004, "Factory Restore", "恢复出厂设置"},
-    {2, "Quit", "退出"},
-}};
-
 }  // namespace
 
 std::span<const CaptionEntry> CaptionTable(int dialogId) {
     switch (dialogId) {
         case kMainWindowDialog:
             return kMainWindow;
-        case kDeviceListDialog:
-            return kDeviceList;
-        case kWifiDialog:
-            return kWifi;
         default:
             return {};
     }

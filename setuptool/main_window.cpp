@@ -388,9 +388,8 @@ void MainWindow::OpenFactoryDialog() {
 }
 
 void MainWindow::OpenWifiDialog() {
-    netcfg::WifiDialog dialog(*buffer_, *messages_, languageFlag_, netcfg::WifiStartAddress(),
-                              this);
-    dialog.exec();
+    netcfg::WifiDialog dialog(*buffer_, *messages_, languageFlag_, netcfg::WifiStartAddress());
+    RunModal(this, netcfg::WifiDialog::Spec(), dialog);
 }
 
 namespace {
@@ -429,8 +428,8 @@ void MainWindow::OnScanPrinter() {
     if (to) env.broadcastTo = *to;
     env.messages = messages_;
     env.languageFlag = languageFlag_;
-    netcfg::DeviceListDialog dialog(env, this);
-    dialog.exec();
+    netcfg::DeviceListDialog dialog(env);
+    RunModal(this, netcfg::DeviceListDialog::Spec(), dialog);
 }
 
 void MainWindow::OnSetIp() {
@@ -464,7 +463,7 @@ void MainWindow::ShowMacProposal() {
     macProposal_ = RandomMac(clock_->SecondsSinceEpoch());
     for (std::size_t i = 0; i < macProposal_.size(); ++i) {
         Find<QLineEdit>(this, kMacBoxIds[i])
-            ->setText(QString::fromStdString(FormatMacByte(macProposal_[i])));
+            ->setText(QString::fromStdString(netcfg::FormatMacByte(macProposal_[i])));
     }
 }
 

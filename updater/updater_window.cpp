@@ -15,6 +15,7 @@
 #include "netcfg/discovery_feed.h"
 #include "platform/qt/dialog_builder.h"
 #include "platform/qt/ipv4_edit.h"
+#include "platform/qt/qt_dialog_host.h"
 #include "shell/about_box.h"
 #include "shell/window_frame.h"
 #include "updater/window_layout.h"
@@ -286,7 +287,11 @@ void UpdaterWindow::OnScanTick() {
 
 void UpdaterWindow::RebuildList() {
     // Called by the feed only, so the table is there.
-    netcfg::ShowDevices(Find<QListWidget>(this, id::kDeviceList), feed_->Table());
+    auto* list = Find<QListWidget>(this, id::kDeviceList);
+    list->clear();
+    const std::vector<netcfg::DeviceEntry> devices = feed_->Table().Devices();
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        list->insertItem(static_cast<int>(i), QString::fromStdString(netcfg::ListLine(devices[i])));
 }
 
 void UpdaterWindow::ClearDevices() {
@@ -295,7 +300,7 @@ void UpdaterWindow::ClearDevices() {
 }
 
 int UpdaterWindow::SelectedLine() const {
-    return netcfg::SelectedLine(Find<QListWidget>(this, id::kDeviceList));
+    return platform::ListPosition(Find<QListWidget>(this, id::kDeviceList));
 }
 
 void UpdaterWindow::OnIpSet() {
@@ -306,7 +311,9 @@ void UpdaterWindow::OnIpSet() {
         return;
     }
     {
-        netcfg::AddressDialog dialog(*entry, config_.broadcastTo, *messages_, this);
+        netcfg::AddressDialog presenter(*entry, config_.broadcastTo, *messages_);
+        platform::QtDialogHost dialog(netcfg::AddressDialog::Spec(), this);
+        dialog.Attach(presenter);
         dialog.exec();
     }
     // However the dialog ended, the printers are listed afresh from their next replies.

@@ -56,6 +56,9 @@ class FakeDialogHost final : public platform::DialogHost {
   public:
     // A program's main window: its own window thread and message log.
     explicit FakeDialogHost(const platform::DialogSpec& spec);
+    // A sub-dialog of `owner`, on its thread and showing its boxes in its log; RunModal makes
+    // these, tests that keep one open across pumps make their own.
+    FakeDialogHost(const platform::DialogSpec& spec, FakeDialogHost& owner);
     ~FakeDialogHost() override;
     FakeDialogHost(const FakeDialogHost&) = delete;
     FakeDialogHost& operator=(const FakeDialogHost&) = delete;
@@ -145,7 +148,6 @@ class FakeDialogHost final : public platform::DialogHost {
         bool running = false;
     };
 
-    FakeDialogHost(const platform::DialogSpec& spec, FakeDialogHost& owner);
     Control* Find(int id);
     const Control* Find(int id) const;
     void Notify(int id, platform::Notification what);

@@ -13,6 +13,7 @@
 #include "netcfg/address_set.h"
 #include "netcfg/device_list_dialog.h"
 #include "platform/qt/ipv4_edit.h"
+#include "platform/qt/qt_dialog_host.h"
 #include "setuptool/random_mac.h"
 #include "tests/fakes/tcp_peer.h"
 #include "tests/fakes/udp_peer.h"
@@ -71,7 +72,7 @@ TEST_F(NetworkButtons, AddressDhcpAndMacFramesReachThePrinter) {
     const auto next = setuptool::RandomMac(h.clock.SecondsSinceEpoch());
     EXPECT_EQ(h.window->MacProposal(), next);
     for (std::size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(MacBox(i).toStdString(), setuptool::FormatMacByte(next[i]));
+        EXPECT_EQ(MacBox(i).toStdString(), netcfg::FormatMacByte(next[i]));
 
     // A bad box sends nothing, says which box, and keeps the proposal.
     h.Get<QLineEdit>(setuptool::kMacBoxIds[4])->clear();
@@ -114,7 +115,7 @@ TEST(ScanPrinter, OpensTheDeviceListOnTheWindowsSockets) {
     clock.start();
     QTimer driver;
     QObject::connect(&driver, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<netcfg::DeviceListDialog*>(QApplication::activeModalWidget());
+        auto* dialog = qobject_cast<platform::QtDialogHost*>(QApplication::activeModalWidget());
         if (dialog == nullptr) return;
         auto* list = qobject_cast<QListWidget*>(dialog->Control(netcfg::listid::kList));
         if (segment.Datagrams().size() == 1 && segment.Datagrams()[0].bytes.size() == 30)

@@ -10,6 +10,8 @@
 
 #include "commands/settings_dialog.h"
 #include "commands/voice_dialog.h"
+#include "netcfg/device_list_dialog.h"
+#include "netcfg/wifi_dialog.h"
 #include "platform/text_codec.h"
 #include "setuptool/captions.h"
 
@@ -28,8 +30,8 @@ std::vector<Table> Tables() {
     return {
         {"main window", setuptool::CaptionTable(setuptool::kMainWindowDialog), 38},
         {"settings", commands::SettingsDialogCaptions(), 27},
-        {"device list", setuptool::CaptionTable(setuptool::kDeviceListDialog), 5},
-        {"wifi", setuptool::CaptionTable(setuptool::kWifiDialog), 7},
+        {"device list", netcfg::DeviceListCaptions(), 5},
+        {"wifi", netcfg::WifiDialogCaptions(), 7},
         {"voice", commands::VoiceDialogCaptions(), 7},
     };
 }
@@ -74,8 +76,8 @@ TEST(Caption, LanguageFlagPicksTheText) {
     const auto main = setuptool::CaptionTable(setuptool::kMainWindowDialog);
     const auto settings = commands::SettingsDialogCaptions();
     const auto voice = commands::VoiceDialogCaptions();
-    const auto deviceList = setuptool::CaptionTable(setuptool::kDeviceListDialog);
-    const auto wifi = setuptool::CaptionTable(setuptool::kWifiDialog);
+    const auto deviceList = netcfg::DeviceListCaptions();
+    const auto wifi = netcfg::WifiDialogCaptions();
     // The language button names the other language.
     EXPECT_EQ(Caption(main, 1024, 0), "English");
     EXPECT_EQ(Caption(main, 1024, 1), "中文");

@@ -20,6 +20,7 @@
 #include "commands/settings_dialog.h"
 #include "commands/voice_dialog.h"
 #include "link/command_buffer.h"
+#include "netcfg/device_list_dialog.h"
 #include "netcfg/wifi_dialog.h"
 #include "platform/qt/ipv4_edit.h"
 #include "tests/fakes/tcp_peer.h"
@@ -92,9 +93,6 @@ T* In(const QWidget& dialog, int id) {
 std::string Text(const QWidget& dialog, int id) {
     return platform::ControlText(platform::FindControl(&dialog, id)).toStdString();
 }
-void Click(const QWidget& dialog, int id) {
-    In<QPushButton>(dialog, id)->click();
-}
 
 // Each dialog through the real widgets: its title, every caption fitting its control, every
 // control named for accessibility and carrying its id.
@@ -110,6 +108,7 @@ TEST_P(DialogWindow, EachDialogsCaptionsFitAndItsControlsAreNamed) {
         {1091, "voice", "Dialog", commands::VoiceDialogControls()},
         {1090, "factory", "Dialog", commands::FactoryDialogControls()},
         {1044, "wifi", "Dialog", netcfg::WifiDialogControls()},
+        {1014, "device-list", "Dialog", netcfg::DeviceListControls()},
     };
     for (const Opened& opened : dialogs) {
         SCOPED_TRACE(opened.shot);
@@ -129,56 +128,6 @@ TEST_P(DialogWindow, EachDialogsCaptionsFitAndItsControlsAreNamed) {
         });
     }
     EXPECT_EQ(peer.ConnectionCount(), 0u);
-}
-
-TEST_P(DialogWindow, WifiDialogSendsItsThreeFrames) {
-    WithDialog<netcfg::WifiDialog>(1044, [&](netcfg::WifiDialog& d) {
-        testsupport::SaveShot(d, Shot("wifi").c_str());
-        testsupport::ExpectCaptionsFit(d, netcfg::WifiDialogControls());
-        EXPECT_EQ(Text(d, 2), English() ? "Quit" : "退出");
-        EXPECT_EQ(Text(d, 1), "OK");
-        const netcfg::Ipv4 start = netcfg::WifiStartAddress();
-        EXPECT_EQ(In<platform::Ipv4Edit>(d, 1009)->Octets(), start);
-        EXPECT_EQ(Text(d, 1010), "255.255.255.0");
-        EXPECT_EQ(Text(d, 1011), "192.168.0.1");
-        EXPECT_EQ(In<QLineEdit>(d, 1030)->accessibleName().toStdString(), Text(d, 1074));
-
-        In<QLineEdit>(d, 1007)->setText(QStringLiteral(" abcd"));
-        In<QLineEdit>(d, 1030)->setText(QStringLiteral("pass1234"));
-        Click(d, 1);
-        Bytes credentials(128, 0x00);
-        const std::string body = std::string(
-                                     "\x1F\x1B\x68"
-                                     "abcd") +
-                                 '\0' + "pass1234";
-        std::copy(body.begin(), body.end(), credentials.begin());
-        EXPECT_EQ(Delivery(1), credentials);
-        EXPECT_TRUE(d.isVisible());
-
-        Click(d, 1004);
-        Bytes restore(128, 0x00);
-        const std::string restoreBody = "\x1F\x1B\x6F\x12 abcdpass1234";
-        std::copy(restoreBody.begin(), restoreBody.end(), restore.begin());
-        EXPECT_EQ(Delivery(2), restore);
-
-        In<platform::Ipv4Edit>(d, 1009)->SetText(QStringLiteral("10.1.2.199"));
-        Click(d, 1003);
-        const Bytes address = Delivery(3);
-        ASSERT_EQ(address.size(), 40u);
-        EXPECT_EQ(Bytes(address.begin() + 4, address.begin() + 12),
-                  (Bytes{10, 1, 2, 199, 255, 255, 255, 0}));
-        EXPECT_EQ(Bytes(address.begin() + 18, address.begin() + 22), (Bytes{192, 168, 0, 1}));
-        ASSERT_EQ(h.messages.Messages(), std::vector<std::string>{"set ok"});
-
-        In<QLineEdit>(d, 1007)->setText(QString(64, QLatin1Char('s')));
-        Click(d, 1);
-        EXPECT_EQ(h.messages.Messages().back(),
-                  netcfg::WifiTooLongMessage(netcfg::WifiTooLong::Ssid, Language()));
-        PumpFor(200ms);
-        EXPECT_EQ(peer.ConnectionCount(), 3u);
-        Click(d, 2);
-        EXPECT_FALSE(d.isVisible());
-    });
 }
 
 // Every opening builds the dialog anew: a language switch in between shows in its lists.

@@ -17,6 +17,7 @@
 #include "netcfg/device_list_dialog.h"
 #include "netcfg/udp_socket.h"
 #include "platform/qt/ipv4_edit.h"
+#include "platform/qt/qt_dialog_host.h"
 #include "setuptool/main_window_layout.h"
 #include "sim/sim_server.h"
 #include "tests/fakes/fake_usb.h"
@@ -110,7 +111,7 @@ TEST(SimWithTessary, DeviceListShowsThePrintersAndTheirNewAddress) {
     clock.start();
     QTimer driver;
     QObject::connect(&driver, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<netcfg::DeviceListDialog*>(QApplication::activeModalWidget());
+        auto* dialog = qobject_cast<platform::QtDialogHost*>(QApplication::activeModalWidget());
         if (dialog == nullptr) return;
         auto* list = qobject_cast<QListWidget*>(dialog->Control(netcfg::listid::kList));
         if (!sent && list->count() == 2) {

@@ -22,6 +22,7 @@
 #include "netcfg/udp_socket.h"
 #include "platform/qt/dialog_builder.h"
 #include "platform/qt/ipv4_edit.h"
+#include "platform/qt/qt_dialog_host.h"
 #include "tests/fakes/recording_message_sink.h"
 #include "tests/fakes/tcp_peer.h"
 #include "tests/fakes/udp_peer.h"
@@ -379,7 +380,7 @@ TEST(UpdaterNetwork, IpSetSendsTheAddressPacketAndClearsTheList) {
     QStringList shown;
     bool closedByOk = false;
     QTimer::singleShot(50, [&] {
-        auto* dialog = qobject_cast<netcfg::AddressDialog*>(QApplication::activeModalWidget());
+        auto* dialog = qobject_cast<platform::QtDialogHost*>(QApplication::activeModalWidget());
         if (dialog == nullptr) return;
         const auto text = [dialog](int controlId) {
             return platform::ControlText(dialog->Control(controlId));
