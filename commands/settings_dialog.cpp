@@ -69,7 +69,8 @@ constexpr std::array<platform::ControlDef, 46> kControls{{
     {1014, K::Button, "USB PID VID  A", 266, 175, 60, 18, kHidden | kDisabled},
     {1015, K::Button, "USB PID VID B", 331, 174, 66, 18, kHidden | kDisabled},
 }};
-// Captions; the command buttons all read "Confirm".
+// Captions, with the system's own spellings ("Denisty", "Cuter Setting"); the command buttons
+// all read "Confirm".
 constexpr std::array<platform::CaptionEntry, 27> kCaptions{{
     {1062, "Print Mode", "打印模式"},    {1063, "Code Page", "字符页"},
     {1064, "Bar Print", "条码打印"},     {1065, "Denisty", "打印浓度"},

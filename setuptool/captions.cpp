@@ -5,11 +5,8 @@
 namespace setuptool {
 namespace {
 
-// Texts as the windows show them, including the system's own spellings ("Denisty",
-// "Cuter Setting", "Black walk").
-
-// Main window, in the order the captions are applied.
-constexpr std::array<CaptionEntry, 38> kMainWindow{{
+// Texts as the window shows them, including the system's own spellings ("Black walk").
+constexpr std::array<platform::CaptionEntry, 38> kMainWindow{{
     {1055, "Port Select", "端口选择"},
     {1000, "LPT", "并口"},
     {1002, "NET", "网络"},
@@ -52,13 +49,8 @@ constexpr std::array<CaptionEntry, 38> kMainWindow{{
 
 }  // namespace
 
-std::span<const CaptionEntry> CaptionTable(int dialogId) {
-    switch (dialogId) {
-        case kMainWindowDialog:
-            return kMainWindow;
-        default:
-            return {};
-    }
+std::span<const platform::CaptionEntry> MainWindowCaptions() {
+    return kMainWindow;
 }
 
 }  // namespace setuptool

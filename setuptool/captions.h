@@ -1,5 +1,5 @@
 #pragma once
-// Bilingual caption tables of Tessary's translated windows, in the order captions are applied.
+// The bilingual captions of Tessary's main window (dialog 102), in the order they are applied.
 
 #include <span>
 
@@ -7,11 +7,6 @@
 
 namespace setuptool {
 
-using CaptionEntry = platform::CaptionEntry;
-
-inline constexpr int kMainWindowDialog = 102;
-
-// The table of dialog 102 (main window); empty for any other dialog.
-std::span<const CaptionEntry> CaptionTable(int dialogId);
+std::span<const platform::CaptionEntry> MainWindowCaptions();
 
 }  // namespace setuptool

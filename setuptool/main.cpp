@@ -6,7 +6,10 @@
 
 #include <QApplication>
 #include <QString>
+#include <string>
+#include <vector>
 
+#include "platform/qt/qt_dialog_host.h"
 #include "setuptool/main_window.h"
 #include "shell/start_up.h"
 
@@ -16,9 +19,11 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral("2.1"));
     const shell::ProgramNames names{"tessary", "Tessary"};
 
+    std::vector<std::string> arguments;
+    for (const QString& argument : QApplication::arguments())
+        arguments.push_back(argument.toStdString());
     shell::StartOptions options;
-    if (const int status = shell::ParseStartOptions(names, QApplication::arguments(), options);
-        status >= 0)
+    if (const int status = shell::ParseStartOptions(names, arguments, options); status >= 0)
         return status;
     setuptool::MainWindowConfig config;
     config.replyPort = options.replyPort;
@@ -26,13 +31,15 @@ int main(int argc, char** argv) {
     config.discoveryPort = options.discoveryPort;
     const uint16_t replyPort = config.replyPort;
 
+    platform::QtDialogHost host(setuptool::MainWindow::Spec());
     setuptool::MainWindow window(std::move(config));
+    host.Attach(window);
     // A second copy finds the reply port taken and ends without a window, saying why on the
     // terminal it may have been started from.
     if (window.Initialise() == setuptool::StartResult::ReplyPortTaken) {
         shell::ReportReplyPortTaken(names, replyPort);
         return 0;
     }
-    window.exec();
+    host.exec();
     shell::EndProcess(0);
 }

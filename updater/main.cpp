@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QString>
+#include <string>
+#include <vector>
 
 #include "shell/start_up.h"
 #include "updater/updater_window.h"
@@ -16,9 +18,11 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
     const shell::ProgramNames names{"brindel", "Brindel"};
 
+    std::vector<std::string> arguments;
+    for (const QString& argument : QApplication::arguments())
+        arguments.push_back(argument.toStdString());
     shell::StartOptions options;
-    if (const int status = shell::ParseStartOptions(names, QApplication::arguments(), options);
-        status >= 0)
+    if (const int status = shell::ParseStartOptions(names, arguments, options); status >= 0)
         return status;
     updater::UpdaterWindowConfig config;
     config.replyPort = options.replyPort;

@@ -17,7 +17,7 @@
 #include "platform/qt/ipv4_edit.h"
 #include "platform/qt/qt_dialog_host.h"
 #include "shell/about_box.h"
-#include "shell/window_frame.h"
+#include "shell/start_up.h"
 #include "updater/window_layout.h"
 
 // Resources of a static library are registered by name from outside any namespace.
@@ -36,7 +36,7 @@ T* Find(const QWidget* window, int controlId) {
 QIcon BrindelIcon() {
     static const bool registered = (RegisterBrindelResources(), true);
     (void)registered;
-    return shell::ProgramIcon(QStringLiteral("brindel"));
+    return platform::ProgramIcon(QStringLiteral("brindel"));
 }
 
 bool IsInput(QEvent::Type type) {
@@ -59,7 +59,8 @@ bool IsInput(QEvent::Type type) {
 UpdaterWindow::UpdaterWindow(UpdaterWindowConfig config, QWidget* parent)
     : QDialog(parent),
       config_(std::move(config)),
-      messages_(shell::ChooseMessageSink(config_.messages, this, gate_, ownMessages_)),
+      ownMessages_(std::make_unique<platform::DialogMessageSink>(this, gate_)),
+      messages_(config_.messages ? config_.messages : ownMessages_.get()),
       usbLink_(config_.usb ? config_.usb : printerlink::MakeLibusbBackend(),
                printerlink::UsbProgram::Brindel) {
     BuildWindow();
@@ -76,7 +77,11 @@ UpdaterWindow::~UpdaterWindow() {
 }
 
 void UpdaterWindow::BuildWindow() {
-    shell::SetUpDialogFrame(this, kWindowTitle, BrindelIcon(), kWindowPointSize);
+    setWindowTitle(QString::fromUtf8(kWindowTitle));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(BrindelIcon());
+    setFont(platform::DialogFont(kWindowPointSize));
     const auto units = platform::DialogUnits::FromFont(font());
     const auto controls = platform::BuildControls(this, WindowControls(), units);
     setFixedSize(units.ToPixels(0, 0, kWindowWidth, kWindowHeight).size());
@@ -246,8 +251,10 @@ QWidget* UpdaterWindow::Control(int controlId) const {
 }
 
 void UpdaterWindow::ShowAbout() {
-    shell::AboutBox about(
-        {kAboutTitle, AboutControls(), kAboutWidth, kAboutHeight, 9.0, BrindelIcon()}, this);
+    shell::AboutBox presenter;
+    platform::QtDialogHost about(
+        shell::AboutSpec({kAboutTitle, AboutControls(), kAboutWidth, kAboutHeight, 9.0}), this);
+    about.Attach(presenter);
     about.exec();
 }
 
@@ -265,8 +272,8 @@ bool UpdaterWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void UpdaterWindow::contextMenuEvent(QContextMenuEvent* event) {
     if (busy_) return;
-    shell::ShowWindowMenu(this, event->globalPos(), QString::fromUtf8(kAboutItem),
-                          [this] { ShowAbout(); });
+    platform::ShowWindowMenu(this, event->globalPos(), QString::fromUtf8(kAboutItem),
+                             [this] { ShowAbout(); });
 }
 
 netcfg::DeviceTable* UpdaterWindow::Devices() const {

@@ -16,7 +16,7 @@
 #include "link/usb_printer_link.h"
 #include "netcfg/device_table.h"
 #include "netcfg/udp_socket.h"
-#include "platform/message_sink.h"
+#include "platform/qt/dialog_message_sink.h"
 #include "platform/qt/qt_ui_thread.h"
 #include "platform/ui_thread.h"
 #include "updater/net_download.h"

@@ -28,7 +28,7 @@ struct Table {
 
 std::vector<Table> Tables() {
     return {
-        {"main window", setuptool::CaptionTable(setuptool::kMainWindowDialog), 38},
+        {"main window", setuptool::MainWindowCaptions(), 38},
         {"settings", commands::SettingsDialogCaptions(), 27},
         {"device list", netcfg::DeviceListCaptions(), 5},
         {"wifi", netcfg::WifiDialogCaptions(), 7},
@@ -38,7 +38,7 @@ std::vector<Table> Tables() {
 
 TEST(CaptionTable, SizesAndOrder) {
     for (const Table& table : Tables()) EXPECT_EQ(table.entries.size(), table.size) << table.window;
-    const auto main = setuptool::CaptionTable(setuptool::kMainWindowDialog);
+    const auto main = setuptool::MainWindowCaptions();
     EXPECT_EQ(main.front().id, 1055);
     EXPECT_EQ(main[1].id, 1000);
     EXPECT_EQ(main.back().id, 1100);
@@ -73,7 +73,7 @@ TEST(CaptionTable, IdsUniqueAndEveryTextFitsGbk) {
 }
 
 TEST(Caption, LanguageFlagPicksTheText) {
-    const auto main = setuptool::CaptionTable(setuptool::kMainWindowDialog);
+    const auto main = setuptool::MainWindowCaptions();
     const auto settings = commands::SettingsDialogCaptions();
     const auto voice = commands::VoiceDialogCaptions();
     const auto deviceList = netcfg::DeviceListCaptions();
@@ -103,7 +103,7 @@ TEST(Caption, LanguageFlagPicksTheText) {
 }
 
 TEST(Caption, IdsOutsideTheTableGiveEmptyText) {
-    const auto main = setuptool::CaptionTable(setuptool::kMainWindowDialog);
+    const auto main = setuptool::MainWindowCaptions();
     // Fixed captions (COM, USB, MAC) are not in the main window's table.
     for (int id : {1101, 1001, 1043, 1078, 1085, 0}) {
         EXPECT_EQ(Caption(main, id, 0), "") << id;
