@@ -6,8 +6,6 @@
 
 #include <QApplication>
 #include <QString>
-#include <string>
-#include <vector>
 
 #include "platform/qt/qt_dialog_host.h"
 #include "setuptool/main_window.h"
@@ -19,11 +17,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral("2.1"));
     const shell::ProgramNames names{"tessary", "Tessary"};
 
-    std::vector<std::string> arguments;
-    for (const QString& argument : QApplication::arguments())
-        arguments.push_back(argument.toStdString());
     shell::StartOptions options;
-    if (const int status = shell::ParseStartOptions(names, arguments, options); status >= 0)
+    if (const int status = shell::ParseStartOptions(names, platform::Utf8Arguments(), options);
+        status >= 0)
         return status;
     setuptool::MainWindowConfig config;
     config.replyPort = options.replyPort;

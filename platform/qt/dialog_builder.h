@@ -63,19 +63,6 @@ void RefreshAccessibleNames(QWidget* dialog);
 std::vector<QWidget*> BuildDialog(QDialog* dialog, const QString& title, double pointSize,
                                   std::span<const ControlDef> table, int width, int height);
 
-// Sets the caption of every entry's control (entries with id, english and chinese texts in
-// UTF-8) in the language of `languageFlag` (0 Chinese, other English), then renews the names
-// that follow captions.
-template <class Entry>
-void ApplyCaptions(QWidget* dialog, std::span<const Entry> table, int languageFlag) {
-    for (const Entry& entry : table) {
-        if (QWidget* control = FindControl(dialog, entry.id))
-            SetControlText(control,
-                           QString::fromUtf8(languageFlag != 0 ? entry.english : entry.chinese));
-    }
-    RefreshAccessibleNames(dialog);
-}
-
 // Lists (QComboBox, QListWidget) with the Windows notion of a selected position: -1 when nothing
 // is selected, also when a combo's typed text names no item.
 // Adds `text` at its sorted place in a kSorted list, else at the end; returns the position. The

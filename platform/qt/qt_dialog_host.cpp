@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -305,6 +306,13 @@ bool QtDialogHost::eventFilter(QObject* watched, QEvent* event) {
 void QtDialogHost::contextMenuEvent(QContextMenuEvent* event) {
     if (busy_ || !about_) return;
     ShowWindowMenu(this, event->globalPos(), aboutItem_, about_);
+}
+
+std::vector<std::string> Utf8Arguments() {
+    std::vector<std::string> arguments;
+    for (const QString& argument : QCoreApplication::arguments())
+        arguments.push_back(argument.toStdString());
+    return arguments;
 }
 
 QIcon ProgramIcon(const QString& name) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/dialog_host.h"
 #include "platform/qt/dialog_message_sink.h"
@@ -95,6 +96,9 @@ class QtDialogHost final : public QDialog, public DialogHost {
     int quiet_ = 0;  // > 0 while the window changes its own controls: no notifications
     bool ended_ = false;
 };
+
+// The program's arguments as QApplication leaves them (its own options taken out), in UTF-8.
+std::vector<std::string> Utf8Arguments();
 
 // A program icon in all its sizes from the resources ":/<name>/<name>-<size>.png".
 QIcon ProgramIcon(const QString& name);

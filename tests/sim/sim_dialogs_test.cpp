@@ -1,16 +1,22 @@
-// Tessary's window logic (on the fake host) against the virtual printers over loopback: one-click
-// commands and the test page over TCP and over the pseudo-terminal, the device list filled from
-// the simulator's answers, and the address-set packet changing what the printer answers next.
+// Both programs' window logic (on the fake host) against the virtual printers over loopback:
+// Tessary's one-click commands and test page over TCP and over the pseudo-terminal, its device
+// list filled from the simulator's answers and the address-set packet changing what the printer
+// answers next; Brindel's discovery list and network firmware download.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "netcfg/device_list_dialog.h"
 #include "netcfg/udp_socket.h"
 #include "setuptool/main_window_layout.h"
 #include "sim/sim_server.h"
+#include "tests/fakes/fake_dialog_host.h"
+#include "tests/fakes/fake_usb.h"
 #include "tests/setuptool/window_rig.h"
 #include "tests/sim/sim_rig.h"
+#include "updater/updater_window.h"
+#include "updater/window_layout.h"
 
 namespace simtest {
 namespace {
@@ -105,6 +111,50 @@ TEST(SimWithTessary, DeviceListShowsThePrintersAndTheirNewAddress) {
     EXPECT_EQ(sim.server().Printer(2).address, (netcfg::Ipv4Octets{127, 0, 0, 9}));
     EXPECT_EQ(sim.server().Printer(1).address, (netcfg::Ipv4Octets{127, 0, 0, 1}));
     EXPECT_TRUE(sim.HasLineWith(", applied to printer 2"));
+}
+
+TEST(SimWithBrindel, ListsThePrinterAndDownloadsFirmwareWithAMatchingChecksum) {
+    const uint16_t replyPort = FreeUdpPort();
+    sim::SimOptions options;
+    options.replyPort = replyPort;
+    SimRig sim(options);
+    testsupport::TempDir dir;
+    {
+        std::ofstream image(dir.Path() / "FWIMAGE_80.bin", std::ios::binary);
+        const std::string data(1500, '\x21');
+        image.write(data.data(), static_cast<std::streamsize>(data.size()));
+    }
+    fakes::RecordingMessageSink messages;
+    updater::UpdaterWindowConfig config;
+    config.replyPort = replyPort;
+    config.usb = std::make_shared<fakes::FakeUsbBackend>();  // no USB printer
+    config.watchUsb = std::make_shared<fakes::FakeUsbBackend>();
+    config.startWatch = true;
+    config.workDir = dir.Path();
+    config.messages = &messages;
+    config.exitProgram = [](int) { ADD_FAILURE() << "program ended"; };
+    config.broadcastTo = netcfg::Ipv4Endpoint{0x7f000001u, sim.server().UdpPort()};
+    config.printerPort = sim.server().TcpPort(1);
+    config.netPacing.before = config.netPacing.settle = 0ms;
+    config.netPacing.afterSend = 0ms;
+    fakes::FakeDialogHost host(updater::UpdaterWindow::Spec());
+    updater::UpdaterWindow window(std::move(config));
+    host.Attach(window);
+    ASSERT_EQ(window.Initialise(), updater::StartResult::Ready);
+    namespace id = updater::id;
+    host.Tick(updater::UpdaterWindow::kScanTimer);
+    ASSERT_TRUE(
+        host.Thread().PumpUntil([&] { return host.Items(id::kDeviceList).size() == 1; }, 10s));
+    EXPECT_EQ(host.Items(id::kDeviceList)[0], "(1.0)127.0.0.1.");
+    ASSERT_TRUE(host.Choose(id::kDeviceList, 0));
+    ASSERT_TRUE(host.Click(id::kNetUpdata));
+    ASSERT_TRUE(host.Thread().PumpUntil([&] { return !messages.Messages().empty(); }, 20s));
+    EXPECT_EQ(messages.Messages(), std::vector<std::string>{"网络下载数据完成"});
+    EXPECT_TRUE(sim.HasLineWith("3 blocks (1536 bytes), checksum ok")) << [&] {
+        std::string all;
+        for (const auto& line : sim.Lines()) all += line + "\n";
+        return all;
+    }();
 }
 
 }  // namespace
