@@ -32,12 +32,12 @@ FactoryDialog::FactoryDialog(printerlink::CommandBuffer& buffer, const platform:
     : buffer_(buffer), clock_(clock) {}
 
 platform::DialogSpec FactoryDialog::Spec() {
-    platform::DialogSpec spec;
-    spec.title = "Dialog";
-    spec.controls = kControls;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    return spec;
+    return {
+        .title = "Dialog",
+        .controls = kControls,
+        .width = kWidth,
+        .height = kHeight,
+    };
 }
 
 void FactoryDialog::Attach(platform::DialogHost& host) {

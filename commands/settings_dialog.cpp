@@ -108,12 +108,12 @@ SettingsDialog::SettingsDialog(printerlink::CommandBuffer& buffer, platform::Mes
     : buffer_(buffer), messages_(messages), languageFlag_(languageFlag) {}
 
 platform::DialogSpec SettingsDialog::Spec() {
-    platform::DialogSpec spec;
-    spec.title = "";
-    spec.controls = kControls;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    return spec;
+    return {
+        .title = "",
+        .controls = kControls,
+        .width = kWidth,
+        .height = kHeight,
+    };
 }
 
 void SettingsDialog::Attach(platform::DialogHost& host) {

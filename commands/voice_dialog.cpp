@@ -50,12 +50,12 @@ VoiceDialog::VoiceDialog(printerlink::CommandBuffer& buffer, int languageFlag)
     : buffer_(buffer), languageFlag_(languageFlag) {}
 
 platform::DialogSpec VoiceDialog::Spec() {
-    platform::DialogSpec spec;
-    spec.title = "Dialog";
-    spec.controls = kControls;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    return spec;
+    return {
+        .title = "Dialog",
+        .controls = kControls,
+        .width = kWidth,
+        .height = kHeight,
+    };
 }
 
 void VoiceDialog::Attach(platform::DialogHost& host) {

@@ -45,13 +45,13 @@ AddressDialog::AddressDialog(const DeviceEntry& device, const Ipv4Endpoint& broa
     : device_(device), broadcastTo_(broadcastTo), messages_(messages) {}
 
 platform::DialogSpec AddressDialog::Spec() {
-    platform::DialogSpec spec;
-    spec.title = kAddressDialogTitle;
-    spec.controls = kControls;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    spec.pointSize = 9.0;
-    return spec;
+    return {
+        .title = kAddressDialogTitle,
+        .controls = kControls,
+        .width = kWidth,
+        .height = kHeight,
+        .pointSize = 9.0,
+    };
 }
 
 void AddressDialog::Attach(platform::DialogHost& host) {

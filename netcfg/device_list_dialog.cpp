@@ -59,12 +59,12 @@ DeviceListDialog::~DeviceListDialog() {
 }
 
 platform::DialogSpec DeviceListDialog::Spec() {
-    platform::DialogSpec spec;
-    spec.title = kDeviceListTitle;
-    spec.controls = kControls;
-    spec.width = kDeviceListWidth;
-    spec.height = kDeviceListHeight;
-    return spec;
+    return {
+        .title = kDeviceListTitle,
+        .controls = kControls,
+        .width = kDeviceListWidth,
+        .height = kDeviceListHeight,
+    };
 }
 
 void DeviceListDialog::Attach(platform::DialogHost& host) {

@@ -68,12 +68,12 @@ WifiDialog::WifiDialog(printerlink::CommandBuffer& buffer, platform::MessageSink
       startAddress_(startAddress) {}
 
 platform::DialogSpec WifiDialog::Spec() {
-    platform::DialogSpec spec;
-    spec.title = "Dialog";
-    spec.controls = kControls;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    return spec;
+    return {
+        .title = "Dialog",
+        .controls = kControls,
+        .width = kWidth,
+        .height = kHeight,
+    };
 }
 
 void WifiDialog::Attach(platform::DialogHost& host) {

@@ -113,15 +113,15 @@ MainWindow::~MainWindow() {
 }
 
 platform::DialogSpec MainWindow::Spec() {
-    platform::DialogSpec spec;
-    spec.title = kMainWindowTitle;
-    spec.controls = MainWindowControls();
-    spec.width = kMainWindowWidth;
-    spec.height = kMainWindowHeight;
-    spec.icon = "tessary";
-    // Enter in the print-info text starts a new line at its end; anywhere else it does nothing.
-    spec.enterAppendsLineTo = id::kPrintInfo;
-    return spec;
+    return {
+        .title = kMainWindowTitle,
+        .controls = MainWindowControls(),
+        .width = kMainWindowWidth,
+        .height = kMainWindowHeight,
+        .icon = "tessary",
+        // Enter in the print-info text starts a new line at its end; anywhere else it does nothing.
+        .enterAppendsLineTo = id::kPrintInfo,
+    };
 }
 
 void MainWindow::Attach(platform::DialogHost& host) {

@@ -11,14 +11,14 @@ void AboutBox::Attach(platform::DialogHost& host) {
 }
 
 platform::DialogSpec AboutSpec(const AboutContent& content) {
-    platform::DialogSpec spec;
-    spec.title = content.title;
-    spec.controls = content.controls;
-    spec.width = content.width;
-    spec.height = content.height;
-    spec.pointSize = content.pointSize;
-    spec.initialFocus = kOkId;
-    return spec;
+    return {
+        .title = content.title,
+        .controls = content.controls,
+        .width = content.width,
+        .height = content.height,
+        .pointSize = content.pointSize,
+        .initialFocus = kOkId,
+    };
 }
 
 void ShowAbout(platform::DialogHost& owner, const AboutContent& content) {

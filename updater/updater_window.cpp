@@ -33,16 +33,16 @@ UpdaterWindow::~UpdaterWindow() {
 }
 
 platform::DialogSpec UpdaterWindow::Spec() {
-    platform::DialogSpec spec;
-    spec.title = kWindowTitle;
-    spec.controls = WindowControls();
-    spec.width = kWindowWidth;
-    spec.height = kWindowHeight;
-    spec.pointSize = kWindowPointSize;
-    spec.icon = "brindel";
-    // Enter presses the focused push button, else the default button "USB Updata".
-    spec.initialFocus = id::kUsbUpdata;
-    return spec;
+    return {
+        .title = kWindowTitle,
+        .controls = WindowControls(),
+        .width = kWindowWidth,
+        .height = kWindowHeight,
+        .pointSize = kWindowPointSize,
+        .icon = "brindel",
+        // Enter presses the focused push button, else the default button "USB Updata".
+        .initialFocus = id::kUsbUpdata,
+    };
 }
 
 void UpdaterWindow::Attach(platform::DialogHost& host) {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <mutex>
 
 #include "netcfg/address_dialog.h"
 #include "netcfg/udp_socket.h"
@@ -17,6 +16,7 @@
 #include "tests/fakes/udp_peer.h"
 #include "tests/fakes/wait.h"
 #include "tests/updater/usb_rig.h"
+#include "tests/updater/window_parts.h"
 #include "updater/window_layout.h"
 
 namespace updatertest {
@@ -28,23 +28,10 @@ using Strings = std::vector<std::string>;
 using updater::UpdaterWindow;
 namespace id = updater::id;
 
-struct BrindelRig {
+struct BrindelRig : WindowParts {
     explicit BrindelRig(bool watch = true,
                         const std::function<void(updater::UpdaterWindowConfig&)>& tweak = {}) {
-        updater::UpdaterWindowConfig config;
-        config.usb = usb.usb;
-        config.watchUsb = watchUsb;
-        config.replyPort = 0;
-        config.workDir = usb.dir;
-        config.messages = &messages;
-        config.exitProgram = [this](int status) {
-            std::lock_guard lock(mutex);
-            exits.push_back(status);
-        };
-        config.probeInterval = 5ms;
-        config.startWatch = watch;
-        // Discovery requests go to a loopback peer, never to the segment.
-        config.broadcastTo = netcfg::Ipv4Endpoint{0x7f000001u, udp.port()};
+        updater::UpdaterWindowConfig config = Config(watch);
         if (tweak) tweak(config);
         window = std::make_unique<UpdaterWindow>(std::move(config));
         host.Attach(*window);
@@ -57,17 +44,7 @@ struct BrindelRig {
         return host.Thread().PumpUntil(done, timeout);
     }
     Strings Lines() const { return host.Items(id::kDeviceList); }
-    std::vector<int> Exits() {
-        std::lock_guard lock(mutex);
-        return exits;
-    }
 
-    UsbRig usb;
-    fakes::UdpPeer udp;
-    std::shared_ptr<fakes::FakeUsbBackend> watchUsb = std::make_shared<fakes::FakeUsbBackend>();
-    fakes::RecordingMessageSink messages;
-    std::mutex mutex;
-    std::vector<int> exits;
     fakes::FakeDialogHost host{UpdaterWindow::Spec()};
     std::unique_ptr<UpdaterWindow> window;
 };

@@ -27,6 +27,7 @@
 #include "tests/fakes/udp_peer.h"
 #include "tests/platform/qt_wait.h"
 #include "tests/updater/usb_rig.h"
+#include "tests/updater/window_parts.h"
 #include "updater/updater_window.h"
 #include "updater/window_layout.h"
 
@@ -37,20 +38,9 @@ using namespace std::chrono_literals;
 using testsupport::PumpUntil;
 namespace id = updater::id;
 
-struct WindowRig {
+struct WindowRig : WindowParts {
     explicit WindowRig(bool watch = true) {
-        updater::UpdaterWindowConfig config;
-        config.usb = usb.usb;
-        config.watchUsb = watchUsb;
-        config.replyPort = 0;
-        config.workDir = usb.dir;
-        config.messages = &messages;
-        config.exitProgram = [](int status) { ADD_FAILURE() << "program ended with " << status; };
-        config.probeInterval = 5ms;
-        config.startWatch = watch;
-        // Discovery requests go to a loopback peer, never to the segment.
-        config.broadcastTo = netcfg::Ipv4Endpoint{0x7f000001u, udp.port()};
-        window = std::make_unique<updater::UpdaterWindow>(std::move(config));
+        window = std::make_unique<updater::UpdaterWindow>(Config(watch));
         host.Attach(*window);
     }
     ~WindowRig() { window.reset(); }
@@ -63,10 +53,6 @@ struct WindowRig {
         return PumpUntil([&] { return window->OperationsFinished() == count; }, 20s);
     }
 
-    UsbRig usb;
-    fakes::UdpPeer udp;
-    std::shared_ptr<fakes::FakeUsbBackend> watchUsb = std::make_shared<fakes::FakeUsbBackend>();
-    fakes::RecordingMessageSink messages;
     platform::QtDialogHost host{updater::UpdaterWindow::Spec()};
     std::unique_ptr<updater::UpdaterWindow> window;
 };
@@ -199,6 +185,7 @@ TEST(UpdaterWindow, NoClosingDuringAUsbOperation) {
     EXPECT_EQ(rig.usb.usb->BytesOut(), ExpectedFirmwareStream(image, 20000u * 0x33 + 0xAA00));
     EXPECT_EQ(rig.messages.Messages(), std::vector<std::string>{updater::kFirmwareDone});
     EXPECT_EQ(bar->value(), 100);
+    EXPECT_TRUE(rig.Exits().empty());
     QTest::keyClick(rig.Get<QListWidget>(id::kDeviceList), Qt::Key_Escape);
     EXPECT_EQ(closed.count(), 1);
     EXPECT_EQ(rig.host.result(), platform::kDialogCancel);
