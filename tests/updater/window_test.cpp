@@ -64,7 +64,7 @@ void SaveShot(QWidget& widget, const char* name) {
     widget.grab().save(QString::fromLocal8Bit(dir) + QLatin1Char('/') + QLatin1String(name));
 }
 
-TEST(UpdaterWindow, ControlsAndStartUpState) {
+TEST(BrindelWidgets, ControlsAndStartUpState) {
     WindowRig rig(false);
     ASSERT_EQ(rig.window->Initialise(), updater::StartResult::Ready);
     rig.host.show();
@@ -116,7 +116,7 @@ TEST(UpdaterWindow, ControlsAndStartUpState) {
     EXPECT_TRUE(rig.Get<QPushButton>(id::kUsbUpdata)->isEnabled());  // no download started
 }
 
-TEST(UpdaterWindow, EnterStartsTheUsbDownloadOffTheUiThread) {
+TEST(BrindelWidgets, EnterStartsTheUsbDownloadOffTheUiThread) {
     WindowRig rig(false);
     rig.usb.AttachPrinter();
     const std::vector<uint8_t> image(70000, 0x01);
@@ -141,7 +141,7 @@ TEST(UpdaterWindow, EnterStartsTheUsbDownloadOffTheUiThread) {
 // A USB download the fake backend holds in the middle: "exit" (mouse and keyboard), Esc and the
 // close box are all ignored, as is any other input, while the bar keeps following the bytes; the
 // download completes with every byte, and then the window closes as usual.
-TEST(UpdaterWindow, NoClosingDuringAUsbOperation) {
+TEST(BrindelWidgets, NoClosingDuringAUsbOperation) {
     WindowRig rig(false);
     rig.usb.AttachPrinter();
     const std::vector<uint8_t> image(20000, 0x33);
@@ -191,7 +191,7 @@ TEST(UpdaterWindow, NoClosingDuringAUsbOperation) {
     EXPECT_EQ(rig.host.result(), platform::kDialogCancel);
 }
 
-TEST(UpdaterWindow, F1OpensTheAboutBox) {
+TEST(BrindelWidgets, F1OpensTheAboutBox) {
     WindowRig rig(false);
     ASSERT_EQ(rig.window->Initialise(), updater::StartResult::Ready);
     rig.host.show();
@@ -218,7 +218,7 @@ TEST(UpdaterWindow, F1OpensTheAboutBox) {
     EXPECT_TRUE(hasIcon);
 }
 
-TEST(UpdaterWindow, SecondProgramOnATakenPortEndsSilently) {
+TEST(BrindelWidgets, SecondProgramOnATakenPortEndsSilently) {
     const netcfg::UdpSocket held = netcfg::UdpSocket::BindAny(0);
     ASSERT_TRUE(held.IsValid());
     QProcess program;
