@@ -300,11 +300,11 @@ bool SetControlText(QWidget* control, const QString& text) {
     return true;
 }
 
-void RefreshAccessibleNames(QWidget* dialog) {
+void RefreshAccessibleNames(QWidget* dialog, int buddyId) {
     const auto children = dialog->findChildren<QWidget*>();
     for (QWidget* control : children) {
         const int buddy = control->property(kBuddyProperty).toInt();
-        if (buddy == 0) continue;
+        if (buddy == 0 || (buddyId != 0 && buddy != buddyId)) continue;
         QString name = ControlText(FindControl(dialog, buddy));
         name.remove(QLatin1Char('&'));
         SetNameOf(control, name);

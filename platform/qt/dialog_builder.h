@@ -54,8 +54,9 @@ QString ControlText(const QWidget* control);
 // follows). Returns false for kinds without text.
 bool SetControlText(QWidget* control, const QString& text);
 
-// Renews the accessible names of controls named after a buddy control (after captions changed).
-void RefreshAccessibleNames(QWidget* dialog);
+// Renews the accessible names of controls named after a buddy control (after captions changed):
+// of those named after `buddyId`, or of all when it is 0.
+void RefreshAccessibleNames(QWidget* dialog, int buddyId = 0);
 
 // Gives `dialog` the frame of the program's modal dialogs (title, system menu and close box, no
 // minimise or maximise box), the dialog font at `pointSize`, the controls of `table` and the fixed

@@ -137,7 +137,7 @@ void QtDialogHost::SetText(int id, std::string_view utf8) {
     if (control == nullptr) return;
     const Quiet quiet(quiet_);
     SetControlText(control, Utf8(utf8));
-    RefreshAccessibleNames(this);
+    RefreshAccessibleNames(this, id);
 }
 
 bool QtDialogHost::Checked(int id) const {

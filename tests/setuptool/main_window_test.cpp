@@ -358,7 +358,9 @@ TEST_F(NetWindow, AutoSendRepeatsPausesAndResumes) {
         rig.host.Tick(kTimer);
         EXPECT_EQ(Delivery(copy), ToBytes("auto page"));
     }
-    // A tick while a copy is still pending is skipped.
+    // A tick while a copy is still pending is skipped (the sender waits for the window's
+    // thread to read the port controls, so the first copy is still pending at the second tick).
+    ASSERT_TRUE(rig.Pump([&] { return rig.buffer.Idle(); }));
     rig.host.Tick(kTimer);
     rig.host.Tick(kTimer);
     EXPECT_EQ(Delivery(4), ToBytes("auto page"));
