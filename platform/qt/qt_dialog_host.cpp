@@ -10,10 +10,10 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QScrollBar>
 #include <QTextCursor>
 #include <QTimer>
 #include <algorithm>
+#include <limits>
 
 #include "platform/qt/dialog_builder.h"
 #include "platform/qt/ipv4_edit.h"
