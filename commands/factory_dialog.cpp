@@ -1,6 +1,5 @@
 #include "commands/factory_dialog.h"
 
-#include <QPushButton>
 #include <array>
 
 #include "link/command_buffer.h"
@@ -10,6 +9,7 @@ namespace commands {
 namespace {
 
 using K = platform::ControlKind;
+using platform::Notification;
 
 constexpr int kWidth = 242;
 constexpr int kHeight = 144;
@@ -28,20 +28,23 @@ std::span<const platform::ControlDef> FactoryDialogControls() {
     return kControls;
 }
 
-FactoryDialog::FactoryDialog(printerlink::CommandBuffer& buffer, const platform::Clock& clock,
-                             QWidget* parent)
-    : QDialog(parent), buffer_(buffer), clock_(clock) {
-    platform::BuildDialog(this, QStringLiteral("Dialog"), 10.0, kControls, kWidth, kHeight);
-    connect(platform::FindControlAs<QPushButton>(this, kFactorySoundAndLightButtonId),
-            &QPushButton::clicked, this, [this] { Send(FactorySet::SoundAndLight); });
-    connect(platform::FindControlAs<QPushButton>(this, kOkId), &QPushButton::clicked, this,
-            &FactoryDialog::accept);
-    connect(platform::FindControlAs<QPushButton>(this, kCancelId), &QPushButton::clicked, this,
-            &QDialog::reject);
+FactoryDialog::FactoryDialog(printerlink::CommandBuffer& buffer, const platform::Clock& clock)
+    : buffer_(buffer), clock_(clock) {}
+
+platform::DialogSpec FactoryDialog::Spec() {
+    return {
+        .title = "Dialog",
+        .controls = kControls,
+        .width = kWidth,
+        .height = kHeight,
+    };
 }
 
-void FactoryDialog::accept() {
-    Send(FactorySet::Quiet);
+void FactoryDialog::Attach(platform::DialogHost& host) {
+    host.On(kFactorySoundAndLightButtonId, Notification::Clicked,
+            [this] { Send(FactorySet::SoundAndLight); });
+    host.On(kOkId, Notification::Clicked, [this] { Send(FactorySet::Quiet); });
+    host.On(kCancelId, Notification::Clicked, [&host] { host.Close(platform::kDialogCancel); });
 }
 
 void FactoryDialog::Send(FactorySet set) {

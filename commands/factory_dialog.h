@@ -2,11 +2,10 @@
 // The factory-restore dialog (dialog 138): two buttons that each send one factory parameter set
 // stamped with today's local date, and "退出". Its captions are the same in both languages.
 
-#include <QDialog>
 #include <span>
 
 #include "commands/factory_frames.h"
-#include "platform/dialog_layout.h"
+#include "platform/dialog_host.h"
 
 namespace printerlink {
 class CommandBuffer;
@@ -19,14 +18,12 @@ namespace commands {
 
 inline constexpr int kFactorySoundAndLightButtonId = 1093;
 
-class FactoryDialog : public QDialog {
-    Q_OBJECT
+class FactoryDialog final : public platform::DialogPresenter {
   public:
-    FactoryDialog(printerlink::CommandBuffer& buffer, const platform::Clock& clock,
-                  QWidget* parent = nullptr);
-
-    // The dialog's OK command sends the quiet set and leaves the dialog open.
-    void accept() override;
+    FactoryDialog(printerlink::CommandBuffer& buffer, const platform::Clock& clock);
+    static platform::DialogSpec Spec();
+    // The dialog's OK button (its default) sends the quiet set and leaves the dialog open.
+    void Attach(platform::DialogHost& host) override;
 
   private:
     void Send(FactorySet set);

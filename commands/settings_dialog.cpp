@@ -1,14 +1,11 @@
 #include "commands/settings_dialog.h"
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <array>
+#include <string>
 
 #include "commands/settings_rows.h"
 #include "link/command_buffer.h"
 #include "platform/message_sink.h"
-#include "setuptool/captions.h"
 
 namespace commands {
 namespace {
@@ -72,8 +69,28 @@ constexpr std::array<platform::ControlDef, 46> kControls{{
     {1014, K::Button, "USB PID VID  A", 266, 175, 60, 18, kHidden | kDisabled},
     {1015, K::Button, "USB PID VID B", 331, 174, 66, 18, kHidden | kDisabled},
 }};
-QString Utf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+// Captions, with the system's own spellings ("Denisty", "Cuter Setting"); the command buttons
+// all read "Confirm".
+constexpr std::array<platform::CaptionEntry, 27> kCaptions{{
+    {1062, "Print Mode", "打印模式"},    {1063, "Code Page", "字符页"},
+    {1064, "Bar Print", "条码打印"},     {1065, "Denisty", "打印浓度"},
+    {1066, "RePrint", "重打印"},         {1067, "Lang Setting", "语言设置"},
+    {1068, "Code Setting", "编码设置"},  {1069, "Print Speed", "打印速度"},
+    {1089, "Cuter Setting", "切刀设置"}, {1094, "BT Setting", "蓝牙设置"},
+    {1106, "Auto Cut", "自动切纸"},      {1107, "Compress Print", "压缩打印"},
+    {1105, "Baud Rate", "波特率"},       {1003, "Confirm", "确认"},
+    {1004, "Confirm", "确认"},           {1005, "Confirm", "确认"},
+    {1006, "Confirm", "确认"},           {1012, "Confirm", "确认"},
+    {1016, "Confirm", "确认"},           {1018, "Confirm", "确认"},
+    {1024, "Confirm", "确认"},           {1043, "Confirm", "确认"},
+    {1044, "Confirm", "确认"},           {1048, "Confirm", "确认"},
+    {1050, "Confirm", "确认"},           {1079, "Confirm", "确认"},
+    {1080, "Confirm", "确认"},
+}};
+
+// Rows whose input is a list (not the name fields, not a row without input).
+bool HasList(const SettingRow& row) {
+    return row.inputId != 0 && row.value != RowValue::Names;
 }
 
 }  // namespace
@@ -82,43 +99,50 @@ std::span<const platform::ControlDef> SettingsDialogControls() {
     return kControls;
 }
 
-SettingsDialog::SettingsDialog(printerlink::CommandBuffer& buffer, platform::MessageSink& messages,
-                               int languageFlag, QWidget* parent)
-    : QDialog(parent), buffer_(buffer), messages_(messages), languageFlag_(languageFlag) {
-    platform::BuildDialog(this, QString(), 10.0, kControls, kWidth, kHeight);
-    platform::ApplyCaptions(this, setuptool::CaptionTable(setuptool::kSettingsDialog),
-                            languageFlag_);
+std::span<const platform::CaptionEntry> SettingsDialogCaptions() {
+    return kCaptions;
+}
 
-    platform::FindControlAs<QLineEdit>(this, 1007)->setText(QString::fromUtf8(kDefaultSppName));
-    platform::FindControlAs<QLineEdit>(this, kBluetoothLeNameId)
-        ->setText(QString::fromUtf8(kDefaultLeName));
+SettingsDialog::SettingsDialog(printerlink::CommandBuffer& buffer, platform::MessageSink& messages,
+                               int languageFlag)
+    : buffer_(buffer), messages_(messages), languageFlag_(languageFlag) {}
+
+platform::DialogSpec SettingsDialog::Spec() {
+    return {
+        .title = "",
+        .controls = kControls,
+        .width = kWidth,
+        .height = kHeight,
+    };
+}
+
+void SettingsDialog::Attach(platform::DialogHost& host) {
+    host_ = &host;
+    platform::ApplyCaptions(host, kCaptions, languageFlag_);
+    host.SetText(1007, kDefaultSppName);
+    host.SetText(kBluetoothLeNameId, kDefaultLeName);
     for (const SettingRow& row : SettingRows()) {
-        if (auto* list = platform::FindControlAs<QComboBox>(this, row.inputId)) {
-            for (const std::string& item : SettingItems(row, languageFlag_))
-                platform::AddListString(list, Utf8(item));
-        }
+        if (!HasList(row)) continue;
+        for (const std::string& item : SettingItems(row, languageFlag_))
+            host.AddItem(row.inputId, item);
     }
     for (const SettingRow& row : SettingRows()) {
-        if (row.initial < 0) continue;
-        platform::FindControlAs<QComboBox>(this, row.inputId)->setCurrentIndex(row.initial);
+        if (row.initial >= 0) host.Select(row.inputId, row.initial);
     }
     for (const SettingRow& row : SettingRows()) {
-        auto* button = platform::FindControlAs<QPushButton>(this, row.buttonId);
         const int id = row.buttonId;
-        connect(button, &QPushButton::clicked, this, [this, id] { OnRowButton(id); });
+        host.On(id, platform::Notification::Clicked, [this, id] { OnRowButton(id); });
     }
 }
 
 void SettingsDialog::OnRowButton(int buttonId) {
     const SettingRow* row = FindSettingRowByButton(buttonId);
     if (row == nullptr) return;
-    int position = -1;
-    if (auto* list = platform::FindControlAs<QComboBox>(this, row->inputId))
-        position = list->currentIndex();
+    const int position = HasList(*row) ? host_->Position(row->inputId) : -1;
     std::string spp, le;
     if (row->value == RowValue::Names) {
-        spp = platform::FindControlAs<QLineEdit>(this, row->inputId)->text().toStdString();
-        le = platform::FindControlAs<QLineEdit>(this, kBluetoothLeNameId)->text().toStdString();
+        spp = host_->Text(row->inputId);
+        le = host_->Text(kBluetoothLeNameId);
     }
     const RowFrame frame = BuildRowFrame(*row, position, spp, le);
     switch (frame.outcome) {

@@ -3,10 +3,10 @@
 // Bluetooth name fields) and a button that sends the setting's frame. Built anew at each opening,
 // so captions and lists follow the interface language of that moment.
 
-#include <QDialog>
 #include <span>
 
-#include "platform/dialog_layout.h"
+#include "platform/captions.h"
+#include "platform/dialog_host.h"
 
 namespace printerlink {
 class CommandBuffer;
@@ -17,11 +17,12 @@ class MessageSink;
 
 namespace commands {
 
-class SettingsDialog : public QDialog {
-    Q_OBJECT
+class SettingsDialog final : public platform::DialogPresenter {
   public:
     SettingsDialog(printerlink::CommandBuffer& buffer, platform::MessageSink& messages,
-                   int languageFlag, QWidget* parent = nullptr);
+                   int languageFlag);
+    static platform::DialogSpec Spec();
+    void Attach(platform::DialogHost& host) override;
 
   private:
     void OnRowButton(int buttonId);
@@ -29,9 +30,13 @@ class SettingsDialog : public QDialog {
     printerlink::CommandBuffer& buffer_;
     platform::MessageSink& messages_;
     int languageFlag_;
+    platform::DialogHost* host_ = nullptr;
 };
 
 // The dialog's layout, in tab order.
 std::span<const platform::ControlDef> SettingsDialogControls();
+// Its captions in both languages, in the order they are applied; every command button reads
+// "Confirm".
+std::span<const platform::CaptionEntry> SettingsDialogCaptions();
 
 }  // namespace commands

@@ -1,17 +1,15 @@
 #include "commands/voice_dialog.h"
 
-#include <QComboBox>
-#include <QPushButton>
 #include <array>
 
 #include "commands/voice_frames.h"
 #include "link/command_buffer.h"
-#include "setuptool/captions.h"
 
 namespace commands {
 namespace {
 
 using K = platform::ControlKind;
+using platform::Notification;
 
 constexpr int kWidth = 239;
 constexpr int kHeight = 143;
@@ -28,41 +26,59 @@ constexpr std::array<platform::ControlDef, 9> kControls{{
     {kAlarmIntervalButtonId, K::Button, "Confirm", 141, 67, 55, 14},
 }};
 
+constexpr std::array<platform::CaptionEntry, 7> kCaptions{{
+    {1095, "Volume", "音量大小"},
+    {kVolumeDownButtonId, "Vol-", "音量-"},
+    {kVolumeUpButtonId, "Vol+", "音量+"},
+    {1096, "Alarm Index", "报警语音"},
+    {kAlarmVoiceButtonId, "Confirm", "确定"},
+    {1108, "Alarm time Interval", "报警时间间隔"},
+    {kAlarmIntervalButtonId, "Confirm", "确定"},
+}};
+
 }  // namespace
 
 std::span<const platform::ControlDef> VoiceDialogControls() {
     return kControls;
 }
 
-VoiceDialog::VoiceDialog(printerlink::CommandBuffer& buffer, int languageFlag, QWidget* parent)
-    : QDialog(parent), buffer_(buffer) {
-    platform::BuildDialog(this, QStringLiteral("Dialog"), 10.0, kControls, kWidth, kHeight);
-    platform::ApplyCaptions(this, setuptool::CaptionTable(setuptool::kVoiceDialog), languageFlag);
-    // Both lists start with nothing selected.
-    auto* voices = platform::FindControlAs<QComboBox>(this, kAlarmVoiceListId);
-    for (const char* item : AlarmVoiceItems())
-        platform::AddListString(voices, QString::fromUtf8(item));
-    auto* intervals = platform::FindControlAs<QComboBox>(this, kAlarmIntervalListId);
-    for (const char* item : AlarmIntervalItems(languageFlag))
-        platform::AddListString(intervals, QString::fromUtf8(item));
+std::span<const platform::CaptionEntry> VoiceDialogCaptions() {
+    return kCaptions;
+}
 
-    auto onClick = [this](int id, auto handler) {
-        connect(platform::FindControlAs<QPushButton>(this, id), &QPushButton::clicked, this,
-                handler);
+VoiceDialog::VoiceDialog(printerlink::CommandBuffer& buffer, int languageFlag)
+    : buffer_(buffer), languageFlag_(languageFlag) {}
+
+platform::DialogSpec VoiceDialog::Spec() {
+    return {
+        .title = "Dialog",
+        .controls = kControls,
+        .width = kWidth,
+        .height = kHeight,
+    };
+}
+
+void VoiceDialog::Attach(platform::DialogHost& host) {
+    host_ = &host;
+    platform::ApplyCaptions(host, kCaptions, languageFlag_);
+    // Both lists start with nothing selected.
+    for (const char* item : AlarmVoiceItems()) host.AddItem(kAlarmVoiceListId, item);
+    for (const char* item : AlarmIntervalItems(languageFlag_))
+        host.AddItem(kAlarmIntervalListId, item);
+
+    const auto onClick = [&host](int id, std::function<void()> handler) {
+        host.On(id, Notification::Clicked, std::move(handler));
     };
     onClick(kVolumeUpButtonId, [this] { Submit(VolumeUpFrame()); });
     onClick(kVolumeDownButtonId, [this] { Submit(VolumeDownFrame()); });
-    onClick(kAlarmVoiceButtonId, [this] { Submit(AlarmVoiceFrame(Position(kAlarmVoiceListId))); });
+    onClick(kAlarmVoiceButtonId,
+            [this] { Submit(AlarmVoiceFrame(host_->Position(kAlarmVoiceListId))); });
     onClick(kAlarmIntervalButtonId,
-            [this] { Submit(AlarmIntervalFrame(Position(kAlarmIntervalListId))); });
+            [this] { Submit(AlarmIntervalFrame(host_->Position(kAlarmIntervalListId))); });
 }
 
 void VoiceDialog::Submit(const std::vector<uint8_t>& frame) {
     printerlink::SubmitCommand(buffer_, frame.data(), frame.size());
-}
-
-int VoiceDialog::Position(int listId) const {
-    return platform::FindControlAs<QComboBox>(this, listId)->currentIndex();
 }
 
 }  // namespace commands

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
+#include <memory>
+#include <thread>
 #include <utility>
 
 namespace printerlink {
@@ -191,8 +194,18 @@ bool TcpConnection::SendAll(const uint8_t* bytes, std::size_t length, std::size_
 bool TcpConnection::Finish() {
     if (!IsOpen()) return false;
     if (!queueVisible_) {
-        // No way to look at the queue: hand it to the system's lingering close.
-        const int error = CloseLingering(std::exchange(socket_, kNoSocket), limits_.stall);
+        // No way to look at the queue: hand it to the system's lingering close. That close
+        // cannot be interrupted, so it runs on a thread of its own, and a cancel (the program
+        // ending) does not wait for it.
+        auto outcome = std::make_shared<std::promise<int>>();
+        std::future<int> closed = outcome->get_future();
+        std::thread([socket = std::exchange(socket_, kNoSocket), stall = limits_.stall, outcome] {
+            outcome->set_value(CloseLingering(socket, stall));
+        }).detach();
+        while (closed.wait_for(kProgressCheck) != std::future_status::ready) {
+            if (limits_.cancelled && limits_.cancelled()) return Fail(TcpFault::Cancelled, 0);
+        }
+        const int error = closed.get();
         if (error == 0) {
             result_.acknowledged = result_.sent;
             return true;

@@ -1,15 +1,10 @@
 #include "netcfg/address_dialog.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <array>
-#include <string>
 
 #include "netcfg/address_set.h"
-#include "platform/ipv4_edit.h"
+#include "netcfg/mac_boxes.h"
 #include "platform/message_sink.h"
-#include "setuptool/random_mac.h"
 
 namespace netcfg {
 namespace {
@@ -39,11 +34,6 @@ constexpr std::array<platform::ControlDef, 15> kControls{{
     {aid::kOk, K::DefaultButton, "OK", 120, 90, 50, 14},
 }};
 
-template <class T>
-T* Find(const QWidget* dialog, int id) {
-    return platform::FindControlAs<T>(dialog, id);
-}
-
 }  // namespace
 
 std::span<const platform::ControlDef> AddressDialogControls() {
@@ -51,31 +41,31 @@ std::span<const platform::ControlDef> AddressDialogControls() {
 }
 
 AddressDialog::AddressDialog(const DeviceEntry& device, const Ipv4Endpoint& broadcastTo,
-                             platform::MessageSink& messages, QWidget* parent)
-    : QDialog(parent), device_(device), broadcastTo_(broadcastTo), messages_(messages) {
-    platform::BuildDialog(this, QString::fromUtf8(kAddressDialogTitle), 9.0, kControls, kWidth,
-                          kHeight);
-    const MacBytes mac = device_.Mac();
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        Find<QLineEdit>(this, aid::kMacBoxes[i])
-            ->setText(QString::fromStdString(setuptool::FormatMacByte(mac[i])));
-    }
-    Find<platform::Ipv4Edit>(this, aid::kAddress)->SetOctets(device_.Address());
-    // Not the printer's reply: the address plan the dialog proposes.
-    Find<platform::Ipv4Edit>(this, aid::kMask)->SetOctets({255, 255, 255, 0});
-    Find<platform::Ipv4Edit>(this, aid::kGateway)->SetOctets({192, 168, 0, 1});
-    connect(Find<QPushButton>(this, aid::kOk), &QPushButton::clicked, this, &AddressDialog::OnOk);
+                             platform::MessageSink& messages)
+    : device_(device), broadcastTo_(broadcastTo), messages_(messages) {}
+
+platform::DialogSpec AddressDialog::Spec() {
+    return {
+        .title = kAddressDialogTitle,
+        .controls = kControls,
+        .width = kWidth,
+        .height = kHeight,
+        .pointSize = 9.0,
+    };
 }
 
-QWidget* AddressDialog::Control(int controlId) const {
-    return platform::FindControl(this, controlId);
+void AddressDialog::Attach(platform::DialogHost& host) {
+    host_ = &host;
+    ShowMac(host, aid::kMacBoxes, device_.Mac());
+    host.SetOctets(aid::kAddress, device_.Address());
+    // Not the printer's reply: the address plan the dialog proposes.
+    host.SetOctets(aid::kMask, {255, 255, 255, 0});
+    host.SetOctets(aid::kGateway, {192, 168, 0, 1});
+    host.On(aid::kOk, platform::Notification::Clicked, [this] { OnOk(); });
 }
 
 void AddressDialog::OnOk() {
-    std::array<std::string, 6> boxes;
-    for (std::size_t i = 0; i < boxes.size(); ++i)
-        boxes[i] = Find<QLineEdit>(this, aid::kMacBoxes[i])->text().toStdString();
-    const MacBoxesRead mac = ReadMacBoxes(boxes);
+    const MacBoxesRead mac = ReadMacBoxes(*host_, aid::kMacBoxes);
     if (!mac.mac) {
         messages_.ShowMessage(MacBoxErrorText(mac.badBox, 0));
         return;
@@ -86,15 +76,13 @@ void AddressDialog::OnOk() {
         return;
     }
     const auto packet =
-        AddressSetPacket(Find<platform::Ipv4Edit>(this, aid::kAddress)->Octets(),
-                         Find<platform::Ipv4Edit>(this, aid::kMask)->Octets(), *mac.mac,
-                         Find<platform::Ipv4Edit>(this, aid::kGateway)->Octets(), device_,
-                         Find<QCheckBox>(this, aid::kDhcp)->isChecked());
+        AddressSetPacket(host_->Octets(aid::kAddress), host_->Octets(aid::kMask), *mac.mac,
+                         host_->Octets(aid::kGateway), device_, host_->Checked(aid::kDhcp));
     if (!socket.SendTo(broadcastTo_, packet)) {
         messages_.ShowMessage("Error 1");
         return;
     }
-    accept();
+    host_->Close(platform::kDialogOk);
 }
 
 }  // namespace netcfg

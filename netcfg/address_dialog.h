@@ -3,12 +3,11 @@
 // picked in the discovery list, broadcast as the address-set packet. Built for one opening; it
 // keeps a copy of the picked device while open.
 
-#include <QDialog>
 #include <span>
 
 #include "netcfg/device_table.h"
 #include "netcfg/udp_socket.h"
-#include "platform/dialog_layout.h"
+#include "platform/dialog_host.h"
 
 namespace platform {
 class MessageSink;
@@ -29,14 +28,13 @@ inline constexpr int kOk = 1005;
 
 std::span<const platform::ControlDef> AddressDialogControls();
 
-class AddressDialog : public QDialog {
-    Q_OBJECT
+class AddressDialog final : public platform::DialogPresenter {
   public:
     // `broadcastTo`: where the packet goes (255.255.255.255:9000 in the program).
     AddressDialog(const DeviceEntry& device, const Ipv4Endpoint& broadcastTo,
-                  platform::MessageSink& messages, QWidget* parent = nullptr);
-
-    QWidget* Control(int id) const;
+                  platform::MessageSink& messages);
+    static platform::DialogSpec Spec();
+    void Attach(platform::DialogHost& host) override;
 
   private:
     // "OK": a fresh broadcast socket, the packet; the dialog closes once it has left.
@@ -45,6 +43,7 @@ class AddressDialog : public QDialog {
     DeviceEntry device_;
     Ipv4Endpoint broadcastTo_;
     platform::MessageSink& messages_;
+    platform::DialogHost* host_ = nullptr;
 };
 
 }  // namespace netcfg

@@ -67,6 +67,12 @@ std::optional<uint8_t> ReadMacBox(std::string_view text) {
     return static_cast<uint8_t>(*high << 4 | *low);
 }
 
+std::string FormatMacByte(uint8_t byte) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(byte));
+    return text;
+}
+
 MacBoxesRead ReadMacBoxes(std::span<const std::string, 6> texts) {
     MacBytes mac{};
     for (std::size_t i = 0; i < mac.size(); ++i) {

@@ -45,6 +45,9 @@ std::vector<uint8_t> MacSettingFrame(const MacBytes& mac);
 // than a hexadecimal digit among the ones read, gives nullopt.
 std::optional<uint8_t> ReadMacBox(std::string_view text);
 
+// A MAC box's text: lower-case hexadecimal without leading zeros ("%x": 0x0A → "a", 0 → "0").
+std::string FormatMacByte(uint8_t byte);
+
 struct MacBoxesRead {
     std::optional<MacBytes> mac;
     int badBox = 0;  // 1..6: the first box that holds no byte; 0 when mac is set

@@ -1,17 +1,12 @@
 #include "netcfg/device_list_dialog.h"
 
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
 #include <array>
-#include <string>
+#include <optional>
 
 #include "netcfg/address_set.h"
 #include "netcfg/discovery_feed.h"
-#include "platform/ipv4_edit.h"
+#include "netcfg/mac_boxes.h"
 #include "platform/message_sink.h"
-#include "setuptool/captions.h"
-#include "setuptool/random_mac.h"
 
 namespace netcfg {
 
@@ -40,72 +35,60 @@ constexpr std::array<platform::ControlDef, 16> kControls{{
     {1003, K::Button, "SET", 228, 106, 60, 16},
 }};
 
-template <class T>
-T* Find(const QWidget* dialog, int controlId) {
-    return platform::FindControlAs<T>(dialog, controlId);
-}
+constexpr std::array<platform::CaptionEntry, 5> kCaptions{{
+    {1070, "Device list", "设备列表"},
+    {1071, "IP Addr", "IP地址"},
+    {1072, "Mask", "网段"},
+    {1073, "Gate", "网关"},
+    {1003, "Setting", "设置"},
+}};
 }  // namespace
 
 std::span<const platform::ControlDef> DeviceListControls() {
     return kControls;
 }
 
-DeviceListDialog::DeviceListDialog(const DeviceListEnv& env, QWidget* parent)
-    : QDialog(parent), env_(env) {
-    setWindowTitle(QString::fromUtf8(kDeviceListTitle));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setModal(true);
-    setFont(platform::DialogFont());
-    const auto units = platform::DialogUnits::FromFont(font());
-    platform::BuildControls(this, kControls, units);
-    setFixedSize(units.ToPixels(0, 0, kDeviceListWidth, kDeviceListHeight).size());
+std::span<const platform::CaptionEntry> DeviceListCaptions() {
+    return kCaptions;
+}
 
-    auto* list = Find<QListWidget>(this, listid::kList);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    connect(list, &QListWidget::itemSelectionChanged, this, &DeviceListDialog::OnSelectionChanged);
-    connect(Find<QPushButton>(this, listid::kSetting), &QPushButton::clicked, this,
-            &DeviceListDialog::OnSetting);
-    connect(&scanTimer_, &QTimer::timeout, this, &DeviceListDialog::OnScanTick);
+DeviceListDialog::DeviceListDialog(const DeviceListEnv& env) : env_(env) {}
 
+DeviceListDialog::~DeviceListDialog() {
+    Release();
+}
+
+platform::DialogSpec DeviceListDialog::Spec() {
+    return {
+        .title = kDeviceListTitle,
+        .controls = kControls,
+        .width = kDeviceListWidth,
+        .height = kDeviceListHeight,
+    };
+}
+
+void DeviceListDialog::Attach(platform::DialogHost& host) {
+    host_ = &host;
+    host.On(listid::kList, platform::Notification::SelectionChanged,
+            [this] { OnSelectionChanged(); });
+    host.On(listid::kSetting, platform::Notification::Clicked, [this] { OnSetting(); });
     // Every opening starts from an empty table; the devices come back with the next scans.
     if (env_.feed != nullptr) {
         env_.feed->Table().Clear();
         env_.feed->Attach([this] { RebuildList(); });
         attached_ = true;
     }
-    scanTimer_.start(env_.scanInterval);
-    ApplyCaptions();
+    host.SetTimer(listid::kScanTimer, env_.scanInterval, [this] { OnScanTick(); });
+    platform::ApplyCaptions(host, kCaptions, env_.languageFlag);
 }
 
-DeviceListDialog::~DeviceListDialog() {
-    Release();
+void DeviceListDialog::Closed(int /*result*/) {
+    Release();  // the window has stopped the scan timer
 }
 
 void DeviceListDialog::Release() {
-    scanTimer_.stop();
     if (attached_) env_.feed->Detach();
     attached_ = false;
-}
-
-void DeviceListDialog::done(int result) {
-    Release();
-    QDialog::done(result);
-}
-
-QWidget* DeviceListDialog::Control(int controlId) const {
-    return platform::FindControl(this, controlId);
-}
-
-void DeviceListDialog::ApplyCaptions() {
-    for (const setuptool::CaptionEntry& entry : setuptool::CaptionTable(kDeviceListDialogId)) {
-        if (QWidget* control = Control(entry.id)) {
-            platform::SetControlText(
-                control, QString::fromUtf8(env_.languageFlag != 0 ? entry.english : entry.chinese));
-        }
-    }
-    platform::RefreshAccessibleNames(this);
 }
 
 void DeviceListDialog::OnScanTick() {
@@ -118,35 +101,26 @@ void DeviceListDialog::OnScanTick() {
 }
 
 void DeviceListDialog::RebuildList() {
-    auto* list = Find<QListWidget>(this, listid::kList);
     if (env_.feed == nullptr) {
-        list->clear();
+        host_->ResetList(listid::kList);
         return;
     }
-    ShowDevices(list, env_.feed->Table());
-}
-
-int DeviceListDialog::SelectedLine() const {
-    return netcfg::SelectedLine(Find<QListWidget>(this, listid::kList));
+    ShowDevices(*host_, listid::kList, env_.feed->Table());
 }
 
 void DeviceListDialog::OnSelectionChanged() {
-    const int line = SelectedLine();
+    const int line = host_->Position(listid::kList);
     if (line < 0 || env_.feed == nullptr) return;  // emptied: the fields keep their values
     const std::optional<DeviceEntry> entry = env_.feed->Table().Slot(line);
     if (!entry) return;
-    Find<platform::Ipv4Edit>(this, listid::kAddress)->SetOctets(entry->Address());
-    Find<platform::Ipv4Edit>(this, listid::kMask)->SetOctets(entry->Mask());
-    Find<platform::Ipv4Edit>(this, listid::kGateway)->SetOctets(entry->Gateway());
-    const MacBytes mac = entry->Mac();
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        Find<QLineEdit>(this, listid::kMacBoxes[i])
-            ->setText(QString::fromStdString(setuptool::FormatMacByte(mac[i])));
-    }
+    host_->SetOctets(listid::kAddress, entry->Address());
+    host_->SetOctets(listid::kMask, entry->Mask());
+    host_->SetOctets(listid::kGateway, entry->Gateway());
+    ShowMac(*host_, listid::kMacBoxes, entry->Mac());
 }
 
 void DeviceListDialog::OnSetting() {
-    const int line = SelectedLine();
+    const int line = host_->Position(listid::kList);
     const std::optional<DeviceEntry> entry =
         env_.feed != nullptr ? env_.feed->Table().Slot(line) : std::nullopt;
     if (!entry) {
@@ -157,26 +131,21 @@ void DeviceListDialog::OnSetting() {
         env_.messages->ShowMessage("Error 0");
         return;
     }
-    std::array<std::string, 6> boxes;
-    for (std::size_t i = 0; i < boxes.size(); ++i)
-        boxes[i] = Find<QLineEdit>(this, listid::kMacBoxes[i])->text().toStdString();
-    const MacBoxesRead mac = ReadMacBoxes(boxes);
+    const MacBoxesRead mac = ReadMacBoxes(*host_, listid::kMacBoxes);
     if (!mac.mac) {
         env_.messages->ShowMessage(MacBoxErrorText(mac.badBox, env_.languageFlag));
         return;
     }
     const auto packet =
-        AddressSetPacket(Find<platform::Ipv4Edit>(this, listid::kAddress)->Octets(),
-                         Find<platform::Ipv4Edit>(this, listid::kMask)->Octets(), *mac.mac,
-                         Find<platform::Ipv4Edit>(this, listid::kGateway)->Octets(), *entry,
-                         /*dhcp=*/false);
+        AddressSetPacket(host_->Octets(listid::kAddress), host_->Octets(listid::kMask), *mac.mac,
+                         host_->Octets(listid::kGateway), *entry, /*dhcp=*/false);
     if (!env_.broadcastSocket->SendTo(env_.broadcastTo, packet)) {
         env_.messages->ShowMessage("Error 1");
         return;
     }
     env_.messages->ShowMessage("FINISH");
     env_.feed->Table().Clear();
-    Find<QListWidget>(this, listid::kList)->clear();
+    host_->ResetList(listid::kList);
 }
 
 }  // namespace netcfg

@@ -3,14 +3,13 @@
 // answered, fills the address fields from the selected line and broadcasts the address-set packet
 // for it. Modal, closed by its close box; created for one opening.
 
-#include <QDialog>
-#include <QTimer>
 #include <chrono>
 #include <span>
 
 #include "netcfg/device_table.h"
 #include "netcfg/udp_socket.h"
-#include "platform/dialog_layout.h"
+#include "platform/captions.h"
+#include "platform/dialog_host.h"
 
 namespace platform {
 class MessageSink;
@@ -35,9 +34,13 @@ inline constexpr int kGateway = 1011;
 inline constexpr int kSetting = 1003;
 // The six MAC boxes, first byte first (shown left to right).
 inline constexpr int kMacBoxes[6] = {1007, 1030, 1034, 1035, 1036, 1037};
+// The dialog's scan timer.
+inline constexpr int kScanTimer = 1;
 }  // namespace listid
 
 std::span<const platform::ControlDef> DeviceListControls();
+// Its captions in both languages, in the order they are applied.
+std::span<const platform::CaptionEntry> DeviceListCaptions();
 
 // What the dialog works with; all of it outlives the dialog.
 struct DeviceListEnv {
@@ -49,31 +52,26 @@ struct DeviceListEnv {
     std::chrono::milliseconds scanInterval{1000};
 };
 
-class DeviceListDialog : public QDialog {
-    Q_OBJECT
+class DeviceListDialog final : public platform::DialogPresenter {
   public:
-    explicit DeviceListDialog(const DeviceListEnv& env, QWidget* parent = nullptr);
-    ~DeviceListDialog() override;
+    explicit DeviceListDialog(const DeviceListEnv& env);
+    ~DeviceListDialog() override;  // lets go of the feed (the window may be gone)
+    DeviceListDialog(const DeviceListDialog&) = delete;
+    DeviceListDialog& operator=(const DeviceListDialog&) = delete;
 
-    QWidget* Control(int id) const;
-    const QTimer& ScanTimer() const { return scanTimer_; }
-    // Empties the list and inserts one line per table slot (UI thread).
-    void RebuildList();
-    // The selected line, -1 when none.
-    int SelectedLine() const;
-
-  protected:
-    void done(int result) override;
+    static platform::DialogSpec Spec();
+    void Attach(platform::DialogHost& host) override;
+    void Closed(int result) override;
 
   private:
     void OnScanTick();
+    void RebuildList();
     void OnSelectionChanged();
     void OnSetting();
-    void ApplyCaptions();
     void Release();
 
     DeviceListEnv env_;
-    QTimer scanTimer_;
+    platform::DialogHost* host_ = nullptr;
     bool attached_ = false;
 };
 

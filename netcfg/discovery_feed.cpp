@@ -1,13 +1,13 @@
 #include "netcfg/discovery_feed.h"
 
-#include <QListWidget>
+#include "platform/dialog_host.h"
 
 namespace netcfg {
 
-DiscoveryFeed::DiscoveryFeed(QObject* uiContext, const UdpSocket& replySocket,
+DiscoveryFeed::DiscoveryFeed(const platform::UiThread& thread, const UdpSocket& replySocket,
                              const DiscoveryPolicy& policy)
-    : table_(policy), gate_(uiContext) {
-    // The list is read on the UI thread when the call runs there, so a list that detached in
+    : table_(policy), gate_(thread) {
+    // The list is read on the window's thread when the call runs there, so a list that detached in
     // the meantime is never touched.
     listener_ = std::make_unique<DiscoveryListener>(replySocket, table_, [this] {
         gate_.Run([this] {
@@ -35,16 +35,11 @@ void DiscoveryFeed::Stop() {
     rebuild_ = nullptr;
 }
 
-void ShowDevices(QListWidget* list, const DeviceTable& table) {
-    list->clear();
+void ShowDevices(platform::DialogHost& host, int list, const DeviceTable& table) {
+    host.ResetList(list);
     const std::vector<DeviceEntry> devices = table.Devices();
     for (std::size_t i = 0; i < devices.size(); ++i)
-        list->insertItem(static_cast<int>(i), QString::fromStdString(ListLine(devices[i])));
-}
-
-int SelectedLine(const QListWidget* list) {
-    const QList<QListWidgetItem*> selected = list->selectedItems();
-    return selected.isEmpty() ? -1 : list->row(selected.front());
+        host.InsertItem(list, static_cast<int>(i), ListLine(devices[i]));
 }
 
 }  // namespace netcfg

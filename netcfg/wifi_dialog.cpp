@@ -1,13 +1,9 @@
 #include "netcfg/wifi_dialog.h"
 
-#include <QLineEdit>
-#include <QPushButton>
 #include <array>
 
 #include "link/command_buffer.h"
-#include "platform/ipv4_edit.h"
 #include "platform/message_sink.h"
-#include "setuptool/captions.h"
 
 namespace netcfg {
 namespace {
@@ -44,10 +40,15 @@ constexpr std::array<platform::ControlDef, 14> kControls{{
     {kQuitId, K::Button, "Quit", 172, 106, 36, 14},
 }};
 
-template <class T>
-T* Find(const QWidget* dialog, int id) {
-    return platform::FindControlAs<T>(dialog, id);
-}
+constexpr std::array<platform::CaptionEntry, 7> kCaptions{{
+    {1074, "WIFI Password", "WIFI密码"},
+    {1075, "WIFI Static IP", "WIFI静态IP"},
+    {1076, "WIFI Mask", "WIFI网段"},
+    {1077, "WIFI Gate", "WIFI网关"},
+    {kSettingId, "Setting", "设置"},
+    {kRestoreId, "Factory Restore", "恢复出厂设置"},
+    {kQuitId, "Quit", "退出"},
+}};
 
 }  // namespace
 
@@ -55,38 +56,45 @@ std::span<const platform::ControlDef> WifiDialogControls() {
     return kControls;
 }
 
+std::span<const platform::CaptionEntry> WifiDialogCaptions() {
+    return kCaptions;
+}
+
 WifiDialog::WifiDialog(printerlink::CommandBuffer& buffer, platform::MessageSink& messages,
-                       int languageFlag, const Ipv4& startAddress, QWidget* parent)
-    : QDialog(parent), buffer_(buffer), messages_(messages), languageFlag_(languageFlag) {
-    platform::BuildDialog(this, QStringLiteral("Dialog"), 10.0, kControls, kWidth, kHeight);
-    Find<platform::Ipv4Edit>(this, kAddressId)->SetOctets(startAddress);
-    Find<platform::Ipv4Edit>(this, kMaskId)->SetOctets({255, 255, 255, 0});
-    Find<platform::Ipv4Edit>(this, kGateId)->SetOctets({192, 168, 0, 1});
-    platform::ApplyCaptions(this, setuptool::CaptionTable(setuptool::kWifiDialog), languageFlag_);
+                       int languageFlag, const Ipv4& startAddress)
+    : buffer_(buffer),
+      messages_(messages),
+      languageFlag_(languageFlag),
+      startAddress_(startAddress) {}
 
-    connect(Find<QPushButton>(this, kOkId), &QPushButton::clicked, this, &WifiDialog::accept);
-    connect(Find<QPushButton>(this, kSettingId), &QPushButton::clicked, this,
-            &WifiDialog::OnSetting);
-    connect(Find<QPushButton>(this, kRestoreId), &QPushButton::clicked, this,
-            &WifiDialog::OnFactoryRestore);
-    connect(Find<QPushButton>(this, kQuitId), &QPushButton::clicked, this, &QDialog::reject);
+platform::DialogSpec WifiDialog::Spec() {
+    return {
+        .title = "Dialog",
+        .controls = kControls,
+        .width = kWidth,
+        .height = kHeight,
+    };
 }
 
-void WifiDialog::accept() {
-    Send(CredentialsFrame(Find<QLineEdit>(this, kSsidId)->text().toStdString(),
-                          Find<QLineEdit>(this, kPasswordId)->text().toStdString()));
-}
+void WifiDialog::Attach(platform::DialogHost& host) {
+    host_ = &host;
+    host.SetOctets(kAddressId, startAddress_);
+    host.SetOctets(kMaskId, {255, 255, 255, 0});
+    host.SetOctets(kGateId, {192, 168, 0, 1});
+    platform::ApplyCaptions(host, kCaptions, languageFlag_);
 
-void WifiDialog::OnFactoryRestore() {
-    Send(WifiRestoreFrame(Find<QLineEdit>(this, kSsidId)->text().toStdString(),
-                          Find<QLineEdit>(this, kPasswordId)->text().toStdString()));
+    using platform::Notification;
+    host.On(kOkId, Notification::Clicked,
+            [this] { Send(CredentialsFrame(host_->Text(kSsidId), host_->Text(kPasswordId))); });
+    host.On(kSettingId, Notification::Clicked, [this] { OnSetting(); });
+    host.On(kRestoreId, Notification::Clicked,
+            [this] { Send(WifiRestoreFrame(host_->Text(kSsidId), host_->Text(kPasswordId))); });
+    host.On(kQuitId, Notification::Clicked, [this] { host_->Close(platform::kDialogCancel); });
 }
 
 void WifiDialog::OnSetting() {
-    const std::vector<uint8_t> frame =
-        StaticAddressFrame(Find<platform::Ipv4Edit>(this, kAddressId)->Octets(),
-                           Find<platform::Ipv4Edit>(this, kMaskId)->Octets(),
-                           Find<platform::Ipv4Edit>(this, kGateId)->Octets());
+    const std::vector<uint8_t> frame = StaticAddressFrame(
+        host_->Octets(kAddressId), host_->Octets(kMaskId), host_->Octets(kGateId));
     printerlink::SubmitCommand(buffer_, frame.data(), frame.size());
     messages_.ShowMessage("set ok");
 }

@@ -58,4 +58,24 @@ int ParseDecimal(std::string_view text) {
     return ScanDecimal(text).value;
 }
 
+std::optional<std::array<uint8_t, 4>> ParseDottedQuad(std::string_view text) {
+    std::array<uint8_t, 4> octets{};
+    for (std::size_t i = 0; i < octets.size(); ++i) {
+        const std::size_t dot = i + 1 < octets.size() ? text.find('.') : text.size();
+        if (dot == std::string_view::npos) return std::nullopt;
+        const std::string_view digits = text.substr(0, dot);
+        if (digits.empty() || digits.size() > 3 || (digits.size() > 1 && digits[0] == '0'))
+            return std::nullopt;
+        unsigned value = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9') return std::nullopt;
+            value = value * 10 + static_cast<unsigned>(c - '0');
+        }
+        if (value > 255) return std::nullopt;
+        octets[i] = static_cast<uint8_t>(value);
+        text.remove_prefix(i + 1 < octets.size() ? dot + 1 : dot);
+    }
+    return octets;
+}
+
 }  // namespace platform

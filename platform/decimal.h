@@ -1,6 +1,8 @@
 #pragma once
 // Decimal integer text as the windows' edit fields and the parameters file hold it.
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -15,5 +17,9 @@ std::optional<int> ExtractDecimal(std::string_view text);
 // The value of a decimal field (atoi rule): as ExtractDecimal, 0 when the text holds no number; a
 // number beyond the int range is clamped to INT_MIN or INT_MAX.
 int ParseDecimal(std::string_view text);
+
+// Dotted-quad IPv4 text ("192.168.0.1"): four decimal octets of 1 to 3 digits, no leading zero,
+// at most 255, and nothing else. The octets first one first; nullopt for any other text.
+std::optional<std::array<uint8_t, 4>> ParseDottedQuad(std::string_view text);
 
 }  // namespace platform

@@ -1,18 +1,7 @@
 #pragma once
 // Dialogs laid out from a table of controls in dialog units, the way the windows were designed:
-// every control has its numeric id, kind, caption and rectangle (x, y, w, h). Dialog units are
-// converted with the dialog font's base units: bx = average width of "A".."Z","a".."z",
-// by = font height; px = x*bx/4, py = y*by/8.
-
-#include <QFont>
-#include <QRect>
-#include <QString>
-#include <span>
-#include <vector>
-
-class QComboBox;
-class QDialog;
-class QWidget;
+// every control has its numeric id, kind, caption and rectangle (x, y, w, h). Each toolkit
+// backend builds its windows from these tables.
 
 namespace platform {
 
@@ -29,20 +18,22 @@ enum class ControlKind {
     DropDownList,   // drop-down list, not editable
     ListBox,
     Ipv4Edit,
-    ProgressBar,
-    Icon,  // a picture (the program icon)
+    ProgressBar,  // range 0..100
+    Icon,         // a picture (the program icon)
 };
 
 enum ControlFlag : unsigned {
     kNoFlags = 0,
     kHidden = 1u << 0,
-    kSorted = 1u << 1,  // combo / list box keeps its items sorted (case-insensitive)
+    kSorted = 1u << 1,  // combo / list box puts added items at their sorted place
     kDisabled = 1u << 2,
     kReadOnly = 1u << 3,  // edits
     kCentered = 1u << 4,  // labels: centred text
     // Labels whose text changes at run time (status lines, device paths): the accessible name
     // carries the current text ("<accessibleName>: <text>"), so a screen reader reads it.
     kLiveText = 1u << 5,
+    // Combo boxes: the dropped list is as wide as its longest item and 20 pixels more.
+    kFitDropWidth = 1u << 6,
 };
 
 // Id of a static text without an id of its own.
@@ -59,71 +50,5 @@ struct ControlDef {
     int buddyId = 0;
     const char* accessibleName = nullptr;
 };
-
-struct DialogUnits {
-    int bx = 4;  // pixels per 4 horizontal units
-    int by = 8;  // pixels per 8 vertical units
-
-    static DialogUnits FromFont(const QFont& font);
-    int X(int units) const { return units * bx / 4; }
-    int Y(int units) const { return units * by / 8; }
-    QRect ToPixels(int x, int y, int w, int h) const;
-};
-
-// The font of the windows: a sans with CJK glyphs, sized so the captions fit their controls.
-QFont DialogFont(double pointSize = 10.0);
-
-// Creates the controls of `table` as children of `dialog` (which uses no layout manager), in
-// table order (which is also the tab order). Every control gets objectName "id_<id>" (statics
-// without id "static"), the property "controlId", its accessible description (the id), its
-// accessible name, its hidden/disabled state. Returns the widgets in table order. A QDialog also
-// gets the dialogs' keyboard rule (DialogKeyboard): Enter presses the focused push button, else
-// the default button (the last DefaultButton of the table), Esc closes.
-std::vector<QWidget*> BuildControls(QWidget* dialog, std::span<const ControlDef> table,
-                                    const DialogUnits& units);
-
-// The control with `id` among the descendants of `dialog`, or null.
-QWidget* FindControl(const QWidget* dialog, int id);
-template <class T>
-T* FindControlAs(const QWidget* dialog, int id) {
-    return qobject_cast<T*>(FindControl(dialog, id));
-}
-// The id a control was built with, or 0.
-int ControlId(const QWidget* control);
-
-// The caption or text of a button, check/radio box, group box, label, edit or combo.
-QString ControlText(const QWidget* control);
-// Sets it; for labels and buttons this is the caption (a kLiveText label's accessible name
-// follows). Returns false for kinds without text.
-bool SetControlText(QWidget* control, const QString& text);
-
-// Renews the accessible names of controls named after a buddy control (after captions changed).
-void RefreshAccessibleNames(QWidget* dialog);
-
-// Gives `dialog` the frame of the program's modal dialogs (title, system menu and close box, no
-// minimise or maximise box), the dialog font at `pointSize`, the controls of `table` and the fixed
-// client size `width` x `height` in dialog units. Returns the built controls.
-std::vector<QWidget*> BuildDialog(QDialog* dialog, const QString& title, double pointSize,
-                                  std::span<const ControlDef> table, int width, int height);
-
-// Sets the caption of every entry's control (entries with id, english and chinese texts in
-// UTF-8) in the language of `languageFlag` (0 Chinese, other English), then renews the names
-// that follow captions.
-template <class Entry>
-void ApplyCaptions(QWidget* dialog, std::span<const Entry> table, int languageFlag) {
-    for (const Entry& entry : table) {
-        if (QWidget* control = FindControl(dialog, entry.id))
-            SetControlText(control,
-                           QString::fromUtf8(languageFlag != 0 ? entry.english : entry.chinese));
-    }
-    RefreshAccessibleNames(dialog);
-}
-
-// Drop-down lists and combo boxes keep the Windows notion of a selected position: -1 when the
-// typed text selects no item. Adds `text`: at its sorted place when the combo is sorted, else at
-// the end. Returns the position.
-int AddListString(QComboBox* combo, const QString& text);
-// Removes every item and clears the text.
-void ResetListContent(QComboBox* combo);
 
 }  // namespace platform

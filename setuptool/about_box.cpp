@@ -2,11 +2,6 @@
 
 #include <array>
 
-// Resources of a static library are registered by name from outside any namespace.
-static void RegisterTessaryResources() {
-    Q_INIT_RESOURCE(tessary);
-}
-
 namespace setuptool {
 
 namespace {
@@ -20,13 +15,8 @@ constexpr std::array<platform::ControlDef, 4> kAboutControls{{
 }};
 }  // namespace
 
-QIcon ProgramIcon() {
-    static const bool registered = (RegisterTessaryResources(), true);
-    (void)registered;
-    return shell::ProgramIcon(QStringLiteral("tessary"));
+shell::AboutContent AboutContent() {
+    return {kAboutTitle, kAboutControls, 170, 62, 9.0};
 }
-
-AboutBox::AboutBox(QWidget* parent)
-    : shell::AboutBox({kAboutTitle, kAboutControls, 170, 62, 9.0, ProgramIcon()}, parent) {}
 
 }  // namespace setuptool

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QString>
 
+#include "platform/qt/qt_dialog_host.h"
 #include "setuptool/main_window.h"
 #include "shell/start_up.h"
 
@@ -17,7 +18,7 @@ int main(int argc, char** argv) {
     const shell::ProgramNames names{"tessary", "Tessary"};
 
     shell::StartOptions options;
-    if (const int status = shell::ParseStartOptions(names, QApplication::arguments(), options);
+    if (const int status = shell::ParseStartOptions(names, platform::Utf8Arguments(), options);
         status >= 0)
         return status;
     setuptool::MainWindowConfig config;
@@ -26,13 +27,15 @@ int main(int argc, char** argv) {
     config.discoveryPort = options.discoveryPort;
     const uint16_t replyPort = config.replyPort;
 
+    platform::QtDialogHost host(setuptool::MainWindow::Spec());
     setuptool::MainWindow window(std::move(config));
+    host.Attach(window);
     // A second copy finds the reply port taken and ends without a window, saying why on the
     // terminal it may have been started from.
     if (window.Initialise() == setuptool::StartResult::ReplyPortTaken) {
         shell::ReportReplyPortTaken(names, replyPort);
         return 0;
     }
-    window.exec();
+    host.exec();
     shell::EndProcess(0);
 }

@@ -1,20 +1,6 @@
 #include "setuptool/main_window.h"
 
-#include <unistd.h>
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QContextMenuEvent>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
-#include <QTextCursor>
 #include <climits>
-#include <cstdio>
 #include <system_error>
 
 #include "commands/factory_dialog.h"
@@ -26,44 +12,59 @@
 #include "link/usb_printer_link.h"
 #include "netcfg/address_set.h"
 #include "netcfg/device_list_dialog.h"
+#include "netcfg/mac_boxes.h"
 #include "netcfg/wifi_dialog.h"
+#include "platform/captions.h"
 #include "platform/decimal.h"
-#include "platform/dialog_layout.h"
-#include "platform/ipv4_edit.h"
+#include "platform/message_sink.h"
+#include "platform/ui_thread.h"
 #include "setuptool/about_box.h"
 #include "setuptool/captions.h"
 #include "setuptool/init_params.h"
 #include "setuptool/main_window_layout.h"
 #include "setuptool/random_mac.h"
 #include "setuptool/test_text.h"
-#include "shell/window_frame.h"
+#include "shell/start_up.h"
 
 namespace setuptool {
 
 namespace {
+using platform::Notification;
+
 constexpr int kTimerMinimumMs = 10;
 
-template <class T>
-T* Find(const QWidget* window, int controlId) {
-    return platform::FindControlAs<T>(window, controlId);
-}
+constexpr int kSetIpButton = 1012;
+constexpr int kScanButton = 1014;
+constexpr int kDhcpOpenButton = 1015;
+constexpr int kDhcpCloseButton = 1016;
+constexpr int kConnectTestButton = 1018;
+constexpr int kMacButton = 1043;
 
 // The status line shows one line: a trailing line end is left out, inner ones become blanks.
-QString DisplayedStatus(const std::string& utf8) {
-    QString text = QString::fromStdString(utf8);
-    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r'))) text.chop(1);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    return text;
+std::string DisplayedStatus(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        shown += text[i] == '\n' || text[i] == '\r' ? ' ' : text[i];
+    }
+    return shown;
 }
 
-void FillList(QComboBox* combo, std::span<const char* const> items) {
-    for (const char* item : items) platform::AddListString(combo, QString::fromUtf8(item));
+// The print-info edit holds line ends as "\n".
+std::string EditText(std::string_view text) {
+    std::string edit;
+    edit.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        edit += text[i];
+    }
+    return edit;
 }
 
-bool IsEnter(const QKeyEvent* key) {
-    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+void FillList(platform::DialogHost& host, int list, std::span<const char* const> items) {
+    for (const char* item : items) host.AddItem(list, item);
 }
 
 // What the status line says about a condition the sender met, in the interface language.
@@ -96,20 +97,14 @@ int AutoSendIntervalMs(const std::string& text) {
     return value < kTimerMinimumMs ? kTimerMinimumMs : value;
 }
 
-MainWindow::MainWindow(MainWindowConfig config, QWidget* parent)
-    : QDialog(parent),
-      config_(std::move(config)),
+MainWindow::MainWindow(MainWindowConfig config)
+    : config_(std::move(config)),
       buffer_(config_.buffer ? config_.buffer : &printerlink::ProcessCommandBuffer()),
-      clock_(config_.clock ? config_.clock : &TheSystemClock()),
-      gate_(this),
-      messages_(shell::ChooseMessageSink(config_.messages, this, gate_, ownMessages_)) {
-    BuildWindow();
-    ConnectHandlers();
-}
+      clock_(config_.clock ? config_.clock : &TheSystemClock()) {}
 
 MainWindow::~MainWindow() {
-    // Release workers that wait on this window first, then end them.
-    gate_.Close();
+    // Release workers that wait on the window first, then end them.
+    if (host_ != nullptr) host_->Gate().Close();
     if (sender_) {
         sender_->Stop();
         sender_.reset();
@@ -117,70 +112,68 @@ MainWindow::~MainWindow() {
     if (serialProbe_.joinable()) serialProbe_.join();
 }
 
-void MainWindow::BuildWindow() {
-    shell::SetUpDialogFrame(this, kMainWindowTitle, ProgramIcon(), 10.0);
-    const auto units = platform::DialogUnits::FromFont(font());
-    platform::BuildControls(this, MainWindowControls(), units);
-    setFixedSize(units.ToPixels(0, 0, kMainWindowWidth, kMainWindowHeight).size());
-
-    // The lists come with the layout; their selections are set at start-up.
-    FillList(Find<QComboBox>(this, id::kBaudRate), commands::BaudRateItems());
-    FillList(Find<QComboBox>(this, commands::kBeeperModeListId), commands::BeeperModeItems());
-    FillList(Find<QComboBox>(this, commands::kBlankFeedListId), commands::BlankFeedItems());
-
-    // Enter and F1 are taken out before any control, the dialogs' keyboard rule or the dialog
-    // itself sees them; Esc goes on to the rule, which closes the window.
-    installEventFilter(this);
-    const auto children = findChildren<QWidget*>();
-    for (QWidget* child : children) child->installEventFilter(this);
+platform::DialogSpec MainWindow::Spec() {
+    return {
+        .title = kMainWindowTitle,
+        .controls = MainWindowControls(),
+        .width = kMainWindowWidth,
+        .height = kMainWindowHeight,
+        .icon = "tessary",
+        // Enter in the print-info text starts a new line at its end; anywhere else it does nothing.
+        .enterAppendsLineTo = id::kPrintInfo,
+    };
 }
 
-void MainWindow::ConnectHandlers() {
-    connect(Find<QPushButton>(this, id::kPrintTest), &QPushButton::clicked, this,
-            &MainWindow::OnPrintTest);
-    connect(Find<QPushButton>(this, id::kLanguage), &QPushButton::clicked, this,
-            &MainWindow::OnLanguage);
-    connect(&autoSendTimer_, &QTimer::timeout, this, &MainWindow::OnAutoSendTick);
-    connect(Find<QCheckBox>(this, id::kAutoSend), &QCheckBox::toggled, this,
-            &MainWindow::OnAutoSendToggled);
+void MainWindow::Attach(platform::DialogHost& host) {
+    host_ = &host;
+    messages_ = config_.messages ? config_.messages : &host.Messages();
+    // The lists come with the layout; their selections are set at start-up.
+    FillList(host, id::kBaudRate, commands::BaudRateItems());
+    FillList(host, commands::kBeeperModeListId, commands::BeeperModeItems());
+    FillList(host, commands::kBlankFeedListId, commands::BlankFeedItems());
+    BindControls();
+    host.SetAboutCommand(kAboutItem, [this] { ShowAbout(); });
+}
+
+void MainWindow::BindControls() {
+    const auto onClick = [this](int id, std::function<void()> handler) {
+        host_->On(id, Notification::Clicked, std::move(handler));
+    };
+    onClick(id::kPrintTest, [this] { OnPrintTest(); });
+    onClick(id::kLanguage, [this] { OnLanguage(); });
+    onClick(id::kAutoSend, [this] { OnAutoSendToggled(); });
 
     for (const commands::OneClickCommand& command : commands::OneClickCommands()) {
-        auto* button = Find<QPushButton>(this, command.controlId);
-        if (button == nullptr) continue;
-        connect(button, &QPushButton::clicked, this, [this, &command] {
-            int position = -1;
-            if (command.listId != 0) {
-                if (auto* list = Find<QComboBox>(this, command.listId))
-                    position = list->currentIndex();
-            }
+        onClick(command.controlId, [this, &command] {
+            const int position = command.listId != 0 ? host_->Position(command.listId) : -1;
             const std::vector<uint8_t> bytes = command.Build(position);
             printerlink::SubmitCommand(*buffer_, bytes.data(), bytes.size());
         });
     }
 
     // Buttons that open a dialog: settings, voice and alarm, factory restore, WiFi.
-    const std::pair<int, void (MainWindow::*)()> dialogButtons[] = {
-        {1006, &MainWindow::OpenSettingsDialog},
-        {1091, &MainWindow::OpenVoiceDialog},
-        {1090, &MainWindow::OpenFactoryDialog},
-        {1044, &MainWindow::OpenWifiDialog},
-    };
-    for (const auto& [buttonId, open] : dialogButtons)
-        connect(Find<QPushButton>(this, buttonId), &QPushButton::clicked, this, open);
-    ConnectNetworkHandlers();
+    onClick(1006, [this] { OpenSettingsDialog(); });
+    onClick(1091, [this] { OpenVoiceDialog(); });
+    onClick(1090, [this] { OpenFactoryDialog(); });
+    onClick(1044, [this] { OpenWifiDialog(); });
+
+    onClick(kScanButton, [this] { OnScanPrinter(); });
+    onClick(kSetIpButton, [this] { OnSetIp(); });
+    onClick(kDhcpOpenButton, [this] { OnDhcp(true); });
+    onClick(kDhcpCloseButton, [this] { OnDhcp(false); });
+    onClick(kMacButton, [this] { OnMac(); });
+    onClick(kConnectTestButton, [this] { OnConnectTest(); });
 }
 
 StartResult MainWindow::Initialise() {
     // Address fields.
-    Find<platform::Ipv4Edit>(this, id::kPrinterIp)->SetText(QStringLiteral("192.168.0.199"));
-    Find<platform::Ipv4Edit>(this, id::kIpMask)->SetText(QStringLiteral("255.255.255.0"));
-    Find<platform::Ipv4Edit>(this, id::kIpGate)->SetText(QStringLiteral("192.168.0.1"));
-    Find<platform::Ipv4Edit>(this, id::kNewIp)->SetText(QStringLiteral("192.168.1.199"));
+    host_->SetOctets(id::kPrinterIp, {192, 168, 0, 199});
+    host_->SetOctets(id::kIpMask, {255, 255, 255, 0});
+    host_->SetOctets(id::kIpGate, {192, 168, 0, 1});
+    host_->SetOctets(id::kNewIp, {192, 168, 1, 199});
 
-    // The test page; the edit holds line ends as new lines.
-    QString welcome = QString::fromUtf8(kWelcomeText.data(), static_cast<int>(kWelcomeText.size()));
-    welcome.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    Find<QPlainTextEdit>(this, id::kPrintInfo)->setPlainText(welcome);
+    // The test page.
+    host_->SetText(id::kPrintInfo, EditText(kWelcomeText));
 
     // Only one copy of the program may hold the reply port.
     replySocket_ = netcfg::UdpSocket::BindAny(config_.replyPort);
@@ -191,14 +184,13 @@ StartResult MainWindow::Initialise() {
         return StartResult::BroadcastSocketFailed;
     }
 
-    Find<QRadioButton>(this, id::kUsb)->setChecked(true);
+    host_->SetChecked(id::kUsb, true);
 
     ShowMacProposal();
 
-    Find<QComboBox>(this, id::kBaudRate)->setCurrentIndex(commands::kBaudRateInitialPosition);
-    Find<QLineEdit>(this, id::kInterval)->setText(QStringLiteral("500"));
-    Find<QComboBox>(this, commands::kBeeperModeListId)
-        ->setCurrentIndex(commands::kBeeperModeInitialPosition);
+    host_->Select(id::kBaudRate, commands::kBaudRateInitialPosition);
+    host_->SetText(id::kInterval, "500");
+    host_->Select(commands::kBeeperModeListId, commands::kBeeperModeInitialPosition);
 
     StartThreads();
 
@@ -215,32 +207,29 @@ StartResult MainWindow::Initialise() {
 }
 
 void MainWindow::StartThreads() {
+    platform::UiCallGate& gate = host_->Gate();
     if (config_.startSender) {
         printerlink::SenderSinks sinks;
-        sinks.setStatusText = [this](const std::string& text) {
-            gate_.Run([this, &text] { SetStatusText(text); });
+        sinks.setStatusText = [this, &gate](const std::string& text) {
+            gate.Run([this, &text] { SetStatusText(text); });
         };
         sinks.showMessage = [this](const std::string& text) { messages_->ShowMessage(text); };
         sinks.exitProgram = [this](int status) { ExitProgram(status); };
-        sinks.notice = [this](printerlink::LinkNotice notice) {
-            gate_.Run([this, notice] { SetStatusText(NoticeText(notice, languageFlag_)); });
+        sinks.notice = [this, &gate](printerlink::LinkNotice notice) {
+            gate.Run([this, notice] { SetStatusText(NoticeText(notice, languageFlag_)); });
         };
-        auto usb = config_.usb ? config_.usb : printerlink::MakeLibusbBackend();
+        auto usb = config_.usb ? config_.usb : printerlink::MakeSystemUsbBackend();
         sender_ = std::make_unique<printerlink::SenderThread>(*buffer_, *this, std::move(sinks),
                                                               std::move(usb), config_.endpoints);
         sender_->Start();
     }
     if (config_.serialProbe) {
         printerlink::SerialListSink list;
-        list.resetContent = [this] {
-            gate_.Run(
-                [this] { platform::ResetListContent(Find<QComboBox>(this, id::kSerialPort)); });
+        list.resetContent = [this, &gate] {
+            gate.Run([this] { host_->ResetList(id::kSerialPort); });
         };
-        list.addString = [this](const std::string& name) {
-            gate_.Run([this, &name] {
-                platform::AddListString(Find<QComboBox>(this, id::kSerialPort),
-                                        QString::fromStdString(name));
-            });
+        list.addString = [this, &gate](const std::string& name) {
+            gate.Run([this, &name] { host_->AddItem(id::kSerialPort, name); });
         };
         serialProbe_ = printerlink::StartComPortProbeThread(std::move(list), *config_.serialProbe);
     }
@@ -252,40 +241,29 @@ void MainWindow::ExitProgram(int status) {
 
 printerlink::PortParams MainWindow::ReadPortParams() {
     printerlink::PortParams params;
-    gate_.Run([this, &params] {
-        params.com = Find<QRadioButton>(this, id::kCom)->isChecked();
-        params.lpt = Find<QRadioButton>(this, id::kLpt)->isChecked();
-        params.usb = Find<QRadioButton>(this, id::kUsb)->isChecked();
-        params.net = Find<QRadioButton>(this, id::kNet)->isChecked();
-        params.serialName = Find<QComboBox>(this, id::kSerialPort)->currentText().toStdString();
-        params.baudText = Find<QComboBox>(this, id::kBaudRate)->currentText().toStdString();
-        params.printerIp = Find<platform::Ipv4Edit>(this, id::kPrinterIp)->Octets();
+    host_->Gate().Run([this, &params] {
+        params.com = host_->Checked(id::kCom);
+        params.lpt = host_->Checked(id::kLpt);
+        params.usb = host_->Checked(id::kUsb);
+        params.net = host_->Checked(id::kNet);
+        params.serialName = host_->Text(id::kSerialPort);
+        params.baudText = host_->Text(id::kBaudRate);
+        params.printerIp = host_->Octets(id::kPrinterIp);
     });
     return params;
 }
 
 void MainWindow::SetStatusText(const std::string& utf8) {
     statusText_ = utf8;
-    platform::SetControlText(Find<QLabel>(this, id::kStatus), DisplayedStatus(utf8));
-}
-
-QWidget* MainWindow::Control(int controlId) const {
-    return platform::FindControl(this, controlId);
+    host_->SetText(id::kStatus, DisplayedStatus(utf8));
 }
 
 void MainWindow::ApplyCaptions() {
-    for (const CaptionEntry& entry : CaptionTable(kMainWindowDialog)) {
-        if (QWidget* control = Control(entry.id)) {
-            platform::SetControlText(
-                control, QString::fromUtf8(languageFlag_ != 0 ? entry.english : entry.chinese));
-        }
-    }
-    platform::RefreshAccessibleNames(this);
+    platform::ApplyCaptions(*host_, MainWindowCaptions(), languageFlag_);
 }
 
 void MainWindow::SubmitTestPage() {
-    const QString text = Find<QPlainTextEdit>(this, id::kPrintInfo)->toPlainText();
-    const std::string bytes = TestPrintBytes(text.toStdString());
+    const std::string bytes = TestPrintBytes(host_->Text(id::kPrintInfo));
     printerlink::SubmitCommand(*buffer_, reinterpret_cast<const uint8_t*>(bytes.data()),
                                bytes.size());
     ++sendCount_;
@@ -294,27 +272,30 @@ void MainWindow::SubmitTestPage() {
 
 void MainWindow::OnPrintTest() {
     SubmitTestPage();
-    if (Find<QCheckBox>(this, id::kAutoSend)->isChecked()) {
-        const QString interval = Find<QLineEdit>(this, id::kInterval)->text();
-        autoSendTimer_.start(AutoSendIntervalMs(interval.toStdString()));
+    if (host_->Checked(id::kAutoSend)) {
+        autoSendInterval_ =
+            std::chrono::milliseconds(AutoSendIntervalMs(host_->Text(id::kInterval)));
+        host_->SetTimer(kAutoSendTimer, autoSendInterval_, [this] { OnAutoSendTick(); });
+        autoSendRunning_ = true;
     }
 }
 
-void MainWindow::OnAutoSendToggled(bool checked) {
+void MainWindow::OnAutoSendToggled() {
     // An unchecked box lets the window sleep; checking it again resumes a timer that ran.
-    if (!checked) {
-        autoSendPaused_ = autoSendTimer_.isActive();
-        autoSendTimer_.stop();
+    if (!host_->Checked(id::kAutoSend)) {
+        autoSendPaused_ = autoSendRunning_;
+        autoSendRunning_ = false;
+        host_->KillTimer(kAutoSendTimer);
     } else if (autoSendPaused_) {
         autoSendPaused_ = false;
-        autoSendTimer_.start();
+        autoSendRunning_ = true;
+        host_->SetTimer(kAutoSendTimer, autoSendInterval_, [this] { OnAutoSendTick(); });
     }
 }
 
 void MainWindow::OnAutoSendTick() {
     // One copy at a time: a tick that finds the previous copy still going is skipped.
-    if (Find<QCheckBox>(this, id::kAutoSend)->isChecked() && printerlink::IsIdle(*buffer_))
-        SubmitTestPage();
+    if (host_->Checked(id::kAutoSend) && printerlink::IsIdle(*buffer_)) SubmitTestPage();
 }
 
 void MainWindow::OnLanguage() {
@@ -324,93 +305,41 @@ void MainWindow::OnLanguage() {
 }
 
 void MainWindow::ShowAbout() {
-    AboutBox about(this);
-    about.exec();
+    shell::ShowAbout(*host_, AboutContent());
 }
 
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
-    auto* key = static_cast<QKeyEvent*>(event);
-    if (key->key() == Qt::Key_F1) {
-        ShowAbout();
-        return true;
-    }
-    if (!IsEnter(key)) return QDialog::eventFilter(watched, event);
-    // Enter in the print-info text starts a new line at the end of the text, wherever the caret
-    // was; anywhere else it does nothing (no default button, no closing).
-    auto* printInfo = Find<QPlainTextEdit>(this, id::kPrintInfo);
-    if (watched == printInfo || watched == printInfo->viewport()) {
-        QTextCursor cursor = printInfo->textCursor();
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(QStringLiteral("\n"));
-        printInfo->setTextCursor(cursor);
-        printInfo->ensureCursorVisible();
-    }
-    return true;
-}
-
-void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
-    // The window menu's extra item.
-    shell::ShowWindowMenu(this, event->globalPos(), QString::fromUtf8("关于 Tessary(&A)..."),
-                          [this] { ShowAbout(); });
-}
-
-void MainWindow::done(int result) {
+void MainWindow::Closed(int /*result*/) {
+    autoSendRunning_ = false;            // the window's timers have stopped
     if (discovery_) discovery_->Stop();  // the listener lets go of the socket first
     replySocket_.Close();
-    QDialog::done(result);
 }
 
 // Each dialog is built anew for one modal opening, in the language of the moment.
 void MainWindow::OpenSettingsDialog() {
-    commands::SettingsDialog dialog(*buffer_, *messages_, languageFlag_, this);
-    dialog.exec();
+    commands::SettingsDialog dialog(*buffer_, *messages_, languageFlag_);
+    host_->RunModal(commands::SettingsDialog::Spec(), dialog);
 }
 
 void MainWindow::OpenVoiceDialog() {
-    commands::VoiceDialog dialog(*buffer_, languageFlag_, this);
-    dialog.exec();
+    commands::VoiceDialog dialog(*buffer_, languageFlag_);
+    host_->RunModal(commands::VoiceDialog::Spec(), dialog);
 }
 
 void MainWindow::OpenFactoryDialog() {
-    commands::FactoryDialog dialog(*buffer_, *clock_, this);
-    dialog.exec();
+    commands::FactoryDialog dialog(*buffer_, *clock_);
+    host_->RunModal(commands::FactoryDialog::Spec(), dialog);
 }
 
 void MainWindow::OpenWifiDialog() {
-    netcfg::WifiDialog dialog(*buffer_, *messages_, languageFlag_, netcfg::WifiStartAddress(),
-                              this);
-    dialog.exec();
-}
-
-namespace {
-constexpr int kSetIpButton = 1012;
-constexpr int kScanButton = 1014;
-constexpr int kDhcpOpenButton = 1015;
-constexpr int kDhcpCloseButton = 1016;
-constexpr int kConnectTestButton = 1018;
-constexpr int kMacButton = 1043;
-}  // namespace
-
-void MainWindow::ConnectNetworkHandlers() {
-    connect(Find<QPushButton>(this, kScanButton), &QPushButton::clicked, this,
-            &MainWindow::OnScanPrinter);
-    connect(Find<QPushButton>(this, kSetIpButton), &QPushButton::clicked, this,
-            &MainWindow::OnSetIp);
-    connect(Find<QPushButton>(this, kDhcpOpenButton), &QPushButton::clicked, this,
-            [this] { OnDhcp(true); });
-    connect(Find<QPushButton>(this, kDhcpCloseButton), &QPushButton::clicked, this,
-            [this] { OnDhcp(false); });
-    connect(Find<QPushButton>(this, kMacButton), &QPushButton::clicked, this, &MainWindow::OnMac);
-    connect(Find<QPushButton>(this, kConnectTestButton), &QPushButton::clicked, this,
-            &MainWindow::OnConnectTest);
+    netcfg::WifiDialog dialog(*buffer_, *messages_, languageFlag_, netcfg::WifiStartAddress());
+    host_->RunModal(netcfg::WifiDialog::Spec(), dialog);
 }
 
 void MainWindow::OnScanPrinter() {
     // One listener for the program's life, started with the first opening.
     if (!discovery_) {
-        discovery_ =
-            std::make_unique<netcfg::DiscoveryFeed>(this, replySocket_, netcfg::TessaryPolicy());
+        discovery_ = std::make_unique<netcfg::DiscoveryFeed>(host_->Gate().Thread(), replySocket_,
+                                                             netcfg::TessaryPolicy());
     }
     netcfg::DeviceListEnv env;
     env.feed = discovery_.get();
@@ -419,15 +348,13 @@ void MainWindow::OnScanPrinter() {
     if (to) env.broadcastTo = *to;
     env.messages = messages_;
     env.languageFlag = languageFlag_;
-    netcfg::DeviceListDialog dialog(env, this);
-    dialog.exec();
+    netcfg::DeviceListDialog dialog(env);
+    host_->RunModal(netcfg::DeviceListDialog::Spec(), dialog);
 }
 
 void MainWindow::OnSetIp() {
-    const std::vector<uint8_t> frame =
-        netcfg::IpSettingFrame(Find<platform::Ipv4Edit>(this, id::kNewIp)->Octets(),
-                               Find<platform::Ipv4Edit>(this, id::kIpMask)->Octets(),
-                               Find<platform::Ipv4Edit>(this, id::kIpGate)->Octets());
+    const std::vector<uint8_t> frame = netcfg::IpSettingFrame(
+        host_->Octets(id::kNewIp), host_->Octets(id::kIpMask), host_->Octets(id::kIpGate));
     printerlink::SubmitCommand(*buffer_, frame.data(), frame.size());
 }
 
@@ -437,10 +364,7 @@ void MainWindow::OnDhcp(bool on) {
 }
 
 void MainWindow::OnMac() {
-    std::array<std::string, 6> boxes;
-    for (std::size_t i = 0; i < boxes.size(); ++i)
-        boxes[i] = Find<QLineEdit>(this, kMacBoxIds[i])->text().toStdString();
-    const netcfg::MacBoxesRead mac = netcfg::ReadMacBoxes(boxes);
+    const netcfg::MacBoxesRead mac = netcfg::ReadMacBoxes(*host_, kMacBoxIds);
     if (!mac.mac) {
         messages_->ShowMessage(netcfg::MacBoxErrorText(mac.badBox, languageFlag_));
         return;
@@ -452,25 +376,21 @@ void MainWindow::OnMac() {
 
 void MainWindow::ShowMacProposal() {
     macProposal_ = RandomMac(clock_->SecondsSinceEpoch());
-    for (std::size_t i = 0; i < macProposal_.size(); ++i) {
-        Find<QLineEdit>(this, kMacBoxIds[i])
-            ->setText(QString::fromStdString(FormatMacByte(macProposal_[i])));
-    }
+    netcfg::ShowMac(*host_, kMacBoxIds, macProposal_);
 }
 
 void MainWindow::OnConnectTest() {
-    // The attempt runs off the UI thread (up to the connect time-out); the button stays off
-    // until its answer has been shown, so one attempt runs at a time.
-    auto* button = Find<QPushButton>(this, kConnectTestButton);
-    button->setEnabled(false);
+    // The attempt runs off the window's thread (up to the connect time-out); the button stays
+    // off until its answer has been shown, so one attempt runs at a time.
+    host_->Enable(kConnectTestButton, false);
     if (connectTest_.joinable()) connectTest_.join();  // the last one is past its message
-    const auto address = Find<platform::Ipv4Edit>(this, id::kPrinterIp)->Octets();
+    const auto address = host_->Octets(id::kPrinterIp);
     const uint16_t port = config_.endpoints.tcpPort;
     const auto timeout = config_.endpoints.connectTimeout;
-    connectTest_ = std::jthread([this, address, port, timeout] {
+    connectTest_ = std::jthread([this, &gate = host_->Gate(), address, port, timeout] {
         const bool ok = netcfg::ConnectTest(address, port, timeout);
         messages_->ShowMessage(ok ? netcfg::kConnectOk : netcfg::kConnectFail);
-        gate_.Run([this] { Find<QPushButton>(this, kConnectTestButton)->setEnabled(true); });
+        gate.Run([this] { host_->Enable(kConnectTestButton, true); });
     });
 }
 

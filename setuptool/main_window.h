@@ -3,8 +3,6 @@
 // address fields, the one-click printer commands, the test page with auto-send, the language
 // button and the status line.
 
-#include <QDialog>
-#include <QTimer>
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -20,8 +18,11 @@
 #include "netcfg/discovery_feed.h"
 #include "netcfg/udp_socket.h"
 #include "platform/clock.h"
-#include "platform/message_sink.h"
-#include "platform/ui_thread.h"
+#include "platform/dialog_host.h"
+
+namespace platform {
+class MessageSink;
+}
 
 namespace setuptool {
 
@@ -35,7 +36,7 @@ struct MainWindowConfig {
     uint16_t discoveryPort = 9000;
     std::filesystem::path workDir;              // init_params.txt; empty: current dir
     const platform::Clock* clock = nullptr;     // null: the system clock
-    platform::MessageSink* messages = nullptr;  // null: modal message boxes
+    platform::MessageSink* messages = nullptr;  // null: the window's message boxes
     std::function<void(int)> exitProgram;       // null: flush and _exit(status)
     std::optional<printerlink::SerialProbeConfig> serialProbe =
         printerlink::SerialProbeConfig{};  // nullopt: no serial-port list
@@ -48,21 +49,32 @@ enum class StartResult {
     BroadcastSocketFailed,  // "Error 0" was shown; the window opens without threads
 };
 
-class MainWindow : public QDialog, public printerlink::PortChoiceSource {
-    Q_OBJECT
+// The window's logic. Its window must outlive it: the destructor closes the window's gate and
+// ends the threads that call into it.
+class MainWindow final : public platform::DialogPresenter, public printerlink::PortChoiceSource {
   public:
-    explicit MainWindow(MainWindowConfig config = {}, QWidget* parent = nullptr);
-    ~MainWindow() override;  // stops the threads it started
+    static constexpr int kAutoSendTimer = 1;  // the window's timer 1
+
+    explicit MainWindow(MainWindowConfig config = {});
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    static platform::DialogSpec Spec();
+    // Fills the lists and binds the controls, the window menu's About item among them.
+    void Attach(platform::DialogHost& host) override;
+    // Closing: the listener lets go of the reply socket, which is then closed.
+    void Closed(int result) override;
 
     // The start-up sequence: address fields, welcome text, sockets, port and MAC defaults, the
     // sender and serial-probe threads, the language file and the captions.
     StartResult Initialise();
 
-    // Sender thread side: a snapshot of the port controls, read on the UI thread.
+    // Sender thread side: a snapshot of the port controls, read on the window's thread.
     printerlink::PortParams ReadPortParams() override;
 
-    // Sets the status line 1031 (UI thread). The text is kept as given; a trailing line end is
-    // not displayed.
+    // Sets the status line 1031 (window's thread). The text is kept as given; the line shows it
+    // without a trailing line end, inner line ends as blanks.
     void SetStatusText(const std::string& utf8);
     const std::string& StatusText() const { return statusText_; }
 
@@ -75,29 +87,17 @@ class MainWindow : public QDialog, public printerlink::PortChoiceSource {
     uint16_t ReplyPort() const { return replySocket_.LocalPort(); }
     const MainWindowConfig& Config() const { return config_; }
     printerlink::CommandBuffer& Buffer() const { return *buffer_; }
-    platform::MessageSink& Messages() const { return *messages_; }
-    const platform::UiCallGate& Gate() const { return gate_; }
-    QTimer& AutoSendTimer() { return autoSendTimer_; }
-
-    // The control with `id`, or null.
-    QWidget* Control(int id) const;
 
     // Sets every caption of the main-window table for the current language.
     void ApplyCaptions();
     // Opens the About box (modal).
     void ShowAbout();
 
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-    void done(int result) override;
-
   private:
-    void BuildWindow();
-    void ConnectHandlers();
+    void BindControls();
     void OnPrintTest();
     void OnAutoSendTick();
-    void OnAutoSendToggled(bool checked);
+    void OnAutoSendToggled();
     void OnLanguage();
     void SubmitTestPage();
     void StartThreads();
@@ -110,7 +110,6 @@ class MainWindow : public QDialog, public printerlink::PortChoiceSource {
     void OpenWifiDialog();
 
     // Network buttons: device list, address and DHCP frames, MAC, connect test.
-    void ConnectNetworkHandlers();
     void OnScanPrinter();
     void OnSetIp();
     void OnDhcp(bool on);
@@ -121,16 +120,16 @@ class MainWindow : public QDialog, public printerlink::PortChoiceSource {
     MainWindowConfig config_;
     printerlink::CommandBuffer* buffer_;
     const platform::Clock* clock_;
-    platform::UiCallGate gate_;
-    std::unique_ptr<platform::MessageSink> ownMessages_;
-    platform::MessageSink* messages_;
+    platform::DialogHost* host_ = nullptr;
+    platform::MessageSink* messages_ = nullptr;
     std::filesystem::path workDir_;
 
     int sendCount_ = 0;
     int languageFlag_ = 0;
     std::string statusText_;
     std::array<uint8_t, 6> macProposal_{};
-    QTimer autoSendTimer_;         // timer 1 of the window
+    std::chrono::milliseconds autoSendInterval_{0};
+    bool autoSendRunning_ = false;
     bool autoSendPaused_ = false;  // stopped by unchecking "auto send", resumes on checking
 
     netcfg::UdpSocket replySocket_;

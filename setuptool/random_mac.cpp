@@ -1,7 +1,5 @@
 #include "setuptool/random_mac.h"
 
-#include <cstdio>
-
 namespace setuptool {
 
 std::array<uint8_t, 6> RandomMac(int64_t secondsSinceEpoch) {
@@ -19,12 +17,6 @@ std::array<uint8_t, 6> RandomMac(int64_t secondsSinceEpoch) {
     // A proposal must be usable as a device address: unicast, locally administered.
     mac[0] = static_cast<uint8_t>((mac[0] & ~0x01) | 0x02);
     return mac;
-}
-
-std::string FormatMacByte(uint8_t byte) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(byte));
-    return text;
 }
 
 }  // namespace setuptool

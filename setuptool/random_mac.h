@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 
 namespace setuptool {
 
@@ -11,8 +10,5 @@ namespace setuptool {
 // give bytes r1&FF, r1>>8, r2&FF, r2>>8, r3&FF, r3>>8. Byte 0 is then made unicast and locally
 // administered (bit 0 cleared, bit 1 set).
 std::array<uint8_t, 6> RandomMac(int64_t secondsSinceEpoch);
-
-// A MAC box's text: lower-case hexadecimal without leading zeros ("%x": 0x0A → "a", 0 → "0").
-std::string FormatMacByte(uint8_t byte);
 
 }  // namespace setuptool

@@ -1,43 +1,29 @@
 #include "shell/about_box.h"
 
-#include <QLabel>
-#include <QMenu>
-#include <QPushButton>
-
 namespace shell {
 
-AboutBox::AboutBox(const AboutContent& content, QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QString::fromUtf8(content.title));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(platform::DialogFont(content.pointSize));
-    const auto units = platform::DialogUnits::FromFont(font());
-    const std::vector<QWidget*> controls = platform::BuildControls(this, content.controls, units);
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        if (content.controls[i].kind != platform::ControlKind::Icon) continue;
-        if (auto* icon = qobject_cast<QLabel*>(controls[i]))
-            icon->setPixmap(content.icon.pixmap(32, 32));
-    }
-    if (auto* ok = platform::FindControlAs<QPushButton>(this, 1)) {
-        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-        ok->setFocus();
-    }
-    setFixedSize(units.ToPixels(0, 0, content.width, content.height).size());
+namespace {
+constexpr int kOkId = 1;
+}  // namespace
+
+void AboutBox::Attach(platform::DialogHost& host) {
+    host.On(kOkId, platform::Notification::Clicked, [&host] { host.Close(platform::kDialogOk); });
 }
 
-void ShowWindowMenu(QWidget* window, const QPoint& globalPos, const QString& aboutItem,
-                    const std::function<void()>& showAbout) {
-    QMenu menu(window);
-    QAction* about = menu.addAction(aboutItem);
-    QObject::connect(about, &QAction::triggered, window, [&showAbout] { showAbout(); });
-    menu.exec(globalPos);
+platform::DialogSpec AboutSpec(const AboutContent& content) {
+    return {
+        .title = content.title,
+        .controls = content.controls,
+        .width = content.width,
+        .height = content.height,
+        .pointSize = content.pointSize,
+        .initialFocus = kOkId,
+    };
 }
 
-QIcon ProgramIcon(const QString& name) {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128})
-        icon.addFile(QStringLiteral(":/%1/%1-%2.png").arg(name).arg(size), QSize(size, size));
-    return icon;
+void ShowAbout(platform::DialogHost& owner, const AboutContent& content) {
+    AboutBox about;
+    owner.RunModal(AboutSpec(content), about);
 }
 
 }  // namespace shell

@@ -1,39 +1,29 @@
 #pragma once
-// What both programs' windows share around the About box: the box itself, laid out from a
-// program's control table, the window menu item that opens it, and the program icon.
+// The About box both programs open from their window menu: a program's control table whose Icon
+// controls show the program icon, and an OK button (id 1, the default) that closes it.
 
-#include <QDialog>
-#include <QIcon>
-#include <QPoint>
-#include <QString>
-#include <functional>
 #include <span>
 
-#include "platform/dialog_layout.h"
+#include "platform/dialog_host.h"
 
 namespace shell {
 
 struct AboutContent {
     const char* title;                               // caption, UTF-8
-    std::span<const platform::ControlDef> controls;  // Icon controls show `icon`
+    std::span<const platform::ControlDef> controls;  // Icon controls show the program icon
     int width, height;                               // dialog units
     double pointSize;
-    QIcon icon;
 };
 
-// A modal About box: the controls of `content`; its default button (id 1) closes it.
-class AboutBox : public QDialog {
-    Q_OBJECT
+platform::DialogSpec AboutSpec(const AboutContent& content);
+
+// Its logic: OK closes it.
+class AboutBox final : public platform::DialogPresenter {
   public:
-    explicit AboutBox(const AboutContent& content, QWidget* parent = nullptr);
+    void Attach(platform::DialogHost& host) override;
 };
 
-// The window menu of a dialog (its context menu here) with the one extra item `aboutItem`,
-// which calls `showAbout`. Returns when the menu has closed.
-void ShowWindowMenu(QWidget* window, const QPoint& globalPos, const QString& aboutItem,
-                    const std::function<void()>& showAbout);
-
-// A program icon in all its sizes from the resources ":/<name>/<name>-<size>.png".
-QIcon ProgramIcon(const QString& name);
+// Opens the About box of `content` over `owner` and returns once it has closed.
+void ShowAbout(platform::DialogHost& owner, const AboutContent& content);
 
 }  // namespace shell

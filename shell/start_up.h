@@ -1,11 +1,12 @@
 #pragma once
 // The start-up both programs share: the command line (--reply-port=N, --broadcast=ADDR[:PORT]),
-// the one stderr line of a second copy that finds the reply port taken, and the immediate end of
-// the process.
+// the one stderr line of a second copy that finds the reply port taken, and the end of the
+// process.
 
-#include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace shell {
 
@@ -23,10 +24,10 @@ struct StartOptions {
 };
 
 // Reads "--reply-port=N" and "--broadcast=ADDR[:PORT]" (also as two arguments); "-h"/"--help"
-// prints the usage. `arguments` as QApplication leaves them (its own options taken out). Returns
-// -1 to go on, else the status to end with at once: 0 after the usage was asked for, 2 after a
-// usage error (told on stderr).
-int ParseStartOptions(const ProgramNames& names, const QStringList& arguments,
+// prints the usage. `arguments` (UTF-8) as the toolkit leaves them (its own options taken out),
+// the program's name first. Returns -1 to go on, else the status to end with at once: 0 after
+// the usage was asked for, 2 after a usage error (told on stderr).
+int ParseStartOptions(const ProgramNames& names, const std::vector<std::string>& arguments,
                       StartOptions& options);
 
 // The one line a second copy writes on stderr before it ends with status 0.
@@ -35,5 +36,8 @@ void ReportReplyPortTaken(const ProgramNames& names, uint16_t port);
 // Flushes the output and ends the process at once: worker threads blocked on a printer must not
 // hold the exit up.
 [[noreturn]] void EndProcess(int status);
+
+// Calls `exitProgram` when set (tests), else ends the process with `status` (EndProcess).
+void ExitProgram(const std::function<void(int)>& exitProgram, int status);
 
 }  // namespace shell

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QString>
 
+#include "platform/qt/qt_dialog_host.h"
 #include "shell/start_up.h"
 #include "updater/updater_window.h"
 
@@ -17,7 +18,7 @@ int main(int argc, char** argv) {
     const shell::ProgramNames names{"brindel", "Brindel"};
 
     shell::StartOptions options;
-    if (const int status = shell::ParseStartOptions(names, QApplication::arguments(), options);
+    if (const int status = shell::ParseStartOptions(names, platform::Utf8Arguments(), options);
         status >= 0)
         return status;
     updater::UpdaterWindowConfig config;
@@ -27,13 +28,15 @@ int main(int argc, char** argv) {
         config.broadcastTo = *to;
     const uint16_t replyPort = config.replyPort;
 
+    platform::QtDialogHost host(updater::UpdaterWindow::Spec());
     updater::UpdaterWindow window(std::move(config));
+    host.Attach(window);
     // Only one copy runs: a second one ends at once without a window.
     if (window.Initialise() == updater::StartResult::ReplyPortTaken) {
         shell::ReportReplyPortTaken(names, replyPort);
         shell::EndProcess(0);  // the watch thread is not waited for
     }
-    window.exec();
+    host.exec();
     // Closing ends the program at once, also during a network download (the window cannot be
     // closed while a USB operation runs).
     shell::EndProcess(0);

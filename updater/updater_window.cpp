@@ -1,129 +1,81 @@
 #include "updater/updater_window.h"
 
-#include <QComboBox>
-#include <QContextMenuEvent>
-#include <QFontMetrics>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QListView>
-#include <QListWidget>
-#include <QProgressBar>
-#include <QPushButton>
+#include <optional>
+#include <string>
 
 #include "netcfg/address_dialog.h"
 #include "netcfg/address_set.h"
 #include "netcfg/discovery_feed.h"
-#include "platform/dialog_layout.h"
-#include "platform/ipv4_edit.h"
+#include "platform/message_sink.h"
+#include "platform/ui_thread.h"
 #include "shell/about_box.h"
-#include "shell/window_frame.h"
+#include "shell/start_up.h"
 #include "updater/window_layout.h"
-
-// Resources of a static library are registered by name from outside any namespace.
-static void RegisterBrindelResources() {
-    Q_INIT_RESOURCE(brindel);
-}
 
 namespace updater {
 
 namespace {
-template <class T>
-T* Find(const QWidget* window, int controlId) {
-    return platform::FindControlAs<T>(window, controlId);
-}
-
-QIcon BrindelIcon() {
-    static const bool registered = (RegisterBrindelResources(), true);
-    (void)registered;
-    return shell::ProgramIcon(QStringLiteral("brindel"));
-}
-
-bool IsInput(QEvent::Type type) {
-    switch (type) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::Wheel:
-        case QEvent::Shortcut:
-        case QEvent::ShortcutOverride:
-            return true;
-        default:
-            return false;
-    }
-}
+using platform::Notification;
 }  // namespace
 
-UpdaterWindow::UpdaterWindow(UpdaterWindowConfig config, QWidget* parent)
-    : QDialog(parent),
-      config_(std::move(config)),
-      gate_(this),
-      messages_(shell::ChooseMessageSink(config_.messages, this, gate_, ownMessages_)),
-      usbLink_(config_.usb ? config_.usb : printerlink::MakeLibusbBackend(),
-               printerlink::UsbProgram::Brindel) {
-    BuildWindow();
-    ConnectHandlers();
-}
+UpdaterWindow::UpdaterWindow(UpdaterWindowConfig config)
+    : config_(std::move(config)),
+      usbLink_(config_.usb ? config_.usb : printerlink::MakeSystemUsbBackend(),
+               printerlink::UsbProgram::Brindel) {}
 
 UpdaterWindow::~UpdaterWindow() {
-    // Release workers that wait on this window first, then end them.
-    gate_.Close();
+    // Release workers that wait on the window first, then end them.
+    if (host_ != nullptr) host_->Gate().Close();
     if (watch_) watch_->Stop();
     if (worker_.joinable()) worker_.join();
     if (connectWorker_.joinable()) connectWorker_.join();
     if (feed_) feed_->Stop();
 }
 
-void UpdaterWindow::BuildWindow() {
-    shell::SetUpDialogFrame(this, kWindowTitle, BrindelIcon(), kWindowPointSize);
-    const auto units = platform::DialogUnits::FromFont(font());
-    const auto controls = platform::BuildControls(this, WindowControls(), units);
-    setFixedSize(units.ToPixels(0, 0, kWindowWidth, kWindowHeight).size());
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        if (WindowControls()[i].kind != platform::ControlKind::Icon) continue;
-        if (auto* icon = qobject_cast<QLabel*>(controls[i]))
-            icon->setPixmap(BrindelIcon().pixmap(32, 32));
-    }
-    // Enter presses the focused push button, else the default button "USB Updata" (the dialogs'
-    // keyboard rule, installed with the controls).
-    Find<QPushButton>(this, id::kUsbUpdata)->setFocus();
-
-    // The list shows the table's order; its template asks for sorting, which the program never
-    // had in effect since lines are inserted at their positions.
-    Find<QListWidget>(this, id::kDeviceList)->setSortingEnabled(false);
-
-    // The template's own entries.
-    for (const char* entry : {"0", "1", "2"})
-        platform::AddListString(Find<QComboBox>(this, id::kOptionList), QString::fromUtf8(entry));
-
-    // Input is taken out before the controls see it while an operation runs, and F1 always.
-    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
-    installEventFilter(this);
+platform::DialogSpec UpdaterWindow::Spec() {
+    return {
+        .title = kWindowTitle,
+        .controls = WindowControls(),
+        .width = kWindowWidth,
+        .height = kWindowHeight,
+        .pointSize = kWindowPointSize,
+        .icon = "brindel",
+        // Enter presses the focused push button, else the default button "USB Updata".
+        .initialFocus = id::kUsbUpdata,
+    };
 }
 
-void UpdaterWindow::ConnectHandlers() {
-    auto onClick = [this](int controlId, auto handler) {
-        connect(Find<QPushButton>(this, controlId), &QPushButton::clicked, this, handler);
+void UpdaterWindow::Attach(platform::DialogHost& host) {
+    host_ = &host;
+    messages_ = config_.messages ? config_.messages : &host.Messages();
+    // The template's own entries.
+    for (const char* entry : {"0", "1", "2"}) host.AddItem(id::kOptionList, entry);
+    BindControls();
+    host.SetAboutCommand(kAboutItem, [this] { ShowAbout(); });
+}
+
+void UpdaterWindow::BindControls() {
+    const auto onClick = [this](int controlId, std::function<void()> handler) {
+        host_->On(controlId, Notification::Clicked, std::move(handler));
     };
-    onClick(id::kExit, [this] { done(QDialog::Accepted); });
+    onClick(id::kExit, [this] { host_->Close(platform::kDialogOk); });
     onClick(id::kUsbUpdata, [this] {
         // Pressed once per run: it stays disabled whatever the outcome.
-        Find<QPushButton>(this, id::kUsbUpdata)->setEnabled(false);
+        host_->Enable(id::kUsbUpdata, false);
         RunUsbOperation([](UsbOperations& ops) { return ops.FirmwareDownload(); });
     });
     onClick(id::kCharacterData, [this] {
         RunUsbOperation([](UsbOperations& ops) { return ops.CharacterDataDownload(); });
     });
     onClick(id::kSettings, [this] {
-        const int codePage = Find<QComboBox>(this, id::kCodePage)->currentIndex();
-        const int paper = Find<QComboBox>(this, id::kPaperWidth)->currentIndex();
-        const int density = Find<QComboBox>(this, id::kDensity)->currentIndex();
+        const int codePage = host_->Position(id::kCodePage);
+        const int paper = host_->Position(id::kPaperWidth);
+        const int density = host_->Position(id::kDensity);
         RunUsbOperation(
             [=](UsbOperations& ops) { return ops.PrinterSettings(codePage, paper, density); });
     });
     onClick(id::kOption, [this] {
-        const int option = Find<QComboBox>(this, id::kOptionList)->currentIndex();
+        const int option = host_->Position(id::kOptionList);
         RunUsbOperation([=](UsbOperations& ops) { return ops.OptionCommand(option); });
     });
     onClick(id::kIdentityA, [this] {
@@ -133,139 +85,103 @@ void UpdaterWindow::ConnectHandlers() {
         RunUsbOperation([](UsbOperations& ops) { return ops.IdentitySwitch(kIdentityB); });
     });
     onClick(id::kNetUpdata, [this] {
-        Find<QPushButton>(this, id::kNetUpdata)->setEnabled(false);
+        host_->Enable(id::kNetUpdata, false);
         if (watch_) watch_->RequestNetworkDownload();
     });
     onClick(id::kRefresh, [this] { ClearDevices(); });
     onClick(id::kIpSet, [this] { OnIpSet(); });
     onClick(id::kConnectTest, [this] { OnConnectTest(); });
-    scanTimer_.setInterval(config_.scanInterval);
-    connect(&scanTimer_, &QTimer::timeout, this, &UpdaterWindow::OnScanTick);
 }
 
 StartResult UpdaterWindow::Initialise() {
-    Find<QProgressBar>(this, id::kProgress)->setRange(0, 100);
-    SetLabel(id::kStatus, kUsbNotConnect);
-
-    auto* paper = Find<QComboBox>(this, id::kPaperWidth);
-    paper->insertItem(0, QStringLiteral("80CM"));
-    paper->insertItem(1, QStringLiteral("58CM"));
-    paper->setCurrentIndex(0);
-    auto* density = Find<QComboBox>(this, id::kDensity);
-    for (int i = 0; i < 3; ++i) density->insertItem(i, QString::number(i + 1));
-    density->setCurrentIndex(0);
-    Find<platform::Ipv4Edit>(this, id::kTestAddress)->SetText(QStringLiteral("192.168.0.200"));
+    host_->SetText(id::kStatus, kUsbNotConnect);
+    host_->InsertItem(id::kPaperWidth, 0, "80CM");
+    host_->InsertItem(id::kPaperWidth, 1, "58CM");
+    host_->Select(id::kPaperWidth, 0);
+    for (int i = 0; i < 3; ++i) host_->InsertItem(id::kDensity, i, std::to_string(i + 1));
+    host_->Select(id::kDensity, 0);
+    host_->SetOctets(id::kTestAddress, {192, 168, 0, 200});
 
     // Only one copy of the program (of either program) may hold the reply port.
     replySocket_ = netcfg::UdpSocket::BindAny(config_.replyPort);
     if (!replySocket_.IsValid()) return StartResult::ReplyPortTaken;
     // The listener reads the reply socket for the window's whole life.
-    feed_ = std::make_unique<netcfg::DiscoveryFeed>(this, replySocket_, netcfg::BrindelPolicy());
+    platform::UiCallGate& gate = host_->Gate();
+    feed_ = std::make_unique<netcfg::DiscoveryFeed>(gate.Thread(), replySocket_,
+                                                    netcfg::BrindelPolicy());
     feed_->Attach([this] { RebuildList(); });
 
     if (config_.startWatch) {
         UsbWatchSinks sinks;
-        sinks.setStatus = [this](const std::string& text) {
-            gate_.Run([this, &text] { SetLabel(id::kStatus, text); });
+        sinks.setStatus = [this, &gate](const std::string& text) {
+            gate.Run([this, &text] { host_->SetText(id::kStatus, text); });
         };
-        sinks.setDevicePath = [this](const std::string& path) {
-            gate_.Run([this, &path] { SetLabel(id::kDevicePath, path); });
+        sinks.setDevicePath = [this, &gate](const std::string& path) {
+            gate.Run([this, &path] { host_->SetText(id::kDevicePath, path); });
         };
         sinks.networkDownload = [this] { RunNetworkDownload(); };
-        sinks.networkDownloadEnded = [this] {
-            gate_.Run([this] { Find<QPushButton>(this, id::kNetUpdata)->setEnabled(true); });
+        sinks.networkDownloadEnded = [this, &gate] {
+            gate.Run([this] { host_->Enable(id::kNetUpdata, true); });
         };
-        auto usb = config_.watchUsb ? config_.watchUsb : printerlink::MakeLibusbBackend();
+        auto usb = config_.watchUsb ? config_.watchUsb : printerlink::MakeSystemUsbBackend();
         watch_ = std::make_unique<UsbWatchThread>(std::move(usb), std::move(sinks),
                                                   config_.probeInterval);
         watch_->Start();
     }
-    scanTimer_.start();
+    host_->SetTimer(kScanTimer, config_.scanInterval, [this] { OnScanTick(); });
 
     FillLists();
     return StartResult::Ready;
 }
 
 void UpdaterWindow::FillLists() {
-    auto* codePage = Find<QComboBox>(this, id::kCodePage);
-    for (const char* entry : CodePageEntries())
-        platform::AddListString(codePage, QString::fromUtf8(entry));
-    Find<QComboBox>(this, id::kOptionList)->setCurrentIndex(0);
-    // The dropped list is as wide as its longest entry and 20 pixels more.
-    const QFontMetrics metrics(codePage->font());
-    int width = codePage->view()->minimumWidth();
-    for (int i = 0; i < codePage->count(); ++i)
-        width = qMax(width, metrics.horizontalAdvance(codePage->itemText(i)) + 20);
-    codePage->view()->setMinimumWidth(width);
+    // Its dropped list is as wide as its longest entry (kFitDropWidth).
+    for (const char* entry : CodePageEntries()) host_->AddItem(id::kCodePage, entry);
+    host_->Select(id::kOptionList, 0);
 }
 
 template <class Sinks>
 void UpdaterWindow::FillDownloadSinks(Sinks& sinks) {
+    platform::UiCallGate& gate = host_->Gate();
     sinks.showMessage = [this](const std::string& text) { messages_->ShowMessage(text); };
     sinks.showFileError = [this](const std::string& text) { messages_->ShowStopMessage(text); };
     sinks.exitProgram = [this](int status) { ExitProgram(status); };
-    sinks.setProgress = [this](int position) {
-        gate_.Run(
-            [this, position] { Find<QProgressBar>(this, id::kProgress)->setValue(position); });
+    sinks.setProgress = [this, &gate](int position) {
+        gate.Run([this, position] { host_->SetProgress(id::kProgress, position); });
     };
 }
 
 UsbOperationSinks UpdaterWindow::OperationSinks() {
     UsbOperationSinks sinks;
     FillDownloadSinks(sinks);
-    sinks.setDevicePath = [this](const std::string& path) {
-        gate_.Run([this, &path] { SetLabel(id::kDevicePath, path); });
+    sinks.setDevicePath = [this, &gate = host_->Gate()](const std::string& path) {
+        gate.Run([this, &path] { host_->SetText(id::kDevicePath, path); });
     };
     return sinks;
 }
 
 void UpdaterWindow::RunUsbOperation(std::function<UsbOutcome(UsbOperations&)> operation) {
     if (busy_.exchange(true)) return;
+    host_->SetBusy(true);
     if (worker_.joinable()) worker_.join();  // the last one has ended: busy_ was false
-    worker_ = std::thread([this, operation = std::move(operation)] {
-        UsbOperations ops(usbLink_, OperationSinks(), config_.workDir);
-        const UsbOutcome outcome = operation(ops);
-        gate_.Run([this, outcome] {
+    worker_ = std::thread([this, sinks = OperationSinks(), operation = std::move(operation),
+                           &gate = host_->Gate()]() mutable {
+        UsbOperations ops(usbLink_, std::move(sinks), config_.workDir);
+        (void)operation(ops);
+        gate.Run([this] {
             busy_ = false;
-            emit UsbOperationFinished(outcome);
+            host_->SetBusy(false);
+            ++operationsFinished_;
         });
     });
-}
-
-void UpdaterWindow::SetLabel(int controlId, const std::string& utf8) {
-    Find<QLabel>(this, controlId)->setText(QString::fromStdString(utf8));
 }
 
 void UpdaterWindow::ExitProgram(int status) {
     shell::ExitProgram(config_.exitProgram, status);
 }
 
-QWidget* UpdaterWindow::Control(int controlId) const {
-    return platform::FindControl(this, controlId);
-}
-
 void UpdaterWindow::ShowAbout() {
-    shell::AboutBox about(
-        {kAboutTitle, AboutControls(), kAboutWidth, kAboutHeight, 9.0, BrindelIcon()}, this);
-    about.exec();
-}
-
-bool UpdaterWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
-        !busy_) {
-        ShowAbout();
-        return true;
-    }
-    // While a USB operation runs the window takes no input at all, "exit" and Esc included; it
-    // still paints, and the bar moves.
-    if (!busy_ || !IsInput(event->type())) return QDialog::eventFilter(watched, event);
-    return true;
-}
-
-void UpdaterWindow::contextMenuEvent(QContextMenuEvent* event) {
-    if (busy_) return;
-    shell::ShowWindowMenu(this, event->globalPos(), QString::fromUtf8(kAboutItem),
-                          [this] { ShowAbout(); });
+    shell::ShowAbout(*host_, {kAboutTitle, AboutControls(), kAboutWidth, kAboutHeight, 9.0});
 }
 
 netcfg::DeviceTable* UpdaterWindow::Devices() const {
@@ -286,73 +202,66 @@ void UpdaterWindow::OnScanTick() {
 
 void UpdaterWindow::RebuildList() {
     // Called by the feed only, so the table is there.
-    netcfg::ShowDevices(Find<QListWidget>(this, id::kDeviceList), feed_->Table());
+    netcfg::ShowDevices(*host_, id::kDeviceList, feed_->Table());
 }
 
 void UpdaterWindow::ClearDevices() {
     if (feed_) feed_->Table().Clear();
-    Find<QListWidget>(this, id::kDeviceList)->clear();
-}
-
-int UpdaterWindow::SelectedLine() const {
-    return netcfg::SelectedLine(Find<QListWidget>(this, id::kDeviceList));
+    host_->ResetList(id::kDeviceList);
 }
 
 void UpdaterWindow::OnIpSet() {
     const std::optional<netcfg::DeviceEntry> entry =
-        feed_ ? feed_->Table().Slot(SelectedLine()) : std::nullopt;
+        feed_ ? feed_->Table().Slot(host_->Position(id::kDeviceList)) : std::nullopt;
     if (!entry) {
         messages_->ShowMessage(kNoDeviceSelected);
         return;
     }
-    {
-        netcfg::AddressDialog dialog(*entry, config_.broadcastTo, *messages_, this);
-        dialog.exec();
-    }
+    netcfg::AddressDialog dialog(*entry, config_.broadcastTo, *messages_);
+    host_->RunModal(netcfg::AddressDialog::Spec(), dialog);
     // However the dialog ended, the printers are listed afresh from their next replies.
     ClearDevices();
 }
 
 void UpdaterWindow::OnConnectTest() {
-    // Off the UI thread: a printer that does not answer takes up to the connect time-out.
-    auto* button = Find<QPushButton>(this, id::kConnectTest);
-    if (!button->isEnabled()) return;
-    button->setEnabled(false);
+    // Off the window's thread: a printer that does not answer takes up to the connect time-out.
+    if (connectTesting_) return;
+    connectTesting_ = true;
+    host_->Enable(id::kConnectTest, false);
     if (connectWorker_.joinable()) connectWorker_.join();
-    const auto address = Find<platform::Ipv4Edit>(this, id::kTestAddress)->Octets();
-    connectWorker_ = std::thread([this, address] {
+    const auto address = host_->Octets(id::kTestAddress);
+    connectWorker_ = std::thread([this, &gate = host_->Gate(), address] {
         const bool ok =
             netcfg::ConnectTest(address, config_.printerPort, config_.netPacing.connect);
         if (!ok) messages_->ShowMessage(kConnectTestFailed);
-        gate_.Run([this] { Find<QPushButton>(this, id::kConnectTest)->setEnabled(true); });
+        gate.Run([this] {
+            connectTesting_ = false;
+            host_->Enable(id::kConnectTest, true);
+        });
     });
 }
 
 void UpdaterWindow::RunNetworkDownload() {
     NetDownloadSinks sinks;
     FillDownloadSinks(sinks);
-    sinks.selectedLine = [this] {
+    platform::UiCallGate& gate = host_->Gate();
+    sinks.selectedLine = [this, &gate] {
         int line = -1;
-        gate_.Run([this, &line] { line = SelectedLine(); });
+        gate.Run([this, &line] { line = host_->Position(id::kDeviceList); });
         return line;
     };
-    sinks.clearList = [this] {
-        gate_.Run([this] { Find<QListWidget>(this, id::kDeviceList)->clear(); });
-    };
+    sinks.clearList = [this, &gate] { gate.Run([this] { host_->ResetList(id::kDeviceList); }); };
     NetworkDownload download(feed_->Table(), std::move(sinks), config_.workDir, config_.printerPort,
                              config_.netPacing);
     (void)download.Run();
 }
 
-void UpdaterWindow::done(int result) {
-    // Closing now would leave the printer in download mode with part of an image: the close
-    // box (and any other way to end the window) waits for the USB operation to end. A network
-    // download runs on its own and ends with the program.
-    if (busy_) return;
-    scanTimer_.stop();
+void UpdaterWindow::Closed(int /*result*/) {
+    // The window refuses to end while a USB operation runs, so the printer is never left in
+    // download mode with part of an image. A network download runs on its own and ends with the
+    // program.
     if (feed_) feed_->Stop();  // before its socket closes
     replySocket_.Close();
-    QDialog::done(result);
 }
 
 }  // namespace updater

@@ -3,8 +3,6 @@
 // and device-path labels kept current by the watch thread, the hidden USB service commands, and
 // the discovery list of the network download.
 
-#include <QDialog>
-#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -16,14 +14,16 @@
 #include "link/usb_printer_link.h"
 #include "netcfg/device_table.h"
 #include "netcfg/udp_socket.h"
-#include "platform/message_sink.h"
-#include "platform/ui_thread.h"
+#include "platform/dialog_host.h"
 #include "updater/net_download.h"
 #include "updater/usb_operations.h"
 #include "updater/usb_watch_thread.h"
 
 namespace netcfg {
 class DiscoveryFeed;
+}
+namespace platform {
+class MessageSink;
 }
 
 namespace updater {
@@ -37,7 +37,7 @@ struct UpdaterWindowConfig {
     std::shared_ptr<printerlink::UsbBackend> watchUsb;  // the watch thread's; null: libusb
     uint16_t replyPort = 8999;                          // 0: any free port (tests)
     std::filesystem::path workDir;                      // the image files; empty: current dir
-    platform::MessageSink* messages = nullptr;          // null: modal message boxes
+    platform::MessageSink* messages = nullptr;          // null: the window's message boxes
     std::function<void(int)> exitProgram;               // null: flush and _exit(status)
     std::chrono::milliseconds probeInterval{500};       // watch pace without hotplug events
     bool startWatch = true;
@@ -53,37 +53,39 @@ enum class StartResult {
     ReplyPortTaken,  // another copy runs: end at once with status 0
 };
 
-class UpdaterWindow : public QDialog {
-    Q_OBJECT
+// The window's logic. Its window must outlive it: the destructor closes the window's gate and
+// ends the threads that call into it.
+class UpdaterWindow final : public platform::DialogPresenter {
   public:
-    explicit UpdaterWindow(UpdaterWindowConfig config = {}, QWidget* parent = nullptr);
-    ~UpdaterWindow() override;  // stops the threads it started
+    static constexpr int kScanTimer = 1;  // the window's timer 1: discovery requests
+
+    explicit UpdaterWindow(UpdaterWindowConfig config = {});
+    ~UpdaterWindow() override;
+    UpdaterWindow(const UpdaterWindow&) = delete;
+    UpdaterWindow& operator=(const UpdaterWindow&) = delete;
+
+    static platform::DialogSpec Spec();
+    // The template's list entries, the bindings, the window menu's About item.
+    void Attach(platform::DialogHost& host) override;
+    // Closing: the listener lets go of the reply socket, which is then closed.
+    void Closed(int result) override;
 
     // The start-up sequence: labels, lists, the watch thread, the reply socket.
     StartResult Initialise();
 
-    QWidget* Control(int id) const;
     // True while a USB operation runs; the window then takes no input and cannot be closed.
     bool Busy() const { return busy_; }
+    // USB operations that have ended so far (window's thread).
+    int OperationsFinished() const { return operationsFinished_; }
     uint16_t ReplyPort() const { return replySocket_.LocalPort(); }
     UsbWatchThread* Watch() const { return watch_.get(); }
     netcfg::DeviceTable* Devices() const;
-    const QTimer& ScanTimer() const { return scanTimer_; }
     // Discovery requests sent by the timer (benchmarks and tests).
     int RequestsSent() const { return requestsSent_; }
     void ShowAbout();
 
-  signals:
-    void UsbOperationFinished(updater::UsbOutcome outcome);
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-    void done(int result) override;
-
   private:
-    void BuildWindow();
-    void ConnectHandlers();
+    void BindControls();
     void FillLists();
     // Runs `operation` on a worker; the window takes no other input until it has ended.
     void RunUsbOperation(std::function<UsbOutcome(UsbOperations&)> operation);
@@ -91,29 +93,27 @@ class UpdaterWindow : public QDialog {
     // The messages, the exit and the bar, shared by the USB and the network download.
     template <class Sinks>
     void FillDownloadSinks(Sinks& sinks);
-    void SetLabel(int id, const std::string& utf8);
     void ExitProgram(int status);
     // Discovery: the timer's request, the list in table order, the clearing.
     void OnScanTick();
     void RebuildList();
     void ClearDevices();
-    int SelectedLine() const;
     void OnIpSet();
     void OnConnectTest();
     // Runs on the watch thread.
     void RunNetworkDownload();
 
     UpdaterWindowConfig config_;
-    platform::UiCallGate gate_;
-    std::unique_ptr<platform::MessageSink> ownMessages_;
-    platform::MessageSink* messages_;
+    platform::DialogHost* host_ = nullptr;
+    platform::MessageSink* messages_ = nullptr;
     printerlink::UsbPrinterLink usbLink_;  // used by one operation at a time
     std::atomic<bool> busy_{false};
+    int operationsFinished_ = 0;
+    bool connectTesting_ = false;
     std::thread worker_;
     std::unique_ptr<UsbWatchThread> watch_;
     netcfg::UdpSocket replySocket_;
     std::unique_ptr<netcfg::DiscoveryFeed> feed_;
-    QTimer scanTimer_;
     int requestsSent_ = 0;
     std::thread connectWorker_;
 };

@@ -23,6 +23,8 @@
 #include "netcfg/device_list_dialog.h"
 #include "netcfg/discovery_feed.h"
 #include "platform/message_sink.h"
+#include "platform/qt/qt_dialog_host.h"
+#include "platform/qt/qt_ui_thread.h"
 #include "tests/fakes/recording_message_sink.h"
 #include "tests/fakes/udp_peer.h"
 
@@ -111,14 +113,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     QObject context;
-    netcfg::DiscoveryFeed feed(&context, reply, netcfg::TessaryPolicy());
+    platform::QtUiThread thread(&context);
+    netcfg::DiscoveryFeed feed(thread, reply, netcfg::TessaryPolicy());
     fakes::RecordingMessageSink messages;
     netcfg::DeviceListEnv env;
     env.feed = &feed;
     env.broadcastSocket = &broadcast;
     env.broadcastTo = {0x7F000001, segment.port()};
     env.messages = &messages;
-    netcfg::DeviceListDialog dialog(env);
+    netcfg::DeviceListDialog presenter(env);
+    platform::QtDialogHost dialog(netcfg::DeviceListDialog::Spec());
+    dialog.Attach(presenter);
     dialog.show();
     const pthread_t listener = feed.Listener().NativeHandle();
 

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qt/qt_dialog_host.h"
 #include "setuptool/main_window.h"
 
 namespace {
@@ -60,11 +61,13 @@ int Child(int argc, char** argv, std::chrono::steady_clock::time_point mainEnter
     config.replyPort = 0;  // beside a running copy
     config.workDir = workDir.path().toStdString();
     config.exitProgram = [](int) {};
+    platform::QtDialogHost host(setuptool::MainWindow::Spec());
     setuptool::MainWindow window(std::move(config));
+    host.Attach(window);
     if (window.Initialise() != setuptool::StartResult::Ready) return 1;
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window, 5000)) return 1;
-    window.grab();  // the first full paint
+    host.show();
+    if (!QTest::qWaitForWindowExposed(&host, 5000)) return 1;
+    host.grab();  // the first full paint
     const double sinceStartMs = (UptimeSeconds() - ProcessStartSeconds()) * 1000.0;
     const double sinceMainMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - mainEntered)

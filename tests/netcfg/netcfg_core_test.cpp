@@ -146,5 +146,15 @@ TEST(MacBox, FirstTwoHexDigitsOrTheOnlyOneElseTheBoxIsNamed) {
     EXPECT_EQ(MacBoxErrorText(6, 0), "MAC 第6格：请输入一位或两位十六进制数字(0-9, a-f)。");
 }
 
+TEST(MacBox, ShownAsLowerCaseHexWithoutLeadingZerosAndReadBack) {
+    EXPECT_EQ(FormatMacByte(0x00), "0");
+    EXPECT_EQ(FormatMacByte(0x0A), "a");
+    EXPECT_EQ(FormatMacByte(0x10), "10");
+    EXPECT_EQ(FormatMacByte(0x7F), "7f");
+    EXPECT_EQ(FormatMacByte(0xFF), "ff");
+    for (int byte = 0; byte < 256; ++byte)
+        ASSERT_EQ(ReadMacBox(FormatMacByte(static_cast<uint8_t>(byte))), byte);
+}
+
 }  // namespace
 }  // namespace netcfg

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <climits>
+#include <optional>
+#include <utility>
 
 #include "platform/clock.h"
 #include "tests/fakes/manual_clock.h"
@@ -42,6 +45,32 @@ TEST(ParseDecimal, AtoiRule) {
     EXPECT_EQ(ParseDecimal("99999999999999999999"), INT_MAX);
     EXPECT_EQ(ParseDecimal("-99999999999999999999"), INT_MIN);
     EXPECT_EQ(ParseDecimal(std::string_view("123", 2)), 12);  // honours the view's length
+}
+
+// The dotted quads the command lines and the broadcast endpoints take (as inet_pton reads them).
+TEST(DottedQuad, FourPlainOctetsAndNothingElse) {
+    using Octets = std::array<uint8_t, 4>;
+    const std::pair<const char*, std::optional<Octets>> cases[] = {
+        {"192.168.0.199", Octets{192, 168, 0, 199}},
+        {"255.255.255.255", Octets{255, 255, 255, 255}},
+        {"0.0.0.0", Octets{0, 0, 0, 0}},
+        {"127.0.0.1", Octets{127, 0, 0, 1}},
+        {"256.1.1.1", std::nullopt},
+        {"1.2.3", std::nullopt},
+        {"1.2.3.4.5", std::nullopt},
+        {"01.2.3.4", std::nullopt},  // a leading zero
+        {"1.2.3.4 ", std::nullopt},
+        {" 1.2.3.4", std::nullopt},
+        {"1..3.4", std::nullopt},
+        {"1.2.3.", std::nullopt},
+        {"+1.2.3.4", std::nullopt},
+        {"1.2.3.1000", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [text, octets] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(ParseDottedQuad(text), octets);
+    }
 }
 
 TEST(Clock, SystemAndManualClocks) {

@@ -1,5 +1,3 @@
-#include "platform/dialog_layout.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -15,7 +13,8 @@
 #include <QTest>
 #include <array>
 
-#include "platform/ipv4_edit.h"
+#include "platform/qt/dialog_builder.h"
+#include "platform/qt/ipv4_edit.h"
 
 namespace {
 using platform::ControlDef;

@@ -4,7 +4,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QLabel>
 #include <QMessageBox>
 #include <QObject>
 #include <QThread>
@@ -13,10 +12,9 @@
 #include <future>
 #include <memory>
 #include <thread>
-#include <vector>
 
-#include "platform/message_sink.h"
-#include "tests/fakes/recording_message_sink.h"
+#include "platform/qt/dialog_message_sink.h"
+#include "platform/qt/qt_ui_thread.h"
 #include "tests/platform/qt_wait.h"
 
 using namespace std::chrono_literals;
@@ -25,57 +23,43 @@ using testsupport::PumpUntil;
 
 namespace {
 
-TEST(RunOnUiThread, RunsDirectlyOnTheUiThreadAndOnItForWorkers) {
+// The Qt window thread: a worker's call runs on the thread of the context's event loop.
+TEST(QtUiThread, GateRunsDirectlyOnTheUiThreadAndOnItForWorkers) {
     QObject context;
+    platform::QtUiThread thread(&context);
+    platform::UiCallGate gate(thread);
     bool ranHere = false;
-    EXPECT_TRUE(platform::RunOnUiThread(&context, [&] { ranHere = true; }));
+    EXPECT_TRUE(gate.Run([&] { ranHere = true; }));
     EXPECT_TRUE(ranHere);
 
     QThread* ranOn = nullptr;
     std::atomic<bool> finished{false};
     bool result = false;
     std::thread worker([&] {
-        result = platform::RunOnUiThread(&context, [&] { ranOn = QThread::currentThread(); });
+        result = gate.Run([&] { ranOn = QThread::currentThread(); });
         finished = true;
     });
     ASSERT_TRUE(PumpUntil([&] { return finished.load(); }));
     worker.join();
     EXPECT_TRUE(result);
     EXPECT_EQ(ranOn, QThread::currentThread());
-    EXPECT_FALSE(platform::RunOnUiThread(nullptr, [] {}));
+
+    platform::QtUiThread none(nullptr);
+    platform::UiCallGate nowhere(none);
+    auto dropped = std::async(std::launch::async, [&] { return nowhere.Run([] {}); });
+    ASSERT_EQ(dropped.wait_for(5s), std::future_status::ready);
+    EXPECT_FALSE(dropped.get());
 }
 
-TEST(RunOnUiThread, ManyWorkersEachWaitForTheirOwnCall) {
-    QLabel label;
-    int counter = 0;  // touched only on the UI thread
-    constexpr int kWorkers = 4;
-    constexpr int kCalls = 200;
-    std::atomic<int> finished{0};
-    std::atomic<int> failures{0};
-    std::vector<std::thread> workers;
-    for (int w = 0; w < kWorkers; ++w) {
-        workers.emplace_back([&] {
-            for (int i = 0; i < kCalls; ++i) {
-                int seen = -1;
-                if (!platform::RunOnUiThread(&label, [&] { seen = ++counter; })) ++failures;
-                if (seen <= 0) ++failures;  // the call had run when RunOnUiThread returned
-            }
-            ++finished;
-        });
-    }
-    ASSERT_TRUE(PumpUntil([&] { return finished.load() == kWorkers; }, 20s));
-    for (auto& worker : workers) worker.join();
-    EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(counter, kWorkers * kCalls);
-}
-
-TEST(RunOnUiThread, ContextDestroyedBeforeTheLoopRanReleasesTheWorker) {
+TEST(QtUiThread, ContextDestroyedBeforeTheLoopRanReleasesTheWorker) {
     auto context = std::make_unique<QObject>();
+    platform::QtUiThread thread(context.get());
+    platform::UiCallGate gate(thread);
     std::atomic<bool> calling{false};
     std::atomic<bool> ran{false};
     auto result = std::async(std::launch::async, [&] {
         calling = true;
-        return platform::RunOnUiThread(context.get(), [&] { ran = true; });
+        return gate.Run([&] { ran = true; });
     });
     while (!calling) std::this_thread::sleep_for(1ms);
     std::this_thread::sleep_for(200ms);  // lets the worker queue its call; no events run here
@@ -86,52 +70,13 @@ TEST(RunOnUiThread, ContextDestroyedBeforeTheLoopRanReleasesTheWorker) {
     EXPECT_FALSE(ran);
 }
 
-TEST(UiCallGate, CloseReleasesWaitingWorkersAndLaterCallsDoNotRun) {
-    QObject context;
-    platform::UiCallGate gate(&context);
-    std::atomic<bool> calling{false};
-    std::atomic<int> ran{0};
-    auto waiting = std::async(std::launch::async, [&] {
-        calling = true;
-        return gate.Run([&] { ++ran; });
-    });
-    while (!calling) std::this_thread::sleep_for(1ms);
-    std::this_thread::sleep_for(100ms);  // queued or about to be: Close covers both
-    gate.Close();
-    ASSERT_EQ(waiting.wait_for(5s), std::future_status::ready);
-    EXPECT_FALSE(waiting.get());
-
-    auto later = std::async(std::launch::async, [&] { return gate.Run([&] { ++ran; }); });
-    ASSERT_EQ(later.wait_for(5s), std::future_status::ready);
-    EXPECT_FALSE(later.get());
-    EXPECT_FALSE(gate.Run([&] { ++ran; }));  // on the UI thread too
-    PumpFor(50ms);                           // the queued functor must not run now either
-    EXPECT_EQ(ran.load(), 0);
-    EXPECT_TRUE(gate.IsClosed());
-}
-
-TEST(UiCallGate, RunsWhileOpen) {
-    QObject context;
-    platform::UiCallGate gate(&context);
-    std::atomic<bool> finished{false};
-    bool result = false;
-    QThread* ranOn = nullptr;
-    std::thread worker([&] {
-        result = gate.Run([&] { ranOn = QThread::currentThread(); });
-        finished = true;
-    });
-    ASSERT_TRUE(PumpUntil([&] { return finished.load(); }));
-    worker.join();
-    EXPECT_TRUE(result);
-    EXPECT_EQ(ranOn, QThread::currentThread());
-}
-
 // The real message sink: a worker's message is a modal box on the UI thread, and the worker
 // waits until it is dismissed.
 TEST(DialogMessageSink, WorkerWaitsForTheBoxOnTheUiThread) {
     QWidget parent;
     parent.setWindowTitle(QStringLiteral("Owner"));
-    platform::UiCallGate gate(&parent);
+    platform::QtUiThread thread(&parent);
+    platform::UiCallGate gate(thread);
     platform::DialogMessageSink sink(&parent, gate);
     std::atomic<bool> returned{false};
     // The box runs its own loop; a timer inside that loop inspects and dismisses it.
@@ -160,16 +105,6 @@ TEST(DialogMessageSink, WorkerWaitsForTheBoxOnTheUiThread) {
     EXPECT_EQ(title, QStringLiteral("Owner"));
     EXPECT_TRUE(onUiThread);
     EXPECT_TRUE(workerWasWaiting);
-}
-
-TEST(RecordingMessageSink, RecordsFromAnyThread) {
-    fakes::RecordingMessageSink sink;
-    std::thread worker([&] { sink.ShowMessage("NOT Selet USB OR NET"); });
-    EXPECT_TRUE(sink.WaitForCount(1, 5s));
-    worker.join();
-    sink.ShowMessage("FINISH");
-    EXPECT_EQ(sink.Messages(), (std::vector<std::string>{"NOT Selet USB OR NET", "FINISH"}));
-    EXPECT_FALSE(sink.WaitForCount(3, 20ms));
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <span>
 
-#include "platform/dialog_layout.h"
+#include "platform/qt/dialog_builder.h"
 
 namespace testsupport {
 

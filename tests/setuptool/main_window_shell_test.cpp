@@ -1,5 +1,5 @@
-// The window shell: Enter and Esc, the About box, the language button with its file, and the
-// program's single-copy rule.
+// The window shell through the real widgets: Enter and Esc, the About box from F1 and the window
+// menu, and the program's single-copy rule and command line.
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -23,9 +23,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "setuptool/about_box.h"
-#include "setuptool/captions.h"
+#include "platform/qt/qt_dialog_host.h"
 #include "tests/platform/qt_wait.h"
+#include "tests/setuptool/caption_fit.h"
 #include "tests/setuptool/window_harness.h"
 
 using namespace std::chrono_literals;
@@ -43,29 +43,13 @@ std::string ReadFile(const fs::path& path) {
     return content.str();
 }
 
-void WriteFile(const fs::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string Caption(const setuptool::MainWindow& window, int controlId) {
-    return platform::ControlText(window.Control(controlId)).toStdString();
-}
-
-// Checks the captions of every table id for one language.
-void ExpectLanguage(const setuptool::MainWindow& window, bool english) {
-    EXPECT_EQ(window.LanguageFlag() != 0, english);
-    for (const auto& entry : setuptool::CaptionTable(setuptool::kMainWindowDialog))
-        EXPECT_EQ(Caption(window, entry.id), english ? entry.english : entry.chinese) << entry.id;
-    EXPECT_EQ(Caption(window, id::kLanguage), english ? "中文" : "English");
-}
-
 // ---- Enter, Esc -------------------------------------------------------------------------
 
 struct ShownWindow : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(h.Start());
-        QApplication::setActiveWindow(h.window.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(h.window.get(), 2000));
+        QApplication::setActiveWindow(h.host.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(h.host.get(), 2000));
     }
     WindowHarness h;
 };
@@ -87,7 +71,7 @@ TEST_F(ShownWindow, EnterInPrintInfoAddsALineAtTheEndNotAtTheCaret) {
     QTest::keyClicks(info, QStringLiteral("x"));  // typing goes on at the new end
     EXPECT_EQ(info->toPlainText(), QStringLiteral("first\nsecond\n\nx"));
     EXPECT_EQ(h.window->SendCount(), 0);
-    EXPECT_TRUE(h.window->isVisible());
+    EXPECT_TRUE(h.host->isVisible());
 }
 
 TEST_F(ShownWindow, EnterElsewhereDoesNothing) {
@@ -98,11 +82,11 @@ TEST_F(ShownWindow, EnterElsewhereDoesNothing) {
     auto* interval = h.Get<QLineEdit>(id::kInterval);
     interval->setFocus();
     QTest::keyClick(interval, Qt::Key_Return);
-    QTest::keyClick(h.window.get(), Qt::Key_Return);
+    QTest::keyClick(h.host.get(), Qt::Key_Return);
     EXPECT_EQ(interval->text(), QStringLiteral("500"));
     EXPECT_EQ(h.window->SendCount(), 0);  // the focused button was not pressed
-    EXPECT_TRUE(h.window->isVisible());
-    EXPECT_EQ(h.window->result(), 0);
+    EXPECT_TRUE(h.host->isVisible());
+    EXPECT_EQ(h.host->result(), 0);
     EXPECT_GT(h.window->ReplySocket(), 0);
 }
 
@@ -110,7 +94,7 @@ TEST_F(ShownWindow, EscClosesTheWindowAndItsReplySocket) {
     auto* interval = h.Get<QLineEdit>(id::kInterval);
     interval->setFocus();
     QTest::keyClick(interval, Qt::Key_Escape);
-    EXPECT_FALSE(h.window->isVisible());
+    EXPECT_FALSE(h.host->isVisible());
     EXPECT_LT(h.window->ReplySocket(), 0);
 }
 
@@ -129,9 +113,10 @@ struct ModalWatcher {
         });
         menuTimer.start(20);
         QObject::connect(&timer, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<setuptool::AboutBox*>(QApplication::activeModalWidget());
+            auto* box = qobject_cast<platform::QtDialogHost*>(QApplication::activeModalWidget());
             if (box == nullptr) return;
             title = box->windowTitle();
+            testsupport::SaveShot(*box, "about.png");
             for (QLabel* label : box->findChildren<QLabel*>()) {
                 if (!label->pixmap().isNull()) hasIcon = true;
                 if (!label->text().isEmpty()) lines << label->text();
@@ -162,112 +147,11 @@ TEST_F(ShownWindow, F1OpensTheAboutBox) {
 TEST_F(ShownWindow, ContextMenuItemOpensTheAboutBox) {
     ModalWatcher watcher;
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
-                            h.window->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(h.window.get(), &event);
+                            h.host->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(h.host.get(), &event);
     ASSERT_TRUE(PumpUntil([&] { return !watcher.title.isEmpty(); }, 5s));
     EXPECT_EQ(watcher.menuItems, QStringList{QString::fromUtf8("关于 Tessary(&A)...")});
     EXPECT_EQ(watcher.title.toStdString(), "打印机机测试工具");
-}
-
-// ---- Language button and init_params.txt ------------------------------------------------
-
-struct LanguageCase {
-    const char* name;
-    const char* file;  // null: no file
-    bool english;
-    const char* fileAfterStart;  // null: no file expected
-};
-
-// Keeps the listed test names stable (gtest would print the case's raw bytes).
-[[maybe_unused]] void PrintTo(const LanguageCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class LanguageStart : public ::testing::TestWithParam<LanguageCase> {};
-
-TEST_P(LanguageStart, FileGivesTheLanguageAndTheButtonToggles) {
-    const LanguageCase& c = GetParam();
-    WindowHarness h;
-    const fs::path file = h.workDir / "init_params.txt";
-    if (c.file) WriteFile(file, c.file);
-    ASSERT_TRUE(h.Start());
-    ExpectLanguage(*h.window, c.english);
-    EXPECT_EQ(ReadFile(file), c.fileAfterStart);
-
-    auto* button = h.Get<QPushButton>(id::kLanguage);
-    button->click();
-    ExpectLanguage(*h.window, !c.english);
-    EXPECT_EQ(ReadFile(file), c.english ? "0\n" : "1\n");
-    button->click();
-    ExpectLanguage(*h.window, c.english);
-    EXPECT_EQ(ReadFile(file), c.english ? "1\n" : "0\n");
-}
-
-INSTANTIATE_TEST_SUITE_P(InitParams, LanguageStart,
-                         ::testing::Values(LanguageCase{"NoFile", nullptr, false, "0\n"},
-                                           LanguageCase{"One", "1\n", true, "1\n"},
-                                           LanguageCase{"OneCrLf", "1\r\n", true, "1\r\n"},
-                                           LanguageCase{"Seven", "7\n", true, "7\n"},
-                                           LanguageCase{"BlankOneText", " 1abc", true, " 1abc"},
-                                           LanguageCase{"Letters", "abc", false, "abc"},
-                                           LanguageCase{"Zero", "0\n", false, "0\n"}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Language, ReadOnlyDirectoryStillSwitchesWithoutError) {
-    WindowHarness h;
-    const fs::path dir = h.workDir / "locked";
-    fs::create_directory(dir);
-    WriteFile(dir / "init_params.txt", "1\n");
-    fs::permissions(dir / "init_params.txt", fs::perms::owner_read | fs::perms::group_read);
-    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-    {
-        std::ofstream probe(dir / "init_params.txt");
-        if (probe.is_open()) {  // root writes anyway
-            fs::permissions(dir, fs::perms::owner_all);
-            GTEST_SKIP() << "the directory stays writable for this user";
-        }
-    }
-    auto config = h.Config();
-    config.workDir = dir;
-    ASSERT_TRUE(h.Start(std::move(config)));
-    ExpectLanguage(*h.window, true);
-    h.Get<QPushButton>(id::kLanguage)->click();
-    ExpectLanguage(*h.window, false);
-    EXPECT_EQ(ReadFile(dir / "init_params.txt"), "1\n");
-    EXPECT_TRUE(h.messages.Messages().empty());
-    fs::permissions(dir, fs::perms::owner_all);
-}
-
-// A file that cannot be written even by root: the name is taken by a directory.
-TEST(Language, UnwritableFileIsLeftAndTheLanguageStillSwitches) {
-    WindowHarness h;
-    fs::create_directory(h.workDir / "init_params.txt");
-    ASSERT_TRUE(h.Start());
-    ExpectLanguage(*h.window, false);  // nothing readable: the start value 0
-    h.Get<QPushButton>(id::kLanguage)->click();
-    ExpectLanguage(*h.window, true);
-    h.Get<QPushButton>(id::kLanguage)->click();
-    ExpectLanguage(*h.window, false);
-    EXPECT_TRUE(fs::is_directory(h.workDir / "init_params.txt"));
-    EXPECT_TRUE(h.messages.Messages().empty());
-}
-
-TEST(Language, MissingFileInAReadOnlyDirectoryMeansChinese) {
-    WindowHarness h;
-    const fs::path dir = h.workDir / "empty-locked";
-    fs::create_directory(dir);
-    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-    if (std::ofstream(dir / "probe").is_open()) {
-        fs::remove(dir / "probe");
-        fs::permissions(dir, fs::perms::owner_all);
-        GTEST_SKIP() << "the directory stays writable for this user";
-    }
-    auto config = h.Config();
-    config.workDir = dir;
-    ASSERT_TRUE(h.Start(std::move(config)));
-    ExpectLanguage(*h.window, false);
-    EXPECT_FALSE(fs::exists(dir / "init_params.txt"));
-    fs::permissions(dir, fs::perms::owner_all);
 }
 
 // ---- One copy per machine ---------------------------------------------------------------
@@ -290,19 +174,6 @@ struct HeldPort {
     int fd = -1;
     uint16_t port = 0;
 };
-
-TEST(SingleCopy, TakenReplyPortStopsTheStartUpSilently) {
-    HeldPort held;
-    ASSERT_NE(held.port, 0);
-    WindowHarness h;
-    auto config = h.Config();
-    config.replyPort = held.port;
-    h.window = std::make_unique<setuptool::MainWindow>(std::move(config));
-    EXPECT_EQ(h.window->Initialise(), setuptool::StartResult::ReplyPortTaken);
-    EXPECT_FALSE(h.window->isVisible());
-    EXPECT_TRUE(h.messages.Messages().empty());
-    EXPECT_FALSE(fs::exists(h.workDir / "init_params.txt"));  // start-up ended before the file
-}
 
 QProcessEnvironment ProgramEnvironment(const QTemporaryDir& runtime) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

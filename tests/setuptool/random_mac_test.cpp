@@ -47,13 +47,5 @@ TEST(RandomMac, SameSecondSameAddressAndByteZeroIsUnicastLocal) {
     }
 }
 
-TEST(FormatMacByte, LowerCaseHexWithoutLeadingZeros) {
-    EXPECT_EQ(FormatMacByte(0x00), "0");
-    EXPECT_EQ(FormatMacByte(0x0A), "a");
-    EXPECT_EQ(FormatMacByte(0x10), "10");
-    EXPECT_EQ(FormatMacByte(0x7F), "7f");
-    EXPECT_EQ(FormatMacByte(0xFF), "ff");
-}
-
 }  // namespace
 }  // namespace setuptool

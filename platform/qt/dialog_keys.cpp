@@ -1,4 +1,4 @@
-#include "platform/dialog_keys.h"
+#include "platform/qt/dialog_keys.h"
 
 #include <QDialog>
 #include <QKeyEvent>

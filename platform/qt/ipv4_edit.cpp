@@ -1,4 +1,4 @@
-#include "platform/ipv4_edit.h"
+#include "platform/qt/ipv4_edit.h"
 
 #include <QKeyEvent>
 #include <QLabel>

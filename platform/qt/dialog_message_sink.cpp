@@ -1,4 +1,4 @@
-#include "platform/message_sink.h"
+#include "platform/qt/dialog_message_sink.h"
 
 #include <QMessageBox>
 #include <QWidget>

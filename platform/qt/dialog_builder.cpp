@@ -1,6 +1,7 @@
-#include "platform/dialog_layout.h"
+#include "platform/qt/dialog_builder.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -15,8 +16,8 @@
 #include <QRadioButton>
 #include <QWidget>
 
-#include "platform/dialog_keys.h"
-#include "platform/ipv4_edit.h"
+#include "platform/qt/dialog_keys.h"
+#include "platform/qt/ipv4_edit.h"
 
 namespace platform {
 
@@ -24,6 +25,7 @@ namespace {
 constexpr const char* kIdProperty = "controlId";
 constexpr const char* kBuddyProperty = "buddyId";
 constexpr const char* kSortedProperty = "sortedList";
+constexpr const char* kFitDropProperty = "fitDropWidth";
 constexpr const char* kLiveNameProperty = "liveTextName";  // base accessible name of a live label
 
 QString Utf8(const char* text) {
@@ -103,11 +105,15 @@ QWidget* MakeControl(QWidget* dialog, const ControlDef& def) {
                 TrackTypedText(combo);
             }
             combo->setProperty(kSortedProperty, (def.flags & kSorted) != 0);
+            combo->setProperty(kFitDropProperty, (def.flags & kFitDropWidth) != 0);
             return combo;
         }
         case ControlKind::ListBox: {
+            // Items are put at their sorted place when added (never re-sorted, so lines
+            // inserted at a position stay there).
             auto* list = new QListWidget(dialog);
-            list->setSortingEnabled(def.flags & kSorted);
+            list->setSelectionMode(QAbstractItemView::SingleSelection);
+            list->setProperty(kSortedProperty, (def.flags & kSorted) != 0);
             return list;
         }
         case ControlKind::Ipv4Edit:
@@ -294,41 +300,112 @@ bool SetControlText(QWidget* control, const QString& text) {
     return true;
 }
 
-void RefreshAccessibleNames(QWidget* dialog) {
+void RefreshAccessibleNames(QWidget* dialog, int buddyId) {
     const auto children = dialog->findChildren<QWidget*>();
     for (QWidget* control : children) {
         const int buddy = control->property(kBuddyProperty).toInt();
-        if (buddy == 0) continue;
+        if (buddy == 0 || (buddyId != 0 && buddy != buddyId)) continue;
         QString name = ControlText(FindControl(dialog, buddy));
         name.remove(QLatin1Char('&'));
         SetNameOf(control, name);
     }
 }
 
-int AddListString(QComboBox* combo, const QString& text) {
+namespace {
+QString ItemText(const QWidget* list, int position) {
+    if (auto* combo = qobject_cast<const QComboBox*>(list)) return combo->itemText(position);
+    if (auto* box = qobject_cast<const QListWidget*>(list)) return box->item(position)->text();
+    return QString();
+}
+
+int ItemCount(const QWidget* list) {
+    if (auto* combo = qobject_cast<const QComboBox*>(list)) return combo->count();
+    if (auto* box = qobject_cast<const QListWidget*>(list)) return box->count();
+    return 0;
+}
+
+// The dropped list of a kFitDropWidth combo: as wide as its longest item and 20 pixels more.
+void FitDropWidth(QComboBox* combo) {
+    if (!combo->property(kFitDropProperty).toBool()) return;
+    const QFontMetrics metrics(combo->font());
+    int width = combo->view()->minimumWidth();
+    for (int i = 0; i < combo->count(); ++i)
+        width = qMax(width, metrics.horizontalAdvance(combo->itemText(i)) + 20);
+    combo->view()->setMinimumWidth(width);
+}
+}  // namespace
+
+int InsertListItem(QWidget* list, int position, const QString& text) {
+    const int count = ItemCount(list);
+    if (position < 0 || position > count) position = count;
+    if (auto* box = qobject_cast<QListWidget*>(list)) {
+        box->insertItem(position, text);
+        return position;
+    }
+    auto* combo = qobject_cast<QComboBox*>(list);
+    if (combo == nullptr) return -1;
     const int before = combo->currentIndex();
     const QString typed = combo->isEditable() ? combo->currentText() : QString();
-    int position = combo->count();
-    if (combo->property(kSortedProperty).toBool()) {
-        position = 0;
-        while (position < combo->count() &&
-               QString::compare(combo->itemText(position), text, Qt::CaseInsensitive) <= 0) {
-            ++position;
-        }
-    }
     combo->insertItem(position, text);
     // Qt selects the first item put into an empty box; the list keeps "nothing selected".
     if (before < 0 && combo->currentIndex() >= 0) {
         combo->setCurrentIndex(-1);
         if (combo->isEditable()) combo->setEditText(typed);
     }
+    FitDropWidth(combo);
     return position;
 }
 
+int AddListItem(QWidget* list, const QString& text) {
+    int position = ItemCount(list);
+    if (list->property(kSortedProperty).toBool()) {
+        position = 0;
+        while (position < ItemCount(list) &&
+               QString::compare(ItemText(list, position), text, Qt::CaseInsensitive) <= 0) {
+            ++position;
+        }
+    }
+    return InsertListItem(list, position, text);
+}
+
+void ResetList(QWidget* list) {
+    if (auto* box = qobject_cast<QListWidget*>(list)) {
+        box->clear();
+    } else if (auto* combo = qobject_cast<QComboBox*>(list)) {
+        combo->clear();
+        combo->setCurrentIndex(-1);
+        if (combo->isEditable()) combo->clearEditText();
+    }
+}
+
+int ListPosition(const QWidget* list) {
+    if (auto* combo = qobject_cast<const QComboBox*>(list)) return combo->currentIndex();
+    if (auto* box = qobject_cast<const QListWidget*>(list)) {
+        const QList<QListWidgetItem*> selected = box->selectedItems();
+        return selected.isEmpty() ? -1 : box->row(selected.front());
+    }
+    return -1;
+}
+
+void SelectListPosition(QWidget* list, int position) {
+    if (auto* combo = qobject_cast<QComboBox*>(list)) {
+        combo->setCurrentIndex(position < combo->count() ? position : -1);
+    } else if (auto* box = qobject_cast<QListWidget*>(list)) {
+        if (position < 0 || position >= box->count()) {
+            box->clearSelection();
+            box->setCurrentRow(-1);
+        } else {
+            box->setCurrentRow(position);
+        }
+    }
+}
+
+int AddListString(QComboBox* combo, const QString& text) {
+    return AddListItem(combo, text);
+}
+
 void ResetListContent(QComboBox* combo) {
-    combo->clear();
-    combo->setCurrentIndex(-1);
-    if (combo->isEditable()) combo->clearEditText();
+    ResetList(combo);
 }
 
 }  // namespace platform
