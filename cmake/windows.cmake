@@ -59,3 +59,70 @@ if(WINE64)
 else()
     message(WARNING "wine64 not found: the Windows tests cannot run here")
 endif()
+
+# Programs that show windows run in a second prefix, each on an X server of its own
+# (wine-windows-run): the console tests' Wine sessions have no display, and a session that
+# started without one cannot show windows. The prefix is a copy of the first.
+find_program(WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine)
+find_program(XVFB Xvfb)
+if(WINE64 AND WINESERVER AND XVFB)
+    set(WINE_WINDOWS_PREFIX ${CMAKE_BINARY_DIR}/wineprefix-windows)
+    set(WINE_WINDOWS_RUN ${CMAKE_BINARY_DIR}/wine-windows-run)
+    configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-windows-run.in ${WINE_WINDOWS_RUN} @ONLY
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                    WORLD_READ WORLD_EXECUTE)
+    if(NOT EXISTS ${WINE_WINDOWS_PREFIX}/system.reg)
+        message(STATUS "Making the Wine prefix ${WINE_WINDOWS_PREFIX}")
+        # The first prefix's registry is written when its session ends.
+        execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${WINE_PREFIX} ${WINESERVER} -w)
+        execute_process(COMMAND cp -a ${WINE_PREFIX} ${WINE_WINDOWS_PREFIX})
+        # Its settings, imported as the registry editor wants them (UTF-16).
+        execute_process(COMMAND iconv -f UTF-8 -t UTF-16 ${CMAKE_SOURCE_DIR}/cmake/wine-windows.reg
+                        OUTPUT_FILE ${CMAKE_BINARY_DIR}/wine-windows.reg)
+        execute_process(
+            COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${WINE_WINDOWS_PREFIX} WINEDEBUG=-all
+                    ${WINE64} regedit /S Z:${CMAKE_BINARY_DIR}/wine-windows.reg
+            OUTPUT_QUIET ERROR_QUIET)
+        execute_process(
+            COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${WINE_WINDOWS_PREFIX} ${WINESERVER} -w)
+    endif()
+endif()
+
+# A test whose program shows windows: under wine-windows-run, one at a time. Without Wine or Xvfb
+# it is listed as skipped.
+function(pos_windows_test name)
+    if(NOT WINE_WINDOWS_RUN)
+        add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "skipped: no Wine or no Xvfb")
+        set_tests_properties(${name} PROPERTIES SKIP_REGULAR_EXPRESSION "skipped:" LABELS windows)
+        return()
+    endif()
+    add_test(NAME ${name} COMMAND ${WINE_WINDOWS_RUN} ${ARGN})
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine_windows LABELS windows TIMEOUT 300)
+endfunction()
+
+# A Windows program with windows (GUI subsystem, no console) and its resources: the icon
+# res/<ICON>.ico of the calling folder, version information and a manifest asking for common
+# controls 6 and per-monitor DPI awareness, without elevation.
+enable_language(RC)
+function(pos_windows_program target)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "" "NAME;ICON;VERSION;DESCRIPTION" "SOURCES;LIBRARIES")
+    set(PROGRAM_NAME ${arg_NAME})
+    set(PROGRAM_DESCRIPTION ${arg_DESCRIPTION})
+    string(TOUPPER ${arg_ICON} PROGRAM_ICON)  # the window's icon by the name DialogSpec gives
+    set(PROGRAM_ICON_FILE ${CMAKE_CURRENT_SOURCE_DIR}/res/${arg_ICON}.ico)
+    string(REPLACE "." ";" parts "${arg_VERSION}.0.0.0")
+    list(SUBLIST parts 0 4 parts)
+    list(JOIN parts "." PROGRAM_VERSION4)
+    list(JOIN parts "," PROGRAM_VERSION_COMMAS)
+    set(folder ${CMAKE_CURRENT_BINARY_DIR}/${target}-resources)
+    set(PROGRAM_MANIFEST ${folder}/${arg_NAME}.manifest)
+    configure_file(${CMAKE_SOURCE_DIR}/platform/win32/program.manifest.in ${PROGRAM_MANIFEST}
+                   @ONLY)
+    configure_file(${CMAKE_SOURCE_DIR}/platform/win32/program.rc.in ${folder}/${arg_NAME}.rc
+                   @ONLY)
+    set_source_files_properties(${folder}/${arg_NAME}.rc PROPERTIES
+                                OBJECT_DEPENDS "${PROGRAM_ICON_FILE};${PROGRAM_MANIFEST}")
+    add_executable(${target} WIN32 ${arg_SOURCES} ${folder}/${arg_NAME}.rc)
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME ${arg_NAME})
+    target_link_libraries(${target} PRIVATE ${arg_LIBRARIES})
+endfunction()

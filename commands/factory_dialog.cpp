@@ -37,6 +37,7 @@ platform::DialogSpec FactoryDialog::Spec() {
         .controls = kControls,
         .width = kWidth,
         .height = kHeight,
+        .font = {"System", 10},
     };
 }
 

@@ -113,6 +113,7 @@ platform::DialogSpec SettingsDialog::Spec() {
         .controls = kControls,
         .width = kWidth,
         .height = kHeight,
+        .font = {"Arial Narrow", 12},
     };
 }
 

@@ -55,6 +55,7 @@ platform::DialogSpec VoiceDialog::Spec() {
         .controls = kControls,
         .width = kWidth,
         .height = kHeight,
+        .font = {"System", 10},
     };
 }
 

@@ -51,6 +51,7 @@ platform::DialogSpec AddressDialog::Spec() {
         .width = kWidth,
         .height = kHeight,
         .pointSize = 9.0,
+        .font = {"宋体", 9},
     };
 }
 

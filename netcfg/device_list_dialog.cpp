@@ -64,6 +64,7 @@ platform::DialogSpec DeviceListDialog::Spec() {
         .controls = kControls,
         .width = kDeviceListWidth,
         .height = kDeviceListHeight,
+        .font = {"System", 10},
     };
 }
 

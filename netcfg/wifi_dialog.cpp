@@ -73,6 +73,7 @@ platform::DialogSpec WifiDialog::Spec() {
         .controls = kControls,
         .width = kWidth,
         .height = kHeight,
+        .font = {"System", 10},
     };
 }
 

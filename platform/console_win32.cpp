@@ -5,18 +5,10 @@
 #include <cstdlib>
 
 #include "platform/console.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
-
-std::string Utf8(const wchar_t* wide) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) return {};
-    std::string out(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), length, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(length - 1));
-    return out;
-}
 
 UINT previousOutputPage = 0;
 
@@ -31,7 +23,7 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (wide == nullptr) return std::vector<std::string>(argv + 1, argv + argc);
     std::vector<std::string> arguments;
-    for (int i = 1; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+    for (int i = 1; i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
     LocalFree(wide);
     return arguments;
 }

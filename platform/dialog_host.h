@@ -24,12 +24,20 @@ class DialogHost;
 inline constexpr int kDialogOk = 1;
 inline constexpr int kDialogCancel = 2;  // the close box and Esc
 
+// The font a window was designed with. The Win32 backend builds the window with it (the system
+// substitutes a face it does not have); the Qt backend uses its own CJK sans at pointSize.
+struct DesignFont {
+    const char* face = "MS Shell Dlg";  // UTF-8
+    int points = 8;
+};
+
 // What a window is built from.
 struct DialogSpec {
     const char* title = "";  // UTF-8
     std::span<const ControlDef> controls;
     int width = 0, height = 0;  // client area in dialog units
     double pointSize = 10.0;
+    DesignFont font;
     // The program's icon by name: the window's icon and the picture of its Icon controls. Null:
     // the icon of the window that opens it.
     const char* icon = nullptr;

@@ -2,13 +2,13 @@
 // another (a Western Windows has 1252).
 #include <windows.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 
 #include "platform/text_codec.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
@@ -52,17 +52,6 @@ std::optional<UINT> CodePage(std::string_view charset) {
     return std::nullopt;
 }
 
-std::string Utf8(const std::wstring& wide) {
-    std::string out;
-    if (wide.empty()) return out;
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(std::max(length, 0)));
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), length,
-                        nullptr, nullptr);
-    return out;
-}
-
 }  // namespace
 
 std::optional<std::string> ToUtf8(std::string_view text, const char* charset) {
@@ -94,7 +83,7 @@ std::optional<std::string> ToUtf8(std::string_view text, const char* charset) {
             wide = std::move(composed);
         }
     }
-    return Utf8(wide);
+    return Utf8FromWide(wide);
 }
 
 std::string Utf8ToGbk(std::string_view utf8) {

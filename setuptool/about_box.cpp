@@ -16,7 +16,7 @@ constexpr std::array<platform::ControlDef, 4> kAboutControls{{
 }  // namespace
 
 shell::AboutContent AboutContent() {
-    return {kAboutTitle, kAboutControls, 170, 62, 9.0};
+    return {kAboutTitle, kAboutControls, 170, 62, 9.0, {"宋体", 9}};
 }
 
 }  // namespace setuptool

@@ -118,6 +118,7 @@ platform::DialogSpec MainWindow::Spec() {
         .controls = MainWindowControls(),
         .width = kMainWindowWidth,
         .height = kMainWindowHeight,
+        .font = {"Arial Narrow", 11},
         .icon = "tessary",
         // Enter in the print-info text starts a new line at its end; anywhere else it does nothing.
         .enterAppendsLineTo = id::kPrintInfo,

@@ -17,6 +17,7 @@ platform::DialogSpec AboutSpec(const AboutContent& content) {
         .width = content.width,
         .height = content.height,
         .pointSize = content.pointSize,
+        .font = content.font,
         .initialFocus = kOkId,
     };
 }

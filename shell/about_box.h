@@ -13,6 +13,7 @@ struct AboutContent {
     std::span<const platform::ControlDef> controls;  // Icon controls show the program icon
     int width, height;                               // dialog units
     double pointSize;
+    platform::DesignFont font;
 };
 
 platform::DialogSpec AboutSpec(const AboutContent& content);

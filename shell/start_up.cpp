@@ -94,6 +94,18 @@ void EndProcess(int status) {
     std::_Exit(status);
 }
 
+void RunMainWindow(const ProgramNames& names, uint16_t replyPort, const RunWindow& run,
+                   const platform::DialogSpec& spec, platform::DialogPresenter& presenter,
+                   const std::function<bool()>& initialise) {
+    run(spec, presenter, [&] {
+        if (initialise()) return;
+        ReportReplyPortTaken(names, replyPort);
+        EndProcess(0);  // the window's threads are not waited for
+    });
+    // Closing ends the program at once, also with workers still busy (a network download).
+    EndProcess(0);
+}
+
 void ExitProgram(const std::function<void(int)>& exitProgram, int status) {
     if (exitProgram) {
         exitProgram(status);

@@ -8,36 +8,11 @@
 #include <QString>
 
 #include "platform/qt/qt_dialog_host.h"
-#include "shell/start_up.h"
-#include "updater/updater_window.h"
+#include "updater/program.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);  // takes Qt's own options (-platform, -style, ...) out
     QApplication::setApplicationName(QStringLiteral("Brindel"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
-    const shell::ProgramNames names{"brindel", "Brindel"};
-
-    shell::StartOptions options;
-    if (const int status = shell::ParseStartOptions(names, platform::Utf8Arguments(), options);
-        status >= 0)
-        return status;
-    updater::UpdaterWindowConfig config;
-    config.replyPort = options.replyPort;
-    if (const auto to =
-            netcfg::Ipv4Endpoint::Parse(options.broadcastAddress, options.discoveryPort))
-        config.broadcastTo = *to;
-    const uint16_t replyPort = config.replyPort;
-
-    platform::QtDialogHost host(updater::UpdaterWindow::Spec());
-    updater::UpdaterWindow window(std::move(config));
-    host.Attach(window);
-    // Only one copy runs: a second one ends at once without a window.
-    if (window.Initialise() == updater::StartResult::ReplyPortTaken) {
-        shell::ReportReplyPortTaken(names, replyPort);
-        shell::EndProcess(0);  // the watch thread is not waited for
-    }
-    host.exec();
-    // Closing ends the program at once, also during a network download (the window cannot be
-    // closed while a USB operation runs).
-    shell::EndProcess(0);
+    return updater::RunBrindel(platform::Utf8Arguments(), platform::RunQtWindow);
 }

@@ -39,6 +39,7 @@ platform::DialogSpec UpdaterWindow::Spec() {
         .width = kWindowWidth,
         .height = kWindowHeight,
         .pointSize = kWindowPointSize,
+        .font = {"黑体", 12},
         .icon = "brindel",
         // Enter presses the focused push button, else the default button "USB Updata".
         .initialFocus = id::kUsbUpdata,
@@ -181,7 +182,8 @@ void UpdaterWindow::ExitProgram(int status) {
 }
 
 void UpdaterWindow::ShowAbout() {
-    shell::ShowAbout(*host_, {kAboutTitle, AboutControls(), kAboutWidth, kAboutHeight, 9.0});
+    shell::ShowAbout(*host_,
+                     {kAboutTitle, AboutControls(), kAboutWidth, kAboutHeight, 9.0, {"宋体", 9}});
 }
 
 netcfg::DeviceTable* UpdaterWindow::Devices() const {

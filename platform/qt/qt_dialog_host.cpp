@@ -308,6 +308,14 @@ void QtDialogHost::contextMenuEvent(QContextMenuEvent* event) {
     ShowWindowMenu(this, event->globalPos(), aboutItem_, about_);
 }
 
+void RunQtWindow(const DialogSpec& spec, DialogPresenter& presenter,
+                 const std::function<void()>& started) {
+    QtDialogHost host(spec);
+    host.Attach(presenter);
+    if (started) started();
+    host.exec();
+}
+
 std::vector<std::string> Utf8Arguments() {
     std::vector<std::string> arguments;
     for (const QString& argument : QCoreApplication::arguments())

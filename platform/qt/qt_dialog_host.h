@@ -97,6 +97,11 @@ class QtDialogHost final : public QDialog, public DialogHost {
     bool ended_ = false;
 };
 
+// Runs a program's main window on Qt (the toolkit's part of a program's start): the window of
+// `spec` with `presenter` attached, `started` before it shows, then its modal run.
+void RunQtWindow(const DialogSpec& spec, DialogPresenter& presenter,
+                 const std::function<void()>& started);
+
 // The program's arguments as QApplication leaves them (its own options taken out), in UTF-8.
 std::vector<std::string> Utf8Arguments();
 
