@@ -13,6 +13,7 @@
 #include "cli/firmware.h"
 #include "cli/network.h"
 #include "cli/send_names.h"
+#include "cli/status.h"
 #include "link/device_io.h"
 #include "link/usb_printer_link.h"
 #include "netcfg/address_set.h"
@@ -43,6 +44,7 @@ struct Options {
     uint16_t replyPort = netcfg::kReplyPort;
     std::string mac, ip, mask, gateway, newMac;
     bool dhcp = false;
+    // status: --json as for discover
     // firmware
     bool gb2312 = false;
     std::string image;
@@ -88,6 +90,13 @@ class Runner {
         const LinkSettings link = Link(port.target->kind == PortTarget::Kind::Usb);
         const WriteResult result = WriteCommands(*port.target, commands, link);
         return result.ok ? kDone : Failed(result.error);
+    }
+
+    int Status(const Options& o) {
+        const ParsedPort port = ParsePortText(o.to, env_.lptPath);
+        if (!port.target) return Usage(port.error);
+        StatusJob job{*port.target, o.json, o.dryRun, env_.statusTimeout};
+        return RunStatus(job, Link(port.target->kind == PortTarget::Kind::Usb), out_, err_);
     }
 
     int Ports() {
@@ -288,7 +297,8 @@ int RunCli(std::span<const std::string> arguments, std::ostream& out, std::ostre
     o.broadcast = environment.broadcast;
     CLI::App app{
         "Scripted set-up of POS receipt printers: the commands of Tessary and the firmware "
-        "download of Brindel.\nExit status: 0 done, 1 failed (port, printer, file), 2 usage.",
+        "download of Brindel.\nExit status: 0 done, 1 failed (port, printer, file), 2 usage; "
+        "status: 3 answered but not ready.",
         kProgram};
     app.require_subcommand(1);
     // The same options everywhere: on Windows too a "/path" is an argument, not an option.
@@ -352,6 +362,14 @@ int RunCli(std::span<const std::string> arguments, std::ostream& out, std::ostre
                          "print the address-set packet as a hex line instead of broadcasting it "
                          "(the discovery still runs)");
 
+    CLI::App* status = app.add_subcommand(
+        "status",
+        "ask the printer whether it is ready (DLE EOT 1-4): online, cover, paper, errors, drawer; "
+        "exit status 0 ready, 3 answered but not ready, 1 no answer or port failure");
+    AddPort(status, o, "usb, net:IP[:PORT] or serial:DEVICE[@BAUD]");
+    status->add_flag("--json", o.json, "print one JSON object, with the raw answer bytes");
+    AddDryRun(status, o);
+
     CLI::App* firmware = app.add_subcommand(
         "firmware", "download an image file to a printer over USB or the network");
     AddPort(firmware, o, "usb or net:IP[:PORT]");
@@ -374,6 +392,7 @@ int RunCli(std::span<const std::string> arguments, std::ostream& out, std::ostre
     if (print->parsed()) return runner.Print(o);
     if (send->parsed()) return runner.Send(o);
     if (setAddress->parsed()) return runner.SetAddress(o);
+    if (status->parsed()) return runner.Status(o);
     if (firmware->parsed()) return runner.Firmware(o);
     return kUsage;
 }

@@ -24,6 +24,7 @@ namespace cli {
 inline constexpr int kDone = 0;
 inline constexpr int kFailed = 1;  // port, printer or file
 inline constexpr int kUsage = 2;
+// 3 (the printer answered but is not ready) is status's own.
 
 struct CliEnvironment {
     // Made when a subcommand needs USB (the program: libusb).
@@ -32,6 +33,7 @@ struct CliEnvironment {
     std::string lptPath = kDefaultLptPath;
     std::chrono::milliseconds connectTimeout{3000};
     unsigned usbPieceTimeoutMs = 1000;
+    std::chrono::milliseconds statusTimeout{1000};  // the wait for each status answer
     updater::NetPacing netPacing;
     // Where discovery requests and address-set packets go unless --broadcast says otherwise.
     std::string broadcast = "255.255.255.255:9000";

@@ -84,6 +84,14 @@ SerialWrite DrainSerialUntil(DeviceHandle port, std::chrono::steady_clock::time_
 // Throws away output the port still holds, so that closing it does not wait for the line.
 void DiscardSerialOutput(DeviceHandle port);
 
+// Throws away input the port has received and not yet read (a stale answer).
+void DiscardSerialInput(DeviceHandle port);
+
+// Reads what the port receives, up to `capacity` bytes, returning as soon as something came or
+// at `deadline`: the count read (0 when nothing came), -1 on a failure.
+long ReadSerialUntil(DeviceHandle port, uint8_t* buffer, std::size_t capacity,
+                     std::chrono::steady_clock::time_point deadline);
+
 // Releases the exclusive use and closes.
 void CloseSerial(DeviceHandle port);
 

@@ -179,6 +179,27 @@ void DiscardSerialOutput(DeviceHandle port) {
     ::ioctl(Fd(port), TCFLSH, TCOFLUSH);
 }
 
+void DiscardSerialInput(DeviceHandle port) {
+    ::ioctl(Fd(port), TCFLSH, TCIFLUSH);
+}
+
+long ReadSerialUntil(DeviceHandle port, uint8_t* buffer, std::size_t capacity,
+                     std::chrono::steady_clock::time_point deadline) {
+    const int fd = Fd(port);
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, StepMs(deadline));
+        if (ready < 0 && errno != EINTR) return -1;
+        if (ready > 0) {
+            if ((p.revents & POLLIN) == 0) return -1;  // hang-up or error, nothing to read
+            const ssize_t n = ::read(fd, buffer, capacity);
+            if (n > 0) return static_cast<long>(n);
+            if (n < 0 && errno != EAGAIN && errno != EINTR) return -1;
+        }
+        if (StepMs(deadline) == 0) return 0;
+    }
+}
+
 void CloseSerial(DeviceHandle port) {
     if (port == kNoDevice) return;
     ::ioctl(Fd(port), TIOCNXCL);

@@ -173,6 +173,55 @@ void DiscardSerialOutput(DeviceHandle port) {
     PurgeComm(Native(port), PURGE_TXABORT | PURGE_TXCLEAR);
 }
 
+void DiscardSerialInput(DeviceHandle port) {
+    PurgeComm(Native(port), PURGE_RXABORT | PURGE_RXCLEAR);
+}
+
+long ReadSerialUntil(DeviceHandle port, uint8_t* buffer, std::size_t capacity,
+                     std::chrono::steady_clock::time_point deadline) {
+    const HANDLE handle = Native(port);
+    const Event done;
+    if (done.get() == nullptr || capacity == 0) return -1;
+    for (;;) {
+        // One byte at a time: whatever the port's read time-outs, a read of one byte ends when
+        // one arrives; the rest that is already there follows at once.
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = done.get();
+        ResetEvent(done.get());
+        bool waited = false;
+        if (!ReadFile(handle, buffer, 1, nullptr, &overlapped)) {
+            if (GetLastError() != ERROR_IO_PENDING) return -1;
+            const DWORD wait = WaitForSingleObject(done.get(), StepMs(deadline));
+            if (wait != WAIT_OBJECT_0) CancelIo(handle);
+            waited = true;
+        }
+        DWORD n = 0;
+        const BOOL finished = GetOverlappedResult(handle, &overlapped, &n, TRUE);
+        if (!finished && GetLastError() != ERROR_OPERATION_ABORTED) return -1;
+        if (n > 0) {
+            DWORD errors = 0;
+            COMSTAT status{};
+            std::size_t got = 1;
+            if (ClearCommError(handle, &errors, &status) && status.cbInQue > 0 && capacity > 1) {
+                const auto more =
+                    static_cast<DWORD>(std::min<std::size_t>(capacity - 1, status.cbInQue));
+                OVERLAPPED rest{};
+                rest.hEvent = done.get();
+                ResetEvent(done.get());
+                DWORD m = 0;
+                if (ReadFile(handle, buffer + 1, more, nullptr, &rest) ||
+                    GetLastError() == ERROR_IO_PENDING) {
+                    if (GetOverlappedResult(handle, &rest, &m, TRUE)) got += m;
+                }
+            }
+            return static_cast<long>(got);
+        }
+        if (StepMs(deadline) == 0) return 0;
+        // The port's time-outs ended the read with nothing: look again after a short pause.
+        if (!waited) Sleep(std::min<DWORD>(10, StepMs(deadline)));
+    }
+}
+
 void CloseSerial(DeviceHandle port) {
     if (port != kNoDevice) CloseHandle(Native(port));
 }

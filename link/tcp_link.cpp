@@ -180,6 +180,40 @@ std::size_t TcpConnection::SendSome(const uint8_t* bytes, std::size_t length) {
     }
 }
 
+std::size_t TcpConnection::Receive(uint8_t* buffer, std::size_t capacity,
+                                   std::chrono::milliseconds timeout) {
+    if (!IsOpen() || capacity == 0) return 0;
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        const ReceiveStep step = ReceiveOnSocket(socket_, buffer, capacity);
+        switch (step.what) {
+            case Received::Data:
+                return step.length;
+            case Received::Closed:
+                Fail(TcpFault::Reset, 0);
+                return 0;
+            case Received::Failed:
+            case Received::Shut:
+                Fail(ClassifySocketError(step.error), step.error);
+                return 0;
+            case Received::WouldBlock:
+                break;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return 0;
+        if (limits_.cancelled && limits_.cancelled()) {
+            Fail(TcpFault::Cancelled, 0);
+            return 0;
+        }
+        SocketReadable readable[] = {{socket_, false}};
+        if (WaitReadable(readable, std::min(left, kProgressCheck)) < 0) {
+            const int error = LastSocketError();
+            Fail(ClassifySocketError(error), error);
+            return 0;
+        }
+    }
+}
+
 bool TcpConnection::SendAll(const uint8_t* bytes, std::size_t length, std::size_t piece) {
     if (piece == 0) return false;
     std::size_t done = 0;

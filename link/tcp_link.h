@@ -78,6 +78,11 @@ class TcpConnection {
     [[nodiscard]] std::size_t SendSome(const uint8_t* bytes, std::size_t length);
     // All bytes, in send calls of at most `piece` bytes. False on failure.
     [[nodiscard]] bool SendAll(const uint8_t* bytes, std::size_t length, std::size_t piece);
+    // What the printer answers on the connection: up to `capacity` bytes, returning as soon as
+    // some came or after `timeout`. The count read; 0 when nothing came (the connection stays
+    // usable) or it failed (Result() says why; a printer closing its side is a reset here).
+    [[nodiscard]] std::size_t Receive(uint8_t* buffer, std::size_t capacity,
+                                      std::chrono::milliseconds timeout);
     // Waits until the printer has acknowledged every byte sent, then closes the connection.
     // False when it stopped taking data or broke the connection first; Result() has the counts.
     [[nodiscard]] bool Finish();

@@ -44,8 +44,14 @@ struct BulkOut {
     int interface = -1;
     int altSetting = 0;
     unsigned char endpoint = 0;
-    int configuration = 0;  // bConfigurationValue of the configuration it belongs to
+    int configuration = 0;    // bConfigurationValue of the configuration it belongs to
+    unsigned char input = 0;  // the same interface's bulk IN endpoint, 0 when it has none
 };
+
+bool IsBulk(const libusb_endpoint_descriptor& ep, int direction) {
+    return (ep.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) == LIBUSB_TRANSFER_TYPE_BULK &&
+           (ep.bEndpointAddress & LIBUSB_ENDPOINT_DIR_MASK) == direction;
+}
 
 // The first interface with a bulk OUT endpoint, a printer-class one if there is any.
 BulkOut FindBulkOut(libusb_device* device) {
@@ -62,14 +68,17 @@ BulkOut FindBulkOut(libusb_device* device) {
             const libusb_interface_descriptor& alt = iface.altsetting[a];
             for (int e = 0; e < alt.bNumEndpoints; ++e) {
                 const libusb_endpoint_descriptor& ep = alt.endpoint[e];
-                const bool bulkOut =
-                    (ep.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) == LIBUSB_TRANSFER_TYPE_BULK &&
-                    (ep.bEndpointAddress & LIBUSB_ENDPOINT_DIR_MASK) == LIBUSB_ENDPOINT_OUT;
-                if (!bulkOut) continue;
+                if (!IsBulk(ep, LIBUSB_ENDPOINT_OUT)) continue;
                 const bool printer = alt.bInterfaceClass == kPrinterClass;
                 if (best.interface < 0 || printer) {
                     best = {alt.bInterfaceNumber, alt.bAlternateSetting, ep.bEndpointAddress,
-                            config->bConfigurationValue};
+                            config->bConfigurationValue, 0};
+                    for (int i2 = 0; i2 < alt.bNumEndpoints; ++i2) {
+                        if (IsBulk(alt.endpoint[i2], LIBUSB_ENDPOINT_IN)) {
+                            best.input = alt.endpoint[i2].bEndpointAddress;
+                            break;
+                        }
+                    }
                     bestIsPrinter = printer;
                 }
                 break;
@@ -133,6 +142,17 @@ class LibusbHandle : public UsbDeviceHandle {
         const int rc = libusb_bulk_transfer(handle_, out_.endpoint, const_cast<uint8_t*>(bytes),
                                             static_cast<int>(length), &transferred, timeoutMs);
         ok = rc == 0;
+        return transferred > 0 ? static_cast<std::size_t>(transferred) : 0;
+    }
+
+    std::size_t BulkRead(uint8_t* buffer, std::size_t capacity, unsigned timeoutMs,
+                         bool& ok) override {
+        ok = false;
+        if (!claimed_ || out_.input == 0 || capacity > static_cast<std::size_t>(INT_MAX)) return 0;
+        int transferred = 0;
+        const int rc = libusb_bulk_transfer(handle_, out_.input, buffer, static_cast<int>(capacity),
+                                            &transferred, timeoutMs);
+        ok = rc == 0 || rc == LIBUSB_ERROR_TIMEOUT;  // a time-out is no answer, not an error
         return transferred > 0 ? static_cast<std::size_t>(transferred) : 0;
     }
 

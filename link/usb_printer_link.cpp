@@ -112,6 +112,13 @@ std::size_t UsbPrinterLink::WriteAll(const uint8_t* bytes, std::size_t length) {
     return total;
 }
 
+std::size_t UsbPrinterLink::Read(uint8_t* buffer, std::size_t capacity, unsigned timeoutMs,
+                                 bool& ok) {
+    ok = false;
+    if (!handle_ || capacity == 0) return 0;
+    return handle_->BulkRead(buffer, capacity, timeoutMs, ok);
+}
+
 void UsbPrinterLink::Close() {
     handle_.reset();
     path_.clear();

@@ -54,6 +54,15 @@ class UsbDeviceHandle {
     // hit after part of the piece left); `ok` is false on error or time-out.
     virtual std::size_t BulkWrite(const uint8_t* bytes, std::size_t length, unsigned timeoutMs,
                                   bool& ok) = 0;
+    // Reads what the printer answers on the claimed interface's bulk IN endpoint, waiting at most
+    // `timeoutMs`: the count read (0 when nothing came); `ok` is false on an error, and when the
+    // device has no way to answer (the default).
+    virtual std::size_t BulkRead(uint8_t* buffer, std::size_t capacity, unsigned timeoutMs,
+                                 bool& ok) {
+        (void)buffer, (void)capacity, (void)timeoutMs;
+        ok = false;
+        return 0;
+    }
 };
 
 // Enumeration and opening, so tests can script devices.
@@ -98,6 +107,9 @@ class UsbPrinterLink {
               unsigned timeoutMs);
     // Brindel: 64-byte pieces, 2000 ms each; the total written, or 0 when a piece wrote nothing.
     std::size_t WriteAll(const uint8_t* bytes, std::size_t length);
+    // What the printer answers, up to `capacity` bytes within `timeoutMs`: the count read, 0
+    // when nothing came or the link cannot read (`ok` false then).
+    std::size_t Read(uint8_t* buffer, std::size_t capacity, unsigned timeoutMs, bool& ok);
     void Close();  // safe on a closed link
     bool IsOpen() const;
     const std::string& DevicePath() const;

@@ -47,7 +47,8 @@ class SetupApiHandle : public UsbDeviceHandle {
     // The read and the write handle. Whether they open is not examined: a device whose write
     // handle did not open still counts as opened, and its first write fails.
     bool Claim(bool) override {
-        if (read_ == INVALID_HANDLE_VALUE) read_ = OpenPath(path_, GENERIC_READ, 0);
+        if (read_ == INVALID_HANDLE_VALUE)
+            read_ = OpenPath(path_, GENERIC_READ, FILE_FLAG_OVERLAPPED);
         if (write_ == INVALID_HANDLE_VALUE)
             write_ = OpenPath(path_, GENERIC_WRITE, FILE_FLAG_OVERLAPPED);
         return true;
@@ -69,6 +70,25 @@ class SetupApiHandle : public UsbDeviceHandle {
         const BOOL finished = GetOverlappedResult(write_, &overlapped, &written, TRUE);
         ok = wait == WAIT_OBJECT_0 && finished;
         return written;  // what went out, also when the time-out cut the piece short
+    }
+
+    // An overlapped read on the read handle, given up (CancelIo) when the time-out passes.
+    std::size_t BulkRead(uint8_t* buffer, std::size_t capacity, unsigned timeoutMs,
+                         bool& ok) override {
+        ok = false;
+        if (read_ == INVALID_HANDLE_VALUE || done_ == nullptr || capacity > MAXDWORD) return 0;
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = done_;
+        ResetEvent(done_);
+        if (!ReadFile(read_, buffer, static_cast<DWORD>(capacity), nullptr, &overlapped) &&
+            GetLastError() != ERROR_IO_PENDING)
+            return 0;
+        const DWORD wait = WaitForSingleObject(done_, timeoutMs);
+        if (wait != WAIT_OBJECT_0) CancelIo(read_);
+        DWORD read = 0;
+        const BOOL finished = GetOverlappedResult(read_, &overlapped, &read, TRUE);
+        ok = finished || GetLastError() == ERROR_OPERATION_ABORTED;  // aborted: no answer
+        return read;
     }
 
   private:

@@ -28,6 +28,8 @@ class PseudoTerminal {
     printerlink::SocketHandle Handle() const { return master_; }
     // One non-blocking read of what the tools wrote.
     printerlink::ReceiveStep Read(uint8_t* buffer, std::size_t capacity) const;
+    // Writes what the printer answers; false when it could not.
+    bool Write(const uint8_t* bytes, std::size_t length) const;
     void Close();
 
   private:

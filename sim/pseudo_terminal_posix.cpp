@@ -56,6 +56,11 @@ printerlink::ReceiveStep PseudoTerminal::Read(uint8_t* buffer, std::size_t capac
     return {Received::Failed, 0, {}, errno};
 }
 
+bool PseudoTerminal::Write(const uint8_t* bytes, std::size_t length) const {
+    const ssize_t n = write(static_cast<int>(master_), bytes, length);
+    return n == static_cast<ssize_t>(length);
+}
+
 void PseudoTerminal::Close() {
     if (master_ != printerlink::kNoSocket) close(static_cast<int>(master_));
     if (slave_ >= 0) close(slave_);

@@ -20,6 +20,10 @@ printerlink::ReceiveStep PseudoTerminal::Read(uint8_t*, std::size_t) const {
     return {printerlink::Received::Closed, 0, {}, 0};
 }
 
+bool PseudoTerminal::Write(const uint8_t*, std::size_t) const {
+    return false;
+}
+
 void PseudoTerminal::Close() {}
 
 }  // namespace sim

@@ -76,6 +76,11 @@ std::string SimUsage() {
            "  --slow BYTES_PER_S  read no faster than this\n"
            "  --recv-buffer BYTES receive buffer of a TCP connection (default 4096, as small\n"
            "                      as a printer's, so a stalled printer stops acknowledging)\n"
+           "  --paper ok|near-end|out  the paper the status answers report (default ok)\n"
+           "  --cover-open        report the cover open (and so offline)\n"
+           "  --offline           report the printer offline\n"
+           "  --cutter-error      report an auto-cutter error (and so offline)\n"
+           "  --no-status         never answer real-time status requests (DLE EOT)\n"
            "  --json              JSON lines instead of text lines\n"
            "  -h, --help          this text\n";
 }
@@ -139,6 +144,13 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
              if (n && *n > 0) o.receiveBuffer = static_cast<int>(*n);
              return n && *n > 0;
          }},
+        {"--paper",
+         [&](const std::string& v) {
+             if (v == "ok") o.paper = commands::PaperLevel::Present;
+             if (v == "near-end") o.paper = commands::PaperLevel::NearEnd;
+             if (v == "out") o.paper = commands::PaperLevel::Out;
+             return v == "ok" || v == "near-end" || v == "out";
+         }},
         {"--slow",
          [&](const std::string& v) {
              const auto n = Number(v, UINT32_MAX);
@@ -157,15 +169,19 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
             parsed.help = true;
             continue;
         }
-        const bool flag = name == "--serial" || name == "--no-reply" || name == "--json";
+        const std::map<std::string, bool*> flags{
+            {"--serial", &o.serial},      {"--no-reply", &o.noReply},
+            {"--json", &o.json},          {"--cover-open", &o.coverOpen},
+            {"--offline", &o.offline},    {"--cutter-error", &o.cutterError},
+            {"--no-status", &o.noStatus},
+        };
+        const bool flag = flags.count(name) > 0;
         if (flag && !value) {
             if (name == "--serial" && !PseudoTerminalsAvailable()) {
                 parsed.error = "--serial is Linux only: this system has no pseudo-terminals";
                 return parsed;
             }
-            if (name == "--serial") o.serial = true;
-            if (name == "--no-reply") o.noReply = true;
-            if (name == "--json") o.json = true;
+            *flags.at(name) = true;
             continue;
         }
         const auto setter = valued.find(name);
@@ -190,6 +206,17 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
                        " runs past the last octet of " + Ipv4Text(o.first.address);
     }
     return parsed;
+}
+
+commands::PrinterCondition ConditionOf(const SimOptions& options) {
+    commands::PrinterCondition c;
+    c.paper = options.paper;
+    c.coverOpen = options.coverOpen;
+    c.cutterError = options.cutterError;
+    c.errorOccurred = options.cutterError;
+    c.paperEndStop = options.paper == commands::PaperLevel::Out;
+    c.online = !(options.offline || c.coverOpen || c.paperEndStop || c.cutterError);
+    return c;
 }
 
 PrinterSettings PrinterAt(const SimOptions& options, int index) {

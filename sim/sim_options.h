@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 
+#include "commands/realtime_status.h"
 #include "netcfg/address_set.h"
 #include "sim/virtual_printer.h"
 
@@ -31,6 +32,12 @@ struct SimOptions {
     // Receive buffer of each TCP connection: small, as a printer's, so a printer that stops
     // reading stops acknowledging soon after (the system may round it up).
     int receiveBuffer = kDefaultReceiveBuffer;
+    // What the printers answer to the real-time status requests (DLE EOT n).
+    commands::PaperLevel paper = commands::PaperLevel::Present;
+    bool coverOpen = false;
+    bool offline = false;
+    bool cutterError = false;
+    bool noStatus = false;  // never answers them, as printers without real-time status
 };
 
 struct ParsedOptions {
@@ -42,6 +49,10 @@ struct ParsedOptions {
 // Arguments after the program name; "--name value" and "--name=value".
 ParsedOptions ParseSimOptions(std::span<const std::string> arguments);
 std::string SimUsage();
+
+// The condition the status answers tell: an open cover, an empty roll or a cutter error also
+// take the printer offline, as on a real one.
+commands::PrinterCondition ConditionOf(const SimOptions& options);
 
 // Printer i's settings.
 PrinterSettings PrinterAt(const SimOptions& options, int index);

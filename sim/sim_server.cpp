@@ -116,8 +116,7 @@ bool SimServer::Start(std::string* error) {
         stream->terminal = true;
         stream->link = "serial";
         Stream* raw = stream.get();
-        stream->decoder = std::make_unique<StreamDecoder>(
-            [this, raw](Event&& e) { OnEvent(raw->printer, raw->link, 0, std::move(e)); });
+        stream->decoder = MakeDecoder(raw);
         streams_.push_back(std::move(stream));
     }
     for (std::size_t i = 0; i < printers_.size(); ++i) {
@@ -177,6 +176,32 @@ void SimServer::OnEvent(int printer, const std::string& link, uint64_t connectio
                 ", mask " + Ipv4Text(now.mask) + ", gateway " + Ipv4Text(now.gateway) + ", DHCP " +
                 (now.dhcp ? "on" : "off"));
     }
+}
+
+std::unique_ptr<StreamDecoder> SimServer::MakeDecoder(Stream* stream) {
+    return std::make_unique<StreamDecoder>([this, stream](Event&& e) {
+        // DLE EOT n, n = 1..4: answered once its line is out, as a printer does at once.
+        const bool status = e.kind == EventKind::EscPos && e.frame.size() == 3 &&
+                            e.frame[0] == 0x10 && e.frame[1] == 0x04 && e.frame[2] >= 1 &&
+                            e.frame[2] <= 4;
+        const uint8_t request = status ? e.frame[2] : 0;
+        OnEvent(stream->printer, stream->link, stream->connection, std::move(e));
+        if (status) AnswerStatus(*stream, request);
+    });
+}
+
+void SimServer::AnswerStatus(Stream& s, uint8_t request) {
+    if (options_.noStatus) {
+        Say(s.printer, s.link, s.connection, "status request not answered (--no-status)");
+        return;
+    }
+    const uint8_t answer =
+        commands::StatusAnswer(ConditionOf(options_), static_cast<commands::StatusKind>(request));
+    const bool sent = s.terminal ? pty_.Write(&answer, 1)
+                                 : printerlink::SendOnSocket(s.fd, &answer, 1).taken == 1;
+    Say(s.printer, s.link, s.connection,
+        std::string(sent ? "status answer: " : "status answer not sent: ") +
+            HexBytes({&answer, 1}));
 }
 
 Clock::time_point SimServer::NextWake() const {
@@ -280,9 +305,7 @@ void SimServer::Accept(int index) {
     stream->connection = ++connections_;
     stream->nextRead = Clock::now();
     Stream* raw = stream.get();
-    stream->decoder = std::make_unique<StreamDecoder>([this, raw](Event&& e) {
-        OnEvent(raw->printer, raw->link, raw->connection, std::move(e));
-    });
+    stream->decoder = MakeDecoder(raw);
     Say(raw->printer, raw->link, raw->connection, "connection from " + EndpointText(accepted.peer));
     streams_.push_back(std::move(stream));
 }

@@ -68,6 +68,9 @@ class SimServer {
     void CloseStream(Stream& stream, const std::string& why, bool reset);
     void Say(int printer, const std::string& link, uint64_t connection, const std::string& text);
     void OnEvent(int printer, const std::string& link, uint64_t connection, Event&& event);
+    // The stream's decoder: its events go to OnEvent, a status request gets its answer.
+    std::unique_ptr<StreamDecoder> MakeDecoder(Stream* stream);
+    void AnswerStatus(Stream& stream, uint8_t request);
     std::chrono::steady_clock::time_point NextWake() const;
 
     SimOptions options_;

@@ -31,6 +31,10 @@ class FakeUsbBackend::Handle : public printerlink::UsbDeviceHandle {
         }
         return backend_.Write(path_, bytes, length, timeoutMs, ok);
     }
+    std::size_t BulkRead(uint8_t* buffer, std::size_t capacity, unsigned, bool& ok) override {
+        ok = claimed_;
+        return claimed_ ? backend_.Read(buffer, capacity) : 0;
+    }
 
   private:
     FakeUsbBackend& backend_;
@@ -183,6 +187,27 @@ std::size_t FakeUsbBackend::Write(const std::string& path, const uint8_t* bytes,
     }
     pieces_.push_back({path, length, timeoutMs, {bytes, bytes + out}});
     return out;
+}
+
+void FakeUsbBackend::QueueAnswers(std::deque<std::vector<uint8_t>> answers) {
+    std::lock_guard lock(mutex_);
+    answers_ = std::move(answers);
+}
+
+int FakeUsbBackend::Reads() const {
+    std::lock_guard lock(mutex_);
+    return reads_;
+}
+
+std::size_t FakeUsbBackend::Read(uint8_t* buffer, std::size_t capacity) {
+    std::lock_guard lock(mutex_);
+    ++reads_;
+    if (answers_.empty()) return 0;
+    const std::vector<uint8_t> answer = std::move(answers_.front());
+    answers_.pop_front();
+    const std::size_t n = std::min(capacity, answer.size());
+    std::copy_n(answer.begin(), n, buffer);
+    return n;
 }
 
 }  // namespace fakes

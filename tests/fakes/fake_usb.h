@@ -57,6 +57,11 @@ class FakeUsbBackend : public printerlink::UsbBackend {
     void ReleaseWrites();
     int HeldWrites() const;  // pieces waiting in the hold now
 
+    // What the printer answers: each BulkRead takes the next answer (up to its capacity); with
+    // none queued it reads nothing, as a printer that does not answer.
+    void QueueAnswers(std::deque<std::vector<uint8_t>> answers);
+    int Reads() const;  // BulkRead calls on a claimed device
+
     std::vector<std::string> OpenAttempts() const;  // paths, in order
     std::vector<ClaimAttempt> Claims() const;
     std::vector<Written> Pieces() const;
@@ -75,10 +80,13 @@ class FakeUsbBackend : public printerlink::UsbBackend {
     bool Claim(const std::string& path, bool detachDriver);
     std::size_t Write(const std::string& path, const uint8_t* bytes, std::size_t length,
                       unsigned timeoutMs, bool& ok);
+    std::size_t Read(uint8_t* buffer, std::size_t capacity);
 
     mutable std::mutex mutex_;
     std::vector<Device> devices_;
     std::deque<Piece> script_;
+    std::deque<std::vector<uint8_t>> answers_;
+    int reads_ = 0;
     std::vector<std::string> openAttempts_;
     std::vector<ClaimAttempt> claims_;
     std::vector<Written> pieces_;

@@ -2,8 +2,8 @@
 # The Windows programs as a user runs them, under Wine, against the Linux ones on loopback:
 # tessary-cli.exe finds the Linux virtual printer, sends it a command and downloads an image it
 # verifies, and writes to its serial side as COM12 (Wine's name for the printer's
-# pseudo-terminal); pos-printer-sim.exe answers the Linux tessary-cli and says that --serial is
-# Linux only. Every wait is bounded.
+# pseudo-terminal), and asks it for its real-time status over both; pos-printer-sim.exe answers
+# the Linux tessary-cli and says that --serial is Linux only. Every wait is bounded.
 # Usage: programs_under_wine.sh WINE_RUN WINE_PREFIX WINDOWS_CLI WINDOWS_SIM LINUX_CLI LINUX_SIM
 set -u
 [ "$#" -eq 6 ] || {
@@ -71,6 +71,23 @@ wait_for "$work/linux" "serial esc/pos cut" || fail "the cut did not reach the s
 line=$(stty -F "$pty" -a 2>&1)
 [[ $line == *"speed 19200 baud"*" cs8"* && $line == *"-parenb"* && $line == *"-cstopb"* ]] ||
     fail "COM12 is not 19200 8N1: $line"
+# Real-time status: a ready printer over TCP, one with its cover open over COM12, a silent one.
+ready=$("$wine_run" "$win_cli" status --to "net:127.0.0.1:$tcp")
+[ $? -eq 0 ] && echo "status over TCP:" $ready && [[ $ready == *"online"*"paper present"* ]] ||
+    fail "tessary-cli.exe status of a ready printer: $ready"
+kill "${pids[0]}" 2>/dev/null
+udp=$((udp + 4)) reply=$((reply + 4))
+start open "$linux_sim" --serial --cover-open || fail "Linux simulator with its cover open"
+pty=$(sed -n 's/.*serial port \(.*\)/\1/p' "$work/open" | head -n 1)
+ln -sfn "$pty" "$com12"
+open=$("$wine_run" "$win_cli" status --to serial:COM12)
+[ $? -eq 3 ] && echo "status over COM12:" $open && [[ $open == *"offline"*"cover open"* ]] ||
+    fail "tessary-cli.exe status over COM12 of a printer with its cover open: $open"
+udp=$((udp + 2)) reply=$((reply + 2))
+start silent "$linux_sim" --no-status || fail "Linux simulator without status"
+"$wine_run" "$win_cli" status --to "net:127.0.0.1:$tcp" 2>"$work/silent.err"
+[ $? -eq 1 ] && grep -qF "no status answer within 1 s" "$work/silent.err" ||
+    fail "tessary-cli.exe status of a silent printer: $(cat "$work/silent.err")"
 
 # 2. pos-printer-sim.exe answering the Linux tessary-cli.
 usage=$("$wine_run" "$win_sim" --help)
