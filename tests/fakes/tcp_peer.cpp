@@ -36,13 +36,22 @@ SilentLoopbackPort::~SilentLoopbackPort() {
 }
 
 TcpPrinterPeer::TcpPrinterPeer(Mode mode, std::size_t limit) : mode_(mode), limit_(limit) {
+    Listen(kLoopback, 0);
+}
+
+TcpPrinterPeer::TcpPrinterPeer(const printerlink::Ipv4Address& address, uint16_t port)
+    : mode_(Mode::Record), limit_(0) {
+    Listen(address, port);
+}
+
+void TcpPrinterPeer::Listen(const printerlink::Ipv4Address& address, uint16_t port) {
     // Any peer but a plain recorder gets the smallest window the system allows (inherited by
     // accepted sockets; about 1 KiB on Linux), so it fills soon after reading stops, also for
     // one command of 2 KiB.
     const int receiveBuffer = mode_ == Mode::Record ? 0 : 1;
     int error = 0;
     if (wake_.ok())
-        listener_ = printerlink::ListenTcpSocket(kLoopback, 0, 128, receiveBuffer, error);
+        listener_ = printerlink::ListenTcpSocket(address, port, 128, receiveBuffer, error);
     if (listener_ == kNoSocket) return;
     port_ = printerlink::LocalSocketPort(listener_);
     thread_ = std::thread([this] { Loop(); });

@@ -1,5 +1,6 @@
 #pragma once
-// A printer on loopback TCP: accepts connections on 127.0.0.1 and records, per connection, the
+// A printer on loopback TCP: accepts connections on 127.0.0.1 (or another loopback address) and
+// records, per connection, the
 // bytes received, whether the client closed it and when the last byte arrived. A peer that
 // stalls, resets part-way or reads slowly has a small receive buffer, as a printer has, so what
 // it does not read soon stops being acknowledged.
@@ -30,6 +31,9 @@ class TcpPrinterPeer {
     };
 
     explicit TcpPrinterPeer(Mode mode = Mode::Record, std::size_t limit = 0);
+    // A recorder on `address`:`port` of loopback (a printer's fixed port on an address of its
+    // own, as a program under test reaches it).
+    TcpPrinterPeer(const printerlink::Ipv4Address& address, uint16_t port);
     ~TcpPrinterPeer();
     TcpPrinterPeer(const TcpPrinterPeer&) = delete;
     TcpPrinterPeer& operator=(const TcpPrinterPeer&) = delete;
@@ -44,6 +48,7 @@ class TcpPrinterPeer {
     bool WaitForClosed(std::size_t count, std::chrono::milliseconds timeout) const;
 
   private:
+    void Listen(const printerlink::Ipv4Address& address, uint16_t port);
     void Loop();
 
     Mode mode_;
