@@ -193,16 +193,19 @@ TEST(BrindelExe, DownloadsFirmwareToTheVirtualPrinterItLists) {
     EXPECT_EQ(brindel.WaitForExit(10s), std::optional<DWORD>(0));
 }
 
-// The Start-menu entry of `name` in the programs folder of every user: its target and the folder
-// it starts in.
+// The Start-menu folder of the programs, for every user.
+std::filesystem::path MenuFolder() {
+    wchar_t programs[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, programs))) return {};
+    return std::filesystem::path(programs) / L"Tessary and Brindel";
+}
+
+// A Start-menu entry's target and the folder it starts in.
 struct Shortcut {
     std::wstring target, folder;
 };
 std::optional<Shortcut> ReadShortcut(const std::wstring& name) {
-    wchar_t programs[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, programs)))
-        return std::nullopt;
-    const std::wstring file = std::wstring(programs) + L"\\Tessary and Brindel\\" + name + L".lnk";
+    const std::wstring file = (MenuFolder() / (name + L".lnk")).wstring();
     CoInitialize(nullptr);
     std::optional<Shortcut> shortcut;
     IShellLinkW* link = nullptr;
@@ -224,11 +227,14 @@ std::optional<Shortcut> ReadShortcut(const std::wstring& name) {
     return shortcut;
 }
 
-// Run by the installer's test after a silent install into POS_INSTALLED (a Windows path).
-TEST(InstalledPrograms, StartInTheUsersDocumentsFromTheirStartMenuEntries) {
+// Run by the installer's test after a silent install into POS_INSTALLED (a Windows path): the
+// programs start in the user's Documents folder from their Start-menu entries, and the silent
+// uninstaller takes them and their entries away.
+TEST(InstalledPrograms, StartFromTheirEntriesAndGoWithTheUninstaller) {
     const char* installed = std::getenv("POS_INSTALLED");
     if (installed == nullptr) GTEST_SKIP() << "no installed copy (POS_INSTALLED)";
-    const std::wstring bin = robot::WindowsPath(installed) + L"\\bin\\";
+    const std::filesystem::path root = robot::WindowsPath(installed);
+    const std::wstring bin = (root / L"bin").wstring() + L"\\";
     struct Case {
         const wchar_t* entry;
         const wchar_t* exe;
@@ -255,6 +261,17 @@ TEST(InstalledPrograms, StartInTheUsersDocumentsFromTheirStartMenuEntries) {
     wchar_t documents[MAX_PATH] = {};
     ExpandEnvironmentStringsW(L"%USERPROFILE%\\Documents", documents, MAX_PATH);
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(documents) / "init_params.txt"));
+
+    // In place (_?=, unquoted and last): the uninstaller otherwise copies itself away and
+    // returns before it has done its work.
+    Program uninstaller((root / L"Uninstall.exe").wstring(), L"/S _?=" + root.wstring(),
+                        root.parent_path());
+    ASSERT_TRUE(uninstaller.ok());
+    EXPECT_EQ(uninstaller.WaitForExit(60s), std::optional<DWORD>(0));
+    for (const wchar_t* file :
+         {L"bin\\Tessary.exe", L"bin\\Brindel.exe", L"bin\\tessary-cli.exe", L"README.txt"})
+        EXPECT_FALSE(std::filesystem::exists(root / file)) << "left: " << root.string() << file;
+    EXPECT_FALSE(std::filesystem::exists(MenuFolder()));
 }
 
 }  // namespace
