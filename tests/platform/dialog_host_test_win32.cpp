@@ -20,6 +20,7 @@
 #include "platform/win32/wide_text.h"
 #include "platform/win32/win32_dialog_host.h"
 #include "tests/fakes/wait.h"
+#include "tests/platform/host_contract.h"
 
 namespace {
 
@@ -29,23 +30,7 @@ using platform::Notification;
 using platform::Win32DialogHost;
 using K = platform::ControlKind;
 
-constexpr std::array<ControlDef, 15> kTable{{
-    {1, K::DefaultButton, "OK", 5, 5, 40, 12},
-    {3, K::Button, "Quit", 50, 5, 40, 12},
-    {10, K::RadioButton, "A", 5, 20, 30, 10},
-    {11, K::RadioButton, "B", 40, 20, 30, 10},
-    {12, K::CheckBox, "Auto", 80, 20, 40, 10},
-    {20, K::Label, "Name", 5, 35, 30, 9},
-    {21, K::Edit, nullptr, 40, 35, 60, 12, 0, 20},
-    {22, K::DropDownCombo, nullptr, 5, 50, 60, 60, platform::kSorted},
-    {23, K::ListBox, nullptr, 70, 50, 60, 40, platform::kSorted},
-    {24, K::Ipv4Edit, nullptr, 5, 95, 100, 13},
-    {25, K::ProgressBar, nullptr, 5, 110, 100, 10},
-    {26, K::MultiLineEdit, nullptr, 5, 125, 120, 30},
-    {27, K::Label, nullptr, 5, 160, 120, 9, platform::kLiveText},
-    {28, K::Button, "Hidden", 100, 5, 30, 12, platform::kHidden},
-    {platform::kNoId, K::GroupBox, "Frame", 2, 2, 136, 30},
-}};
+using hosttest::kTable;
 
 platform::DialogSpec Spec(int enterLine = 0, bool withDefault = true) {
     static constexpr std::array<ControlDef, 3> kNoDefault{{
@@ -53,25 +38,14 @@ platform::DialogSpec Spec(int enterLine = 0, bool withDefault = true) {
         {21, K::Edit, nullptr, 40, 35, 60, 12},
         {26, K::MultiLineEdit, nullptr, 5, 125, 120, 30},
     }};
-    platform::DialogSpec spec;
-    spec.title = "宿主 Host";
-    spec.controls = withDefault ? std::span<const ControlDef>(kTable) : kNoDefault;
-    spec.width = 140;
-    spec.height = 175;
+    platform::DialogSpec spec = hosttest::Spec("宿主 Host", enterLine);
+    if (!withDefault) spec.controls = kNoDefault;
     spec.font = {"Tahoma", 8};
-    spec.enterAppendsLineTo = enterLine;
     return spec;
 }
 
-// A presenter made of lambdas; `started` runs once the window is up, inside its modal loop.
-struct Probe : platform::DialogPresenter {
-    std::function<void(platform::DialogHost&)> attach;
-    std::vector<int> closed;
-    void Attach(platform::DialogHost& host) override {
-        if (attach) attach(host);
-    }
-    void Closed(int result) override { closed.push_back(result); }
-};
+// `started` of Run runs once the window is up, inside its modal loop.
+using hosttest::Probe;
 
 // Runs `step` once the window's queue is empty (posted keys handled): from a one-shot timer,
 // whose tick comes only when nothing else waits.
@@ -201,57 +175,28 @@ TEST(Win32Host, ControlsByIdKeepTheWindowsTerms) {
     Win32DialogHost host(Spec());
     Probe probe;
     RunWindow(host, probe, [&] {
-        host.SetText(20, "姓名");
-        EXPECT_EQ(host.Text(20), "姓名");
-        host.SetText(26, "one\ntwo");
-        EXPECT_EQ(TextOf(host.Control(26)), L"one\r\ntwo");  // the edit holds CR LF
-        EXPECT_EQ(host.Text(26), "one\ntwo");
-
-        host.SetChecked(10, true);
-        host.SetChecked(11, true);
-        EXPECT_FALSE(host.Checked(10));
-        EXPECT_TRUE(host.Checked(11));
-
-        // Sorted adds keep "nothing selected"; inserts go where they are told.
-        for (const char* item : {"3行", "1行", "2行"}) host.AddItem(22, item);
-        EXPECT_EQ(host.Position(22), -1);
-        EXPECT_EQ(host.Text(22), "");
-        host.Select(22, 1);
-        EXPECT_EQ(host.Text(22), "2行");
-        EXPECT_EQ(host.AddItem(22, "0行"), 0);
-        EXPECT_EQ(host.Position(22), 2);  // the selected item moved down
-        host.SetText(22, "typed");
-        EXPECT_EQ(host.Text(22), "typed");
-        host.InsertItem(23, 0, "b");
-        host.InsertItem(23, 0, "c");   // at the given place, whatever the sorting
-        host.InsertItem(23, 99, "z");  // out of range: at the end
-        EXPECT_EQ(host.AddItem(23, "a"), 0);
-        const HWND list = host.Control(23);
-        ASSERT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 4);
-        wchar_t line[8] = {};
-        SendMessageW(list, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(line));
-        EXPECT_STREQ(line, L"c");
-        SendMessageW(list, LB_GETTEXT, 3, reinterpret_cast<LPARAM>(line));
-        EXPECT_STREQ(line, L"z");
-        host.Select(23, 2);
-        EXPECT_EQ(host.Position(23), 2);
-        host.ResetList(23);
-        EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 0);
-        EXPECT_EQ(host.Position(23), -1);
-        host.ResetList(22);
-        EXPECT_EQ(SendMessageW(host.Control(22), CB_GETCOUNT, 0, 0), 0);
-        EXPECT_EQ(host.Text(22), "");
-
-        EXPECT_EQ(host.Octets(24), (std::array<uint8_t, 4>{0, 0, 0, 0}));  // empty fields
-        host.SetOctets(24, {10, 0, 0, 199});
-        EXPECT_EQ(host.Octets(24), (std::array<uint8_t, 4>{10, 0, 0, 199}));
-        EXPECT_EQ(host.Text(24), "10.0.0.199");
-        host.SetProgress(25, 40);
-        EXPECT_EQ(SendMessageW(host.Control(25), PBM_GETPOS, 0, 0), 40);
-        host.Enable(3, false);
-        EXPECT_FALSE(IsWindowEnabled(host.Control(3)));
-        EXPECT_EQ(host.Text(999), "");  // unknown ids are harmless
-        host.SetText(999, "x");
+        hosttest::WindowView view;
+        view.items = [&](int id) {
+            const HWND list = host.Control(id);
+            const bool combo = id == 22;
+            const LRESULT count = SendMessageW(list, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+            std::vector<std::string> items;
+            for (LRESULT i = 0; i < count; ++i) {
+                wchar_t text[64] = {};
+                SendMessageW(list, combo ? CB_GETLBTEXT : LB_GETTEXT, i,
+                             reinterpret_cast<LPARAM>(text));
+                items.push_back(platform::Utf8FromWide(text));
+            }
+            return items;
+        };
+        view.progress = [&](int id) {
+            return static_cast<int>(SendMessageW(host.Control(id), PBM_GETPOS, 0, 0));
+        };
+        view.enabled = [&](int id) { return IsWindowEnabled(host.Control(id)) != 0; };
+        hosttest::ExpectControlsByIdKeepTheWindowsTerms(host, view);
+        // A multi-line edit holds CR LF; the windows' logic sees "\n".
+        host.SetText(26, "one\ntwo\n");
+        EXPECT_EQ(TextOf(host.Control(26)), L"one\r\ntwo\r\n");
         host.Close(platform::kDialogOk);
     });
 }

@@ -1,7 +1,8 @@
 #include "tests/windows/gui_robot_win32.h"
 
-#include <thread>
 #include <vector>
+
+#include "tests/fakes/wait.h"
 
 namespace robot {
 
@@ -55,12 +56,8 @@ std::optional<DWORD> Program::WaitForExit(std::chrono::milliseconds timeout) {
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    // Looking into another program costs it a message each time: every 20 ms.
+    return fakes::WaitUntil(condition, timeout, std::chrono::milliseconds(20));
 }
 
 namespace {
