@@ -1,8 +1,9 @@
 // Tessary.exe and Brindel.exe as a GUI robot drives them under Wine, control by control: Tessary
 // with "NET" sends its test page, two one-click commands and a settings-dialog row to a printer on
 // a loopback address, byte for byte; Brindel lists the virtual printer (pos-printer-sim.exe) its
-// discovery finds and downloads an image the printer checks. The installed programs (after the
-// installer's silent run) start from their Start-menu entries' folder.
+// discovery finds and downloads an image the printer checks; a second copy of either ends at
+// once. The installed programs (after the installer's silent run) start from their Start-menu
+// entries' folder and go with the uninstaller.
 
 #include <windows.h>
 // After windows.h:
@@ -191,6 +192,22 @@ TEST(BrindelExe, DownloadsFirmwareToTheVirtualPrinterItLists) {
 
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(brindel.WaitForExit(10s), std::optional<DWORD>(0));
+}
+
+// A second copy finds the reply port taken and ends with status 0 before its window shows; an
+// unknown option ends with status 2. Neither touches its folder.
+TEST(BothExes, EndWithoutAWindowOnATakenReplyPortOrAnUnknownOption) {
+    const netcfg::UdpSocket held = netcfg::UdpSocket::BindAny(0);
+    ASSERT_TRUE(held.IsValid());
+    const WorkFolder folder("second-copy-");
+    for (const char* exe : {TESSARY_EXE, BRINDEL_EXE}) {
+        Program second(robot::WindowsPath(exe),
+                       L"--reply-port=" + std::to_wstring(held.LocalPort()), folder.path);
+        EXPECT_EQ(second.WaitForExit(kStart), std::optional<DWORD>(0)) << exe;
+        Program unknown(robot::WindowsPath(exe), L"--bogus", folder.path);
+        EXPECT_EQ(unknown.WaitForExit(kStart), std::optional<DWORD>(2)) << exe;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path));
 }
 
 // The Start-menu folder of the programs, for every user.
