@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: once plainly (then makes, installs and checks the Debian
 # package), once under AddressSanitizer + UBSan, the threaded tests under ThreadSanitizer, a short
-# run of every fuzz target, then the Windows tree with its tests under Wine. Warnings are errors.
+# run of every fuzz target, then the Windows tree with its tests under Wine (windows on Xvfb, the
+# installer made and installed). Warnings are errors.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/setup.sh"
@@ -60,7 +61,7 @@ ctest --test-dir "$here/build-tsan" --output-on-failure -L 'threaded|dialogs' --
 step "fuzzing (libFuzzer with clang, ASan + UBSan; ${FUZZ_SECONDS} s per target)"
 "$here/scripts/fuzz.sh"
 
-step "Windows (mingw-w64; the tests under Wine, the programs against build/'s)"
+step "Windows (mingw-w64; the tests under Wine, the programs against build/'s, the installer)"
 # Optimised as the plain tree, without line tables (quicker to build and link statically); -O2,
 # since g++ 12 warns falsely about some library code at -O3.
 cmake -S "$here" -B "$here/build-windows" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
