@@ -31,7 +31,7 @@ std::span<const platform::ControlDef> FactoryDialogControls() {
 FactoryDialog::FactoryDialog(printerlink::CommandBuffer& buffer, const platform::Clock& clock)
     : buffer_(buffer), clock_(clock) {}
 
-platform::DialogSpec FactoryDialog::Spec() {
+platform::DialogSpec FactoryDialog::Layout() {
     return {
         .title = "Dialog",
         .controls = kControls,

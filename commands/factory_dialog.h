@@ -21,7 +21,7 @@ inline constexpr int kFactorySoundAndLightButtonId = 1093;
 class FactoryDialog final : public platform::DialogPresenter {
   public:
     FactoryDialog(printerlink::CommandBuffer& buffer, const platform::Clock& clock);
-    static platform::DialogSpec Spec();
+    static platform::DialogSpec Layout();
     // The dialog's OK button (its default) sends the quiet set and leaves the dialog open.
     void Attach(platform::DialogHost& host) override;
 

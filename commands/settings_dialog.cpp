@@ -107,7 +107,7 @@ SettingsDialog::SettingsDialog(printerlink::CommandBuffer& buffer, platform::Mes
                                int languageFlag)
     : buffer_(buffer), messages_(messages), languageFlag_(languageFlag) {}
 
-platform::DialogSpec SettingsDialog::Spec() {
+platform::DialogSpec SettingsDialog::Layout() {
     return {
         .title = "",
         .controls = kControls,

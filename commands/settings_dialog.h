@@ -21,7 +21,7 @@ class SettingsDialog final : public platform::DialogPresenter {
   public:
     SettingsDialog(printerlink::CommandBuffer& buffer, platform::MessageSink& messages,
                    int languageFlag);
-    static platform::DialogSpec Spec();
+    static platform::DialogSpec Layout();
     void Attach(platform::DialogHost& host) override;
 
   private:

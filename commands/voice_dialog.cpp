@@ -49,7 +49,7 @@ std::span<const platform::CaptionEntry> VoiceDialogCaptions() {
 VoiceDialog::VoiceDialog(printerlink::CommandBuffer& buffer, int languageFlag)
     : buffer_(buffer), languageFlag_(languageFlag) {}
 
-platform::DialogSpec VoiceDialog::Spec() {
+platform::DialogSpec VoiceDialog::Layout() {
     return {
         .title = "Dialog",
         .controls = kControls,

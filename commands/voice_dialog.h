@@ -18,7 +18,7 @@ namespace commands {
 class VoiceDialog final : public platform::DialogPresenter {
   public:
     VoiceDialog(printerlink::CommandBuffer& buffer, int languageFlag);
-    static platform::DialogSpec Spec();
+    static platform::DialogSpec Layout();
     void Attach(platform::DialogHost& host) override;
 
   private:

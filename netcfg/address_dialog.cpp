@@ -44,7 +44,7 @@ AddressDialog::AddressDialog(const DeviceEntry& device, const Ipv4Endpoint& broa
                              platform::MessageSink& messages)
     : device_(device), broadcastTo_(broadcastTo), messages_(messages) {}
 
-platform::DialogSpec AddressDialog::Spec() {
+platform::DialogSpec AddressDialog::Layout() {
     return {
         .title = kAddressDialogTitle,
         .controls = kControls,

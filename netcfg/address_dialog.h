@@ -33,7 +33,7 @@ class AddressDialog final : public platform::DialogPresenter {
     // `broadcastTo`: where the packet goes (255.255.255.255:9000 in the program).
     AddressDialog(const DeviceEntry& device, const Ipv4Endpoint& broadcastTo,
                   platform::MessageSink& messages);
-    static platform::DialogSpec Spec();
+    static platform::DialogSpec Layout();
     void Attach(platform::DialogHost& host) override;
 
   private:

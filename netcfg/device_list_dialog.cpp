@@ -58,7 +58,7 @@ DeviceListDialog::~DeviceListDialog() {
     Release();
 }
 
-platform::DialogSpec DeviceListDialog::Spec() {
+platform::DialogSpec DeviceListDialog::Layout() {
     return {
         .title = kDeviceListTitle,
         .controls = kControls,

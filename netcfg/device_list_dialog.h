@@ -59,7 +59,7 @@ class DeviceListDialog final : public platform::DialogPresenter {
     DeviceListDialog(const DeviceListDialog&) = delete;
     DeviceListDialog& operator=(const DeviceListDialog&) = delete;
 
-    static platform::DialogSpec Spec();
+    static platform::DialogSpec Layout();
     void Attach(platform::DialogHost& host) override;
     void Closed(int result) override;
 

@@ -67,7 +67,7 @@ WifiDialog::WifiDialog(printerlink::CommandBuffer& buffer, platform::MessageSink
       languageFlag_(languageFlag),
       startAddress_(startAddress) {}
 
-platform::DialogSpec WifiDialog::Spec() {
+platform::DialogSpec WifiDialog::Layout() {
     return {
         .title = "Dialog",
         .controls = kControls,

@@ -22,7 +22,7 @@ class WifiDialog final : public platform::DialogPresenter {
     // `startAddress` is shown in the static-address field (see WifiStartAddress()).
     WifiDialog(printerlink::CommandBuffer& buffer, platform::MessageSink& messages,
                int languageFlag, const Ipv4& startAddress);
-    static platform::DialogSpec Spec();
+    static platform::DialogSpec Layout();
     // The dialog's OK button (its default) sends the credentials and leaves the dialog open.
     void Attach(platform::DialogHost& host) override;
 

@@ -113,9 +113,9 @@ class DialogHost {
                           std::function<void()> tick) = 0;
     virtual void KillTimer(int timer) = 0;
 
-    // Opens a modal sub-dialog built from `spec` with `presenter` attached; returns its result
+    // Opens a modal sub-dialog built from `layout` with `presenter` attached; returns its result
     // once it has ended.
-    virtual int RunModal(const DialogSpec& spec, DialogPresenter& presenter) = 0;
+    virtual int RunModal(const DialogSpec& layout, DialogPresenter& presenter) = 0;
     // Ends this window with `result`.
     virtual void Close(int result) = 0;
     // While busy the window keeps painting but takes no input: no notifications reach the

@@ -112,7 +112,7 @@ MainWindow::~MainWindow() {
     if (serialProbe_.joinable()) serialProbe_.join();
 }
 
-platform::DialogSpec MainWindow::Spec() {
+platform::DialogSpec MainWindow::Layout() {
     return {
         .title = kMainWindowTitle,
         .controls = MainWindowControls(),
@@ -318,22 +318,22 @@ void MainWindow::Closed(int /*result*/) {
 // Each dialog is built anew for one modal opening, in the language of the moment.
 void MainWindow::OpenSettingsDialog() {
     commands::SettingsDialog dialog(*buffer_, *messages_, languageFlag_);
-    host_->RunModal(commands::SettingsDialog::Spec(), dialog);
+    host_->RunModal(commands::SettingsDialog::Layout(), dialog);
 }
 
 void MainWindow::OpenVoiceDialog() {
     commands::VoiceDialog dialog(*buffer_, languageFlag_);
-    host_->RunModal(commands::VoiceDialog::Spec(), dialog);
+    host_->RunModal(commands::VoiceDialog::Layout(), dialog);
 }
 
 void MainWindow::OpenFactoryDialog() {
     commands::FactoryDialog dialog(*buffer_, *clock_);
-    host_->RunModal(commands::FactoryDialog::Spec(), dialog);
+    host_->RunModal(commands::FactoryDialog::Layout(), dialog);
 }
 
 void MainWindow::OpenWifiDialog() {
     netcfg::WifiDialog dialog(*buffer_, *messages_, languageFlag_, netcfg::WifiStartAddress());
-    host_->RunModal(netcfg::WifiDialog::Spec(), dialog);
+    host_->RunModal(netcfg::WifiDialog::Layout(), dialog);
 }
 
 void MainWindow::OnScanPrinter() {
@@ -350,7 +350,7 @@ void MainWindow::OnScanPrinter() {
     env.messages = messages_;
     env.languageFlag = languageFlag_;
     netcfg::DeviceListDialog dialog(env);
-    host_->RunModal(netcfg::DeviceListDialog::Spec(), dialog);
+    host_->RunModal(netcfg::DeviceListDialog::Layout(), dialog);
 }
 
 void MainWindow::OnSetIp() {

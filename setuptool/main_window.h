@@ -60,7 +60,7 @@ class MainWindow final : public platform::DialogPresenter, public printerlink::P
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
-    static platform::DialogSpec Spec();
+    static platform::DialogSpec Layout();
     // Fills the lists and binds the controls, the window menu's About item among them.
     void Attach(platform::DialogHost& host) override;
     // Closing: the listener lets go of the reply socket, which is then closed.

@@ -15,7 +15,7 @@ int RunTessary(const std::vector<std::string>& arguments, const shell::RunWindow
     config.discoveryPort = options.discoveryPort;
     MainWindow window(std::move(config));
     // A second copy finds the reply port taken and ends without a window.
-    shell::RunMainWindow(names, options.replyPort, run, MainWindow::Spec(), window,
+    shell::RunMainWindow(names, options.replyPort, run, MainWindow::Layout(), window,
                          [&] { return window.Initialise() != StartResult::ReplyPortTaken; });
 }
 

@@ -95,9 +95,9 @@ void EndProcess(int status) {
 }
 
 void RunMainWindow(const ProgramNames& names, uint16_t replyPort, const RunWindow& run,
-                   const platform::DialogSpec& spec, platform::DialogPresenter& presenter,
+                   const platform::DialogSpec& layout, platform::DialogPresenter& presenter,
                    const std::function<bool()>& initialise) {
-    run(spec, presenter, [&] {
+    run(layout, presenter, [&] {
         if (initialise()) return;
         ReportReplyPortTaken(names, replyPort);
         EndProcess(0);  // the window's threads are not waited for

@@ -42,18 +42,18 @@ void ReportReplyPortTaken(const ProgramNames& names, uint16_t port);
 // Calls `exitProgram` when set (tests), else ends the process with `status` (EndProcess).
 void ExitProgram(const std::function<void(int)>& exitProgram, int status);
 
-// How a toolkit runs a program's main window: builds the window of `spec`, attaches `presenter`,
+// How a toolkit runs a program's main window: builds the window of `layout`, attaches `presenter`,
 // calls `started` once the controls exist and before the window shows, then runs it until it
 // ends.
 using RunWindow =
-    std::function<void(const platform::DialogSpec& spec, platform::DialogPresenter& presenter,
+    std::function<void(const platform::DialogSpec& layout, platform::DialogPresenter& presenter,
                        const std::function<void()>& started)>;
 
 // A program's main window through `run`: `initialise` runs before the window shows and returns
 // false when the reply port is taken; the program then says so on stderr and ends with status 0
 // without a window. Otherwise the process ends with status 0 once the window has closed.
 [[noreturn]] void RunMainWindow(const ProgramNames& names, uint16_t replyPort, const RunWindow& run,
-                                const platform::DialogSpec& spec,
+                                const platform::DialogSpec& layout,
                                 platform::DialogPresenter& presenter,
                                 const std::function<bool()>& initialise);
 

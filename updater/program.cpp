@@ -17,7 +17,7 @@ int RunBrindel(const std::vector<std::string>& arguments, const shell::RunWindow
     UpdaterWindow window(std::move(config));
     // Only one copy runs: a second one ends at once without a window. Closing ends the program
     // at once, also during a network download (a USB operation keeps the window open).
-    shell::RunMainWindow(names, options.replyPort, run, UpdaterWindow::Spec(), window,
+    shell::RunMainWindow(names, options.replyPort, run, UpdaterWindow::Layout(), window,
                          [&] { return window.Initialise() != StartResult::ReplyPortTaken; });
 }
 

@@ -32,7 +32,7 @@ UpdaterWindow::~UpdaterWindow() {
     if (feed_) feed_->Stop();
 }
 
-platform::DialogSpec UpdaterWindow::Spec() {
+platform::DialogSpec UpdaterWindow::Layout() {
     return {
         .title = kWindowTitle,
         .controls = WindowControls(),
@@ -220,7 +220,7 @@ void UpdaterWindow::OnIpSet() {
         return;
     }
     netcfg::AddressDialog dialog(*entry, config_.broadcastTo, *messages_);
-    host_->RunModal(netcfg::AddressDialog::Spec(), dialog);
+    host_->RunModal(netcfg::AddressDialog::Layout(), dialog);
     // However the dialog ended, the printers are listed afresh from their next replies.
     ClearDevices();
 }

@@ -64,7 +64,7 @@ class UpdaterWindow final : public platform::DialogPresenter {
     UpdaterWindow(const UpdaterWindow&) = delete;
     UpdaterWindow& operator=(const UpdaterWindow&) = delete;
 
-    static platform::DialogSpec Spec();
+    static platform::DialogSpec Layout();
     // The template's list entries, the bindings, the window menu's About item.
     void Attach(platform::DialogHost& host) override;
     // Closing: the listener lets go of the reply socket, which is then closed.

@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     env.broadcastTo = {0x7F000001, segment.port()};
     env.messages = &messages;
     netcfg::DeviceListDialog presenter(env);
-    platform::QtDialogHost dialog(netcfg::DeviceListDialog::Spec());
+    platform::QtDialogHost dialog(netcfg::DeviceListDialog::Layout());
     dialog.Attach(presenter);
     dialog.show();
     const pthread_t listener = feed.Listener().NativeHandle();

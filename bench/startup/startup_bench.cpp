@@ -61,7 +61,7 @@ int Child(int argc, char** argv, std::chrono::steady_clock::time_point mainEnter
     config.replyPort = 0;  // beside a running copy
     config.workDir = workDir.path().toStdString();
     config.exitProgram = [](int) {};
-    platform::QtDialogHost host(setuptool::MainWindow::Spec());
+    platform::QtDialogHost host(setuptool::MainWindow::Layout());
     setuptool::MainWindow window(std::move(config));
     host.Attach(window);
     if (window.Initialise() != setuptool::StartResult::Ready) return 1;

@@ -60,10 +60,10 @@ class Quiet {
 };
 }  // namespace
 
-QtDialogHost::QtDialogHost(const DialogSpec& spec, QWidget* parent)
-    : QDialog(parent), enterLineEdit_(spec.enterAppendsLineTo) {
-    if (spec.icon != nullptr) {
-        iconName_ = QString::fromUtf8(spec.icon);
+QtDialogHost::QtDialogHost(const DialogSpec& layout, QWidget* parent)
+    : QDialog(parent), enterLineEdit_(layout.enterAppendsLineTo) {
+    if (layout.icon != nullptr) {
+        iconName_ = QString::fromUtf8(layout.icon);
         icon_ = ProgramIcon(iconName_);
         setWindowIcon(icon_);
     } else if (auto* owner = qobject_cast<QtDialogHost*>(parent)) {
@@ -71,10 +71,10 @@ QtDialogHost::QtDialogHost(const DialogSpec& spec, QWidget* parent)
         icon_ = owner->icon_;
     }
     const std::vector<QWidget*> controls =
-        BuildDialog(this, QString::fromUtf8(spec.title), spec.pointSize, spec.controls, spec.width,
-                    spec.height);
+        BuildDialog(this, QString::fromUtf8(layout.title), layout.pointSize, layout.controls,
+                    layout.width, layout.height);
     for (std::size_t i = 0; i < controls.size(); ++i) {
-        const ControlDef& def = spec.controls[i];
+        const ControlDef& def = layout.controls[i];
         if (def.kind == ControlKind::Icon) {
             if (auto* picture = qobject_cast<QLabel*>(controls[i]))
                 picture->setPixmap(icon_.pixmap(32, 32));
@@ -85,8 +85,8 @@ QtDialogHost::QtDialogHost(const DialogSpec& spec, QWidget* parent)
     // while busy, F1, and Enter in a window with its own Enter rule.
     installEventFilter(this);
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
-    if (spec.initialFocus != 0) {
-        if (QWidget* focus = Control(spec.initialFocus)) focus->setFocus();
+    if (layout.initialFocus != 0) {
+        if (QWidget* focus = Control(layout.initialFocus)) focus->setFocus();
     }
 }
 
@@ -239,8 +239,8 @@ int QtDialogHost::TimerInterval(int timer) const {
     return found != timers_.end() ? found->second->interval() : -1;
 }
 
-int QtDialogHost::RunModal(const DialogSpec& spec, DialogPresenter& presenter) {
-    QtDialogHost dialog(spec, this);
+int QtDialogHost::RunModal(const DialogSpec& layout, DialogPresenter& presenter) {
+    QtDialogHost dialog(layout, this);
     dialog.Attach(presenter);
     return dialog.exec();
 }
@@ -308,9 +308,9 @@ void QtDialogHost::contextMenuEvent(QContextMenuEvent* event) {
     ShowWindowMenu(this, event->globalPos(), aboutItem_, about_);
 }
 
-void RunQtWindow(const DialogSpec& spec, DialogPresenter& presenter,
+void RunQtWindow(const DialogSpec& layout, DialogPresenter& presenter,
                  const std::function<void()>& started) {
-    QtDialogHost host(spec);
+    QtDialogHost host(layout);
     host.Attach(presenter);
     if (started) started();
     host.exec();

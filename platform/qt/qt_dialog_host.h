@@ -25,10 +25,10 @@ namespace platform {
 class QtDialogHost final : public QDialog, public DialogHost {
     Q_OBJECT
   public:
-    // Builds the window of `spec`: the frame of the programs' modal dialogs (title, system menu
+    // Builds the window of `layout`: the frame of the programs' modal dialogs (title, system menu
     // and close box, no minimise or maximise box), the dialog font, the controls, the fixed
     // size, the icon, the keyboard rule. Over another QtDialogHost it takes that one's icon.
-    explicit QtDialogHost(const DialogSpec& spec, QWidget* parent = nullptr);
+    explicit QtDialogHost(const DialogSpec& layout, QWidget* parent = nullptr);
     ~QtDialogHost() override;
 
     // Hands the window to its logic: `presenter.Attach(*this)`, and `presenter.Closed(result)`
@@ -58,7 +58,7 @@ class QtDialogHost final : public QDialog, public DialogHost {
     void On(int id, Notification what, std::function<void()> handler) override;
     void SetTimer(int timer, std::chrono::milliseconds period, std::function<void()> tick) override;
     void KillTimer(int timer) override;
-    int RunModal(const DialogSpec& spec, DialogPresenter& presenter) override;
+    int RunModal(const DialogSpec& layout, DialogPresenter& presenter) override;
     void Close(int result) override;
     void SetBusy(bool busy) override;
     void SetAboutCommand(std::string_view item, std::function<void()> command) override;
@@ -98,8 +98,8 @@ class QtDialogHost final : public QDialog, public DialogHost {
 };
 
 // Runs a program's main window on Qt (the toolkit's part of a program's start): the window of
-// `spec` with `presenter` attached, `started` before it shows, then its modal run.
-void RunQtWindow(const DialogSpec& spec, DialogPresenter& presenter,
+// `layout` with `presenter` attached, `started` before it shows, then its modal run.
+void RunQtWindow(const DialogSpec& layout, DialogPresenter& presenter,
                  const std::function<void()>& started);
 
 // The program's arguments as QApplication leaves them (its own options taken out), in UTF-8.

@@ -100,28 +100,28 @@ ControlClass ClassOf(const ControlDef& def) {
     return {nullptr, kStatic, SS_LEFT, 0};
 }
 
-std::vector<DWORD> DialogTemplate(const DialogSpec& spec) {
+std::vector<DWORD> DialogTemplate(const DialogSpec& layout) {
     Words t;
     t.Word(1);       // dlgVer
     t.Word(0xFFFF);  // signature: DLGTEMPLATEEX
     t.Dword(0);      // helpID
     t.Dword(0);      // exStyle
     t.Dword(kDialogStyle);
-    t.Word(static_cast<WORD>(spec.controls.size()));
+    t.Word(static_cast<WORD>(layout.controls.size()));
     t.Short(0);
     t.Short(0);
-    t.Short(spec.width);
-    t.Short(spec.height);
+    t.Short(layout.width);
+    t.Short(layout.height);
     t.Word(0);  // no menu
     t.Word(0);  // the dialog class
-    t.Text(Wide(spec.title));
-    t.Word(static_cast<WORD>(spec.font.points));
+    t.Text(Wide(layout.title));
+    t.Word(static_cast<WORD>(layout.font.points));
     t.Word(FW_NORMAL);
     t.Word(MAKEWORD(FALSE, DEFAULT_CHARSET));  // italic, charset
-    t.Text(Wide(spec.font.face));
+    t.Text(Wide(layout.font.face));
 
     bool inRadioRun = false;
-    for (const ControlDef& def : spec.controls) {
+    for (const ControlDef& def : layout.controls) {
         const ControlClass cls = ClassOf(def);
         DWORD style = WS_CHILD | cls.style;
         if (!(def.flags & kHidden)) style |= WS_VISIBLE;

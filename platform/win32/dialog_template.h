@@ -21,12 +21,12 @@ struct ControlClass {
 ControlClass ClassOf(const ControlDef& def);
 
 // Styles of the programs' modal dialogs: caption, system menu and close box, modal frame, no
-// minimise or maximise box; the font of the spec; centred.
+// minimise or maximise box; the font of the layout; centred.
 inline constexpr DWORD kDialogStyle =
     WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER;
 
 // The template, DWORD-aligned as DialogBoxIndirectParamW wants it. Controls in table order (the
 // tab order); a run of radio buttons forms one group; hidden and disabled ones start that way.
-std::vector<DWORD> DialogTemplate(const DialogSpec& spec);
+std::vector<DWORD> DialogTemplate(const DialogSpec& layout);
 
 }  // namespace platform

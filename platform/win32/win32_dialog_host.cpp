@@ -176,11 +176,11 @@ LRESULT CALLBACK DialogKeyFilter(int code, WPARAM wParam, LPARAM lParam) {
 
 // ---- Win32DialogHost ----
 
-Win32DialogHost::Win32DialogHost(const DialogSpec& spec, Win32DialogHost* owner)
-    : spec_(spec), owner_(owner) {
+Win32DialogHost::Win32DialogHost(const DialogSpec& layout, Win32DialogHost* owner)
+    : spec_(layout), owner_(owner) {
     InitialiseCommonControls();
-    if (spec.icon != nullptr) {
-        iconName_ = spec.icon;
+    if (layout.icon != nullptr) {
+        iconName_ = layout.icon;
     } else if (owner != nullptr) {
         iconName_ = owner->iconName_;
     }
@@ -590,9 +590,9 @@ int Win32DialogHost::Modal(const std::function<int()>& run) {
     return result;
 }
 
-int Win32DialogHost::RunModal(const DialogSpec& spec, DialogPresenter& presenter) {
+int Win32DialogHost::RunModal(const DialogSpec& layout, DialogPresenter& presenter) {
     return Modal([&] {
-        Win32DialogHost dialog(spec, this);
+        Win32DialogHost dialog(layout, this);
         return dialog.Run(presenter);
     });
 }
@@ -637,9 +637,9 @@ void Win32DialogHost::SetAboutCommand(std::string_view item, std::function<void(
     AppendMenuW(menu, MF_STRING, kAboutCommand, text.c_str());
 }
 
-void RunWin32Window(const DialogSpec& spec, DialogPresenter& presenter,
+void RunWin32Window(const DialogSpec& layout, DialogPresenter& presenter,
                     const std::function<void()>& started) {
-    Win32DialogHost host(spec);
+    Win32DialogHost host(layout);
     host.Run(presenter, started);
 }
 

@@ -65,9 +65,9 @@ class Win32MessageSink final : public MessageSink {
 
 class Win32DialogHost final : public DialogHost {
   public:
-    // The window of `spec`; `owner` is the window that opens it (a sub-dialog, which shows the
-    // owner's icon when the spec names none), or null for a program's window.
-    explicit Win32DialogHost(const DialogSpec& spec, Win32DialogHost* owner = nullptr);
+    // The window of `layout`; `owner` is the window that opens it (a sub-dialog, which shows the
+    // owner's icon when the layout names none), or null for a program's window.
+    explicit Win32DialogHost(const DialogSpec& layout, Win32DialogHost* owner = nullptr);
     ~Win32DialogHost() override;
     Win32DialogHost(const Win32DialogHost&) = delete;
     Win32DialogHost& operator=(const Win32DialogHost&) = delete;
@@ -99,7 +99,7 @@ class Win32DialogHost final : public DialogHost {
     void On(int id, Notification what, std::function<void()> handler) override;
     void SetTimer(int timer, std::chrono::milliseconds period, std::function<void()> tick) override;
     void KillTimer(int timer) override;
-    int RunModal(const DialogSpec& spec, DialogPresenter& presenter) override;
+    int RunModal(const DialogSpec& layout, DialogPresenter& presenter) override;
     void Close(int result) override;
     void SetBusy(bool busy) override;
     void SetAboutCommand(std::string_view item, std::function<void()> command) override;
@@ -154,7 +154,7 @@ class Win32DialogHost final : public DialogHost {
 };
 
 // Runs a program's main window on the dialog manager (the toolkit's part of a program's start).
-void RunWin32Window(const DialogSpec& spec, DialogPresenter& presenter,
+void RunWin32Window(const DialogSpec& layout, DialogPresenter& presenter,
                     const std::function<void()>& started);
 
 }  // namespace platform

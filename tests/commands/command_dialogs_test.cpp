@@ -65,10 +65,10 @@ INSTANTIATE_TEST_SUITE_P(Languages, Language, ::testing::Values(0, 1),
                          [](const auto& info) { return info.param ? "English" : "Chinese"; });
 
 TEST_P(Language, SettingsDialogFillsItsRowsAndEachButtonSendsItsOwnRow) {
-    FakeDialogHost host(SettingsDialog::Spec());
+    FakeDialogHost host(SettingsDialog::Layout());
     SettingsDialog dialog(buffer, host.MessageLog(), Flag());
     host.Attach(dialog);
-    EXPECT_STREQ(host.Spec().title, "");
+    EXPECT_STREQ(host.Layout().title, "");
     ExpectCaptions(host, SettingsDialogCaptions());
     EXPECT_EQ(host.Items(1088), (English() ? std::vector<std::string>{"On", "Off"}
                                            : std::vector<std::string>{"开", "关"}));
@@ -152,10 +152,10 @@ TEST_P(Language, SettingsDialogFillsItsRowsAndEachButtonSendsItsOwnRow) {
 }
 
 TEST_P(Language, VoiceDialogSendsStepsAndChoices) {
-    FakeDialogHost host(VoiceDialog::Spec());
+    FakeDialogHost host(VoiceDialog::Layout());
     VoiceDialog dialog(buffer, Flag());
     host.Attach(dialog);
-    EXPECT_STREQ(host.Spec().title, "Dialog");
+    EXPECT_STREQ(host.Layout().title, "Dialog");
     ExpectCaptions(host, VoiceDialogCaptions());
     EXPECT_EQ(host.Text(1004), English() ? "Confirm" : "确定");
     EXPECT_EQ(host.Items(1028).size(), 8u);
@@ -177,10 +177,10 @@ TEST_P(Language, VoiceDialogSendsStepsAndChoices) {
 TEST(FactoryDialog, SendsDatedSetsStaysOpenAndQuits) {
     printerlink::CommandBuffer buffer;
     fakes::ManualClock clock(1798200000);  // 2026-12-25 12:00 UTC
-    FakeDialogHost host(FactoryDialog::Spec());
+    FakeDialogHost host(FactoryDialog::Layout());
     FactoryDialog dialog(buffer, clock);
     host.Attach(dialog);
-    EXPECT_STREQ(host.Spec().title, "Dialog");
+    EXPECT_STREQ(host.Layout().title, "Dialog");
     EXPECT_EQ(host.Text(1), "T55Q 出厂设置(无声光)");  // the same in both languages
     EXPECT_EQ(host.Text(2), "退出");
 

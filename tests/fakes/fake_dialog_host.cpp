@@ -90,14 +90,14 @@ bool IsCombo(ControlKind kind) {
 }
 }  // namespace
 
-FakeDialogHost::FakeDialogHost(const platform::DialogSpec& spec)
-    : spec_(spec),
+FakeDialogHost::FakeDialogHost(const platform::DialogSpec& layout)
+    : spec_(layout),
       ownThread_(std::make_unique<FakeUiThread>()),
       ownMessages_(std::make_unique<RecordingMessageSink>()),
       thread_(ownThread_.get()),
       messages_(ownMessages_.get()),
       gate_(std::make_unique<platform::UiCallGate>(*thread_)) {
-    for (const platform::ControlDef& def : spec.controls) {
+    for (const platform::ControlDef& def : layout.controls) {
         if (def.id == platform::kNoId) continue;
         Control& control = controls_[def.id];
         control.def = def;
@@ -106,8 +106,8 @@ FakeDialogHost::FakeDialogHost(const platform::DialogSpec& spec)
     }
 }
 
-FakeDialogHost::FakeDialogHost(const platform::DialogSpec& spec, FakeDialogHost& owner)
-    : FakeDialogHost(spec) {
+FakeDialogHost::FakeDialogHost(const platform::DialogSpec& layout, FakeDialogHost& owner)
+    : FakeDialogHost(layout) {
     // A sub-dialog runs on its owner's thread and shows its boxes in the same log.
     gate_.reset();
     thread_ = owner.thread_;
@@ -379,10 +379,10 @@ void FakeDialogHost::KillTimer(int timer) {
     if (found != timers_.end()) found->second.running = false;
 }
 
-int FakeDialogHost::RunModal(const platform::DialogSpec& spec,
+int FakeDialogHost::RunModal(const platform::DialogSpec& layout,
                              platform::DialogPresenter& presenter) {
-    FakeDialogHost dialog(spec, *this);
-    modalTitles_.emplace_back(spec.title ? spec.title : "");
+    FakeDialogHost dialog(layout, *this);
+    modalTitles_.emplace_back(layout.title ? layout.title : "");
     dialog.Attach(presenter);
     if (!drivers_.empty()) {
         const auto drive = std::move(drivers_.front());

@@ -55,10 +55,10 @@ class FakeUiThread final : public platform::UiThread {
 class FakeDialogHost final : public platform::DialogHost {
   public:
     // A program's main window: its own window thread and message log.
-    explicit FakeDialogHost(const platform::DialogSpec& spec);
+    explicit FakeDialogHost(const platform::DialogSpec& layout);
     // A sub-dialog of `owner`, on its thread and showing its boxes in its log; RunModal makes
     // these, tests that keep one open across pumps make their own.
-    FakeDialogHost(const platform::DialogSpec& spec, FakeDialogHost& owner);
+    FakeDialogHost(const platform::DialogSpec& layout, FakeDialogHost& owner);
     ~FakeDialogHost() override;
     FakeDialogHost(const FakeDialogHost&) = delete;
     FakeDialogHost& operator=(const FakeDialogHost&) = delete;
@@ -67,7 +67,7 @@ class FakeDialogHost final : public platform::DialogHost {
     void Attach(platform::DialogPresenter& presenter);
 
     // ---- What the window shows ----
-    const platform::DialogSpec& Spec() const { return spec_; }
+    const platform::DialogSpec& Layout() const { return spec_; }
     bool Has(int id) const { return controls_.count(id) != 0; }
     std::vector<std::string> Items(int list) const;
     bool Enabled(int id) const;
@@ -123,7 +123,7 @@ class FakeDialogHost final : public platform::DialogHost {
     void On(int id, platform::Notification what, std::function<void()> handler) override;
     void SetTimer(int timer, std::chrono::milliseconds period, std::function<void()> tick) override;
     void KillTimer(int timer) override;
-    int RunModal(const platform::DialogSpec& spec, platform::DialogPresenter& presenter) override;
+    int RunModal(const platform::DialogSpec& layout, platform::DialogPresenter& presenter) override;
     void Close(int result) override;
     void SetBusy(bool busy) override { busy_ = busy; }
     void SetAboutCommand(std::string_view item, std::function<void()> command) override;

@@ -41,7 +41,7 @@ struct DialogRig {
     void Open() {
         dialog.reset();
         host.reset();
-        host = std::make_unique<fakes::FakeDialogHost>(DeviceListDialog::Spec(), window);
+        host = std::make_unique<fakes::FakeDialogHost>(DeviceListDialog::Layout(), window);
         dialog = std::make_unique<DeviceListDialog>(env);
         host->Attach(*dialog);
     }
@@ -220,7 +220,7 @@ TEST(DeviceList, CaptionsAndEmptyFieldsInBothLanguages) {
         DialogRig rig;
         rig.env.languageFlag = language;
         rig.Open();
-        EXPECT_STREQ(rig.host->Spec().title, "Dialog");
+        EXPECT_STREQ(rig.host->Layout().title, "Dialog");
         for (const auto& entry : DeviceListCaptions())
             EXPECT_EQ(rig.host->Text(entry.id), language ? entry.english : entry.chinese);
         for (int field : {listid::kAddress, listid::kMask, listid::kGateway})

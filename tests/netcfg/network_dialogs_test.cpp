@@ -36,7 +36,7 @@ struct Wifi : ::testing::TestWithParam<int> {
     bool English() const { return GetParam() != 0; }
 
     printerlink::CommandBuffer buffer;
-    FakeDialogHost host{WifiDialog::Spec()};
+    FakeDialogHost host{WifiDialog::Layout()};
     WifiDialog dialog{buffer, host.MessageLog(), GetParam(), Ipv4{10, 1, 2, 199}};
 };
 
@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(Languages, Wifi, ::testing::Values(0, 1),
                          [](const auto& info) { return info.param ? "English" : "Chinese"; });
 
 TEST_P(Wifi, SendsItsThreeFramesAndStaysOpenUntilQuit) {
-    EXPECT_STREQ(host.Spec().title, "Dialog");
+    EXPECT_STREQ(host.Layout().title, "Dialog");
     for (const auto& entry : WifiDialogCaptions())
         EXPECT_EQ(host.Text(entry.id), English() ? entry.english : entry.chinese) << entry.id;
     EXPECT_EQ(host.Text(2), English() ? "Quit" : "退出");
@@ -97,10 +97,10 @@ DeviceEntry Listed() {
 TEST(AddressDialog, ShowsThePickedDeviceAndBroadcastsThePacketOnOk) {
     namespace aid = addressid;
     fakes::UdpPeer segment;
-    FakeDialogHost host(AddressDialog::Spec());
+    FakeDialogHost host(AddressDialog::Layout());
     AddressDialog dialog(Listed(), {0x7F000001, segment.port()}, host.MessageLog());
     host.Attach(dialog);
-    EXPECT_STREQ(host.Spec().title, "对话");
+    EXPECT_STREQ(host.Layout().title, "对话");
     std::vector<std::string> shown;
     for (int box : aid::kMacBoxes) shown.push_back(host.Text(box));
     for (int field : {aid::kAddress, aid::kMask, aid::kGateway}) shown.push_back(host.Text(field));
@@ -129,7 +129,7 @@ TEST(AddressDialog, ShowsThePickedDeviceAndBroadcastsThePacketOnOk) {
 }
 
 TEST(AddressDialog, ARefusedSendKeepsTheDialogOpen) {
-    FakeDialogHost host(AddressDialog::Spec());
+    FakeDialogHost host(AddressDialog::Layout());
     AddressDialog dialog(Listed(), {0x7F000001, 0}, host.MessageLog());  // port 0: refused
     host.Attach(dialog);
     host.Click(addressid::kOk);

@@ -32,16 +32,16 @@ using K = platform::ControlKind;
 
 using hosttest::kTable;
 
-platform::DialogSpec Spec(int enterLine = 0, bool withDefault = true) {
+platform::DialogSpec Layout(int enterLine = 0, bool withDefault = true) {
     static constexpr std::array<ControlDef, 3> kNoDefault{{
         {3, K::Button, "Quit", 50, 5, 40, 12},
         {21, K::Edit, nullptr, 40, 35, 60, 12},
         {26, K::MultiLineEdit, nullptr, 5, 125, 120, 30},
     }};
-    platform::DialogSpec spec = hosttest::Spec("宿主 Host", enterLine);
-    if (!withDefault) spec.controls = kNoDefault;
-    spec.font = {"Tahoma", 8};
-    return spec;
+    platform::DialogSpec layout = hosttest::Layout("宿主 Host", enterLine);
+    if (!withDefault) layout.controls = kNoDefault;
+    layout.font = {"Tahoma", 8};
+    return layout;
 }
 
 // `started` of Run runs once the window is up, inside its modal loop.
@@ -117,7 +117,7 @@ HWND ModalOver(HWND owner) {
 }
 
 TEST(Win32Host, TheTemplateMakesEveryControlOfTheTable) {
-    Win32DialogHost host(Spec());
+    Win32DialogHost host(Layout());
     Probe probe;
     RunWindow(host, probe, [&] {
         const HWND dialog = host.Window();
@@ -172,7 +172,7 @@ TEST(Win32Host, TheTemplateMakesEveryControlOfTheTable) {
 }
 
 TEST(Win32Host, ControlsByIdKeepTheWindowsTerms) {
-    Win32DialogHost host(Spec());
+    Win32DialogHost host(Layout());
     Probe probe;
     RunWindow(host, probe, [&] {
         hosttest::WindowView view;
@@ -202,7 +202,7 @@ TEST(Win32Host, ControlsByIdKeepTheWindowsTerms) {
 }
 
 TEST(Win32Host, OnlyTheUsersInputNotifies) {
-    Win32DialogHost host(Spec());
+    Win32DialogHost host(Layout());
     Probe probe;
     std::vector<std::pair<int, Notification>> heard;
     probe.attach = [&](platform::DialogHost& h) {
@@ -269,7 +269,7 @@ TEST(Win32Host, KeysFollowTheDialogManagerAndTheWindowsOwnEnterRule) {
         {26, true, 3, {}, L"ab"},       // the rule: nowhere else
     };
     for (const Case& c : cases) {
-        Win32DialogHost host(Spec(c.enterLine, c.withDefault));
+        Win32DialogHost host(Layout(c.enterLine, c.withDefault));
         Probe probe;
         std::vector<int> clicked;
         probe.attach = [&](platform::DialogHost& h) {
@@ -297,7 +297,7 @@ TEST(Win32Host, KeysFollowTheDialogManagerAndTheWindowsOwnEnterRule) {
 }
 
 TEST(Win32Host, TimersRunByIdUntilKilledOrTheWindowEnds) {
-    Win32DialogHost host(Spec());
+    Win32DialogHost host(Layout());
     Probe probe;
     int fast = 0, slow = 0;
     RunWindow(host, probe, [&] {
@@ -317,7 +317,7 @@ TEST(Win32Host, TimersRunByIdUntilKilledOrTheWindowEnds) {
 }
 
 TEST(Win32Host, ABusyWindowTakesNoInputAndCannotEnd) {
-    Win32DialogHost host(Spec());
+    Win32DialogHost host(Layout());
     Probe probe;
     int abouts = 0, quits = 0;
     probe.attach = [&](platform::DialogHost& h) {
@@ -365,7 +365,7 @@ TEST(Win32Host, ABusyWindowTakesNoInputAndCannotEnd) {
 // Message boxes are owned by the window and titled with its title; one shown while the window is
 // busy leaves it busy. Sub-dialogs run modally over it and return their result.
 TEST(Win32Host, MessageBoxesAndSubDialogsRunOverTheWindow) {
-    Win32DialogHost host(Spec());
+    Win32DialogHost host(Layout());
     Probe probe;
     std::wstring boxTitle, boxText;
     bool ownerDisabled = false;
@@ -386,12 +386,12 @@ TEST(Win32Host, MessageBoxesAndSubDialogsRunOverTheWindow) {
         host.SetBusy(false);
 
         constexpr std::array<ControlDef, 1> kSub{{{1, K::DefaultButton, "确定", 10, 10, 40, 12}}};
-        platform::DialogSpec spec;
-        spec.title = "Sub";
-        spec.controls = kSub;
-        spec.width = 60;
-        spec.height = 30;
-        spec.initialFocus = 1;
+        platform::DialogSpec layout;
+        layout.title = "Sub";
+        layout.controls = kSub;
+        layout.width = 60;
+        layout.height = 30;
+        layout.initialFocus = 1;
         Probe sub;
         sub.attach = [&](platform::DialogHost& s) {
             s.On(1, Notification::Clicked, [&s] { s.Close(platform::kDialogOk); });
@@ -401,7 +401,7 @@ TEST(Win32Host, MessageBoxesAndSubDialogsRunOverTheWindow) {
                 PostKey(GetFocus(), VK_RETURN);  // the sub-dialog's default button
             });
         };
-        subResult = host.RunModal(spec, sub);
+        subResult = host.RunModal(layout, sub);
         EXPECT_EQ(sub.closed, std::vector<int>{platform::kDialogOk});
         EXPECT_TRUE(IsWindowEnabled(dialog));
         host.Close(platform::kDialogOk);
@@ -416,7 +416,7 @@ TEST(Win32Host, MessageBoxesAndSubDialogsRunOverTheWindow) {
 // A worker's call runs on the window's thread while the worker waits; a window that ends drops
 // a call still queued (its worker wakes with false) and refuses later ones.
 TEST(Win32Host, WorkersCallThroughTheWindowUntilItGoes) {
-    Win32DialogHost host(Spec());
+    Win32DialogHost host(Layout());
     Probe probe;
     std::thread worker, late;
     std::atomic<int> ranOnWindowThread{0};

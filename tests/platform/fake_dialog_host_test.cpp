@@ -12,7 +12,7 @@
 namespace {
 
 TEST(FakeDialogHost, KeepsTheControlsAsTheWindowBackendsDo) {
-    fakes::FakeDialogHost host(hosttest::Spec("Host"));
+    fakes::FakeDialogHost host(hosttest::Layout("Host"));
     hosttest::WindowView view;
     view.items = [&](int id) { return host.Items(id); };
     view.progress = [&](int id) { return host.Progress(id); };

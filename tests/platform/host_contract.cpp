@@ -4,14 +4,14 @@
 
 namespace hosttest {
 
-platform::DialogSpec Spec(const char* title, int enterLine) {
-    platform::DialogSpec spec;
-    spec.title = title;
-    spec.controls = kTable;
-    spec.width = 140;
-    spec.height = 175;
-    spec.enterAppendsLineTo = enterLine;
-    return spec;
+platform::DialogSpec Layout(const char* title, int enterLine) {
+    platform::DialogSpec layout;
+    layout.title = title;
+    layout.controls = kTable;
+    layout.width = 140;
+    layout.height = 175;
+    layout.enterAppendsLineTo = enterLine;
+    return layout;
 }
 
 void ExpectControlsByIdKeepTheWindowsTerms(platform::DialogHost& host, const WindowView& view) {

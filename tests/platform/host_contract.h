@@ -37,7 +37,7 @@ inline constexpr std::array<platform::ControlDef, 15> kTable{{
 }};
 
 // A window of kTable: 140 x 175 dialog units, `enterLine` its Enter rule's edit (0: none).
-platform::DialogSpec Spec(const char* title, int enterLine = 0);
+platform::DialogSpec Layout(const char* title, int enterLine = 0);
 
 // A presenter made of lambdas that counts how its window ended.
 struct Probe : platform::DialogPresenter {

@@ -40,14 +40,14 @@ using K = platform::ControlKind;
 
 using hosttest::kTable;
 
-platform::DialogSpec Spec(int enterLine = 0) {
-    return hosttest::Spec("Host", enterLine);
+platform::DialogSpec Layout(int enterLine = 0) {
+    return hosttest::Layout("Host", enterLine);
 }
 
 using hosttest::Probe;
 
 struct HostTest : ::testing::Test {
-    explicit HostTest(int enterLine = 0) : host(Spec(enterLine)) {
+    explicit HostTest(int enterLine = 0) : host(Layout(enterLine)) {
         host.Attach(probe);
         host.show();
         QApplication::setActiveWindow(&host);
@@ -222,19 +222,19 @@ TEST_F(EnterRule, EnterAddsALineAtTheEndAndPressesNothing) {
     EXPECT_TRUE(host.isVisible());
 }
 
-// A sub-dialog: built from its spec with the owner's icon, its presenter attached; it returns
+// A sub-dialog: built from its layout with the owner's icon, its presenter attached; it returns
 // the result it ended with.
 TEST_F(HostTest, ModalSubDialogsReturnTheirResult) {
     constexpr std::array<ControlDef, 2> kSub{{
         {1, K::DefaultButton, "确定", 10, 10, 40, 12},
         {7, K::Icon, nullptr, 60, 10, 20, 20, 0, 0, "Icon"},
     }};
-    platform::DialogSpec spec;
-    spec.title = "Sub";
-    spec.controls = kSub;
-    spec.width = 90;
-    spec.height = 40;
-    spec.initialFocus = 1;
+    platform::DialogSpec layout;
+    layout.title = "Sub";
+    layout.controls = kSub;
+    layout.width = 90;
+    layout.height = 40;
+    layout.initialFocus = 1;
     for (const bool pressOk : {true, false}) {
         Probe sub;
         QString title;
@@ -253,7 +253,7 @@ TEST_F(HostTest, ModalSubDialogsReturnTheirResult) {
                 QTest::keyClick(open, Qt::Key_Escape);
             }
         });
-        const int result = host.RunModal(spec, sub);
+        const int result = host.RunModal(layout, sub);
         EXPECT_EQ(title, QStringLiteral("Sub"));
         EXPECT_TRUE(focused);
         EXPECT_EQ(result, pressOk ? platform::kDialogOk : platform::kDialogCancel);

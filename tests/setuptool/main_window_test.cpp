@@ -72,9 +72,9 @@ TEST(MainWindowStart, InitialState) {
     WindowRig rig;
     ASSERT_TRUE(rig.Start());
     const fakes::FakeDialogHost& h = rig.host;
-    EXPECT_STREQ(h.Spec().title, "打印机测试工具V2.1");
-    EXPECT_STREQ(h.Spec().icon, "tessary");
-    EXPECT_EQ(h.Spec().enterAppendsLineTo, id::kPrintInfo);
+    EXPECT_STREQ(h.Layout().title, "打印机测试工具V2.1");
+    EXPECT_STREQ(h.Layout().icon, "tessary");
+    EXPECT_EQ(h.Layout().enterAppendsLineTo, id::kPrintInfo);
     EXPECT_EQ(h.AboutItem(), "关于 Tessary(&A)...");
     EXPECT_TRUE(h.Checked(id::kUsb));
     for (int radio : {id::kLpt, id::kNet, id::kCom}) EXPECT_FALSE(h.Checked(radio)) << radio;
@@ -660,7 +660,7 @@ TEST(AboutBox, TheWindowMenuOpensItAndOkClosesIt) {
     ASSERT_TRUE(rig.Start());
     int result = 0;
     rig.host.OnModal([&](fakes::FakeDialogHost& about) {
-        EXPECT_EQ(about.Spec().initialFocus, 1);
+        EXPECT_EQ(about.Layout().initialFocus, 1);
         EXPECT_EQ(about.Text(1201), "Tessary V2.1");
         EXPECT_EQ(about.Text(1), "确定");
         about.Click(1);

@@ -15,7 +15,7 @@ WindowHarness::~WindowHarness() {
 }
 
 bool WindowHarness::Start(setuptool::MainWindowConfig config) {
-    host = std::make_unique<platform::QtDialogHost>(setuptool::MainWindow::Spec());
+    host = std::make_unique<platform::QtDialogHost>(setuptool::MainWindow::Layout());
     window = std::make_unique<setuptool::MainWindow>(std::move(config));
     host->Attach(*window);
     if (window->Initialise() != setuptool::StartResult::Ready) return false;

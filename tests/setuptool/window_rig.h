@@ -76,7 +76,7 @@ struct WindowRig : WindowParts {
     // and its connection closed. Its bytes; empty when it did not come.
     std::vector<uint8_t> Delivery(const fakes::TcpPrinterPeer& peer, std::size_t count);
 
-    fakes::FakeDialogHost host{setuptool::MainWindow::Spec()};
+    fakes::FakeDialogHost host{setuptool::MainWindow::Layout()};
     std::unique_ptr<setuptool::MainWindow> window;
 };
 

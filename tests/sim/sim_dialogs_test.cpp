@@ -139,7 +139,7 @@ TEST(SimWithBrindel, ListsThePrinterAndDownloadsFirmwareWithAMatchingChecksum) {
     config.printerPort = sim.server().TcpPort(1);
     config.netPacing.before = config.netPacing.settle = 0ms;
     config.netPacing.afterSend = 0ms;
-    fakes::FakeDialogHost host(updater::UpdaterWindow::Spec());
+    fakes::FakeDialogHost host(updater::UpdaterWindow::Layout());
     updater::UpdaterWindow window(std::move(config));
     host.Attach(window);
     ASSERT_EQ(window.Initialise(), updater::StartResult::Ready);

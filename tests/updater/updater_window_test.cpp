@@ -45,7 +45,7 @@ struct BrindelRig : WindowParts {
     }
     Strings Lines() const { return host.Items(id::kDeviceList); }
 
-    fakes::FakeDialogHost host{UpdaterWindow::Spec()};
+    fakes::FakeDialogHost host{UpdaterWindow::Layout()};
     std::unique_ptr<UpdaterWindow> window;
 };
 
@@ -53,9 +53,9 @@ TEST(UpdaterWindow, StartUpState) {
     BrindelRig rig(false);
     ASSERT_TRUE(rig.Start());
     const fakes::FakeDialogHost& h = rig.host;
-    EXPECT_STREQ(h.Spec().title, "Ledvane");
-    EXPECT_STREQ(h.Spec().icon, "brindel");
-    EXPECT_EQ(h.Spec().initialFocus, id::kUsbUpdata);
+    EXPECT_STREQ(h.Layout().title, "Ledvane");
+    EXPECT_STREQ(h.Layout().icon, "brindel");
+    EXPECT_EQ(h.Layout().initialFocus, id::kUsbUpdata);
     EXPECT_EQ(h.AboutItem(), "关于 Brindel(&A)...");
     EXPECT_EQ(h.Text(id::kStatus), "USB not Connect");
     EXPECT_EQ(h.Text(id::kDevicePath), "");
@@ -196,7 +196,7 @@ TEST(UpdaterWindow, TheWindowMenuOpensTheAboutBox) {
     ASSERT_TRUE(rig.Start());
     rig.host.OnModal([](fakes::FakeDialogHost& about) {
         EXPECT_EQ(about.Text(1), "确定");
-        EXPECT_EQ(about.Spec().controls.size(), updater::AboutControls().size());
+        EXPECT_EQ(about.Layout().controls.size(), updater::AboutControls().size());
         about.Click(1);
         EXPECT_EQ(about.Result(), platform::kDialogOk);
     });

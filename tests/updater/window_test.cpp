@@ -53,7 +53,7 @@ struct WindowRig : WindowParts {
         return PumpUntil([&] { return window->OperationsFinished() == count; }, 20s);
     }
 
-    platform::QtDialogHost host{updater::UpdaterWindow::Spec()};
+    platform::QtDialogHost host{updater::UpdaterWindow::Layout()};
     std::unique_ptr<updater::UpdaterWindow> window;
 };
 
