@@ -107,8 +107,11 @@ class DialogHost {
     // Calls `handler` on the window's thread whenever control `id` sends `what`; one handler per
     // control and notification, a later one replaces it.
     virtual void On(int id, Notification what, std::function<void()> handler) = 0;
+    // The shortest period a timer runs at (the system's own floor for window timers).
+    static constexpr int kTimerMinimumMs = 10;
     // Starts (or restarts with a new period) timer `timer` of this window; `tick` runs on the
-    // window's thread every `period` (at least 10 ms) until KillTimer or the window's end.
+    // window's thread every `period` (at least kTimerMinimumMs) until KillTimer or the window's
+    // end.
     virtual void SetTimer(int timer, std::chrono::milliseconds period,
                           std::function<void()> tick) = 0;
     virtual void KillTimer(int timer) = 0;

@@ -31,8 +31,6 @@ namespace setuptool {
 namespace {
 using platform::Notification;
 
-constexpr int kTimerMinimumMs = 10;
-
 constexpr int kSetIpButton = 1012;
 constexpr int kScanButton = 1014;
 constexpr int kDhcpOpenButton = 1015;
@@ -94,7 +92,8 @@ const platform::SystemClock& TheSystemClock() {
 int AutoSendIntervalMs(const std::string& text) {
     const int value = platform::ParseDecimal(text);
     if (value < 0) return INT_MAX;
-    return value < kTimerMinimumMs ? kTimerMinimumMs : value;
+    constexpr int kMinimum = platform::DialogHost::kTimerMinimumMs;
+    return value < kMinimum ? kMinimum : value;
 }
 
 MainWindow::MainWindow(MainWindowConfig config)

@@ -21,8 +21,6 @@
 namespace platform {
 
 namespace {
-constexpr int kTimerMinimumMs = 10;
-
 QString Utf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }

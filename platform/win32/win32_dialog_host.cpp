@@ -13,8 +13,6 @@
 namespace platform {
 
 namespace {
-constexpr int kTimerMinimumMs = 10;
-
 void InitialiseCommonControls() {
     static std::once_flag once;
     std::call_once(once, [] {
