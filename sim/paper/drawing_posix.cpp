@@ -1,0 +1,10 @@
+#include "sim/paper/drawing.h"
+
+namespace sim::paper {
+
+// Placeholder until the FreeType, zint and libpng drawing lands.
+std::unique_ptr<Drawing> MakeDrawing() {
+    return nullptr;
+}
+
+}  // namespace sim::paper
