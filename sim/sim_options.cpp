@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 
+#include "sim/paper/drawing.h"
 #include "sim/pseudo_terminal.h"
 
 namespace sim {
@@ -53,6 +54,11 @@ std::string SimUsage() {
         PseudoTerminalsAvailable()
             ? "  --serial            also read a pseudo-terminal (its path is shown)\n"
             : "  --serial            Linux only: this system has no pseudo-terminals\n";
+    const char* receipts =
+        paper::DrawingBuilt()
+            ? "  --receipts DIR      save every receipt printed as DIR/receipt-NNNN.png, listed\n"
+              "                      newest first in DIR/index.html (made if missing)\n"
+            : "  --receipts DIR      not available in this build\n";
     return std::string(
                "Usage: pos-printer-sim [options]\n"
                "A virtual receipt printer: prints one line for every command it receives.\n"
@@ -80,7 +86,9 @@ std::string SimUsage() {
            "  --cover-open        report the cover open (and so offline)\n"
            "  --offline           report the printer offline\n"
            "  --cutter-error      report an auto-cutter error (and so offline)\n"
-           "  --no-status         never answer real-time status requests (DLE EOT)\n"
+           "  --no-status         never answer real-time status requests (DLE EOT)\n" +
+           receipts +
+           "  --paper-width 80|58 paper of 80 mm (576 dots, default) or 58 mm (384 dots)\n"
            "  --json              JSON lines instead of text lines\n"
            "  -h, --help          this text\n";
 }
@@ -151,6 +159,17 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
              if (v == "out") o.paper = commands::PaperLevel::Out;
              return v == "ok" || v == "near-end" || v == "out";
          }},
+        {"--receipts",
+         [&](const std::string& v) {
+             o.receipts = v;
+             return !v.empty();
+         }},
+        {"--paper-width",
+         [&](const std::string& v) {
+             if (v == "80") o.paperWidth = 576;
+             if (v == "58") o.paperWidth = 384;
+             return v == "80" || v == "58";
+         }},
         {"--slow",
          [&](const std::string& v) {
              const auto n = Number(v, UINT32_MAX);
@@ -200,6 +219,10 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
             parsed.error = "bad value for " + name + ": " + *value;
             return parsed;
         }
+    }
+    if (!o.receipts.empty() && !paper::DrawingBuilt()) {
+        parsed.error = "--receipts: the paper is not available in this build";
+        return parsed;
     }
     if (o.first.address[3] + o.printers - 1 > 255) {
         parsed.error = "--printers " + std::to_string(o.printers) +

@@ -38,6 +38,9 @@ struct SimOptions {
     bool offline = false;
     bool cutterError = false;
     bool noStatus = false;  // never answers them, as printers without real-time status
+    // The paper: each receipt printed becomes a picture in this folder (empty: no pictures).
+    std::string receipts;
+    int paperWidth = 576;  // dots: 80 mm paper (576) or 58 mm (384), at 203 dpi
 };
 
 struct ParsedOptions {

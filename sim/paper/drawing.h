@@ -99,5 +99,7 @@ class Drawing {
 
 // The platform's drawing; nullptr in a build without one.
 std::unique_ptr<Drawing> MakeDrawing();
+// Whether this build has a drawing at all (the Windows build has none yet).
+bool DrawingBuilt();
 
 }  // namespace sim::paper

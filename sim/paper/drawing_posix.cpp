@@ -7,4 +7,8 @@ std::unique_ptr<Drawing> MakeDrawing() {
     return nullptr;
 }
 
+bool DrawingBuilt() {
+    return true;
+}
+
 }  // namespace sim::paper
