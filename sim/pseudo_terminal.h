@@ -32,8 +32,17 @@ class PseudoTerminal {
     bool Write(const uint8_t* bytes, std::size_t length) const;
     void Close();
 
+    // Readable (for WaitReadable) when a tool closed the port it had opened for writing;
+    // kNoSocket where closes cannot be seen.
+    printerlink::SocketHandle CloseWatch() const { return watch_; }
+    // Bytes the tools wrote that this side has not read yet.
+    std::size_t Unread() const;
+    // Takes the close notices that arrived: true when a writer closed the port since the last call.
+    bool WriterClosed() const;
+
   private:
     printerlink::SocketHandle master_ = printerlink::kNoSocket;
+    printerlink::SocketHandle watch_ = printerlink::kNoSocket;
     int slave_ = -1;
     std::string path_;
 };

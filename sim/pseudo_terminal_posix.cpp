@@ -1,8 +1,11 @@
 // Pseudo-terminals on Linux.
 #include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +47,14 @@ bool PseudoTerminal::Open(std::string* error) {
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
     master_ = static_cast<printerlink::SocketHandle>(master);
     path_ = name;
+    // The tools open and close the port for each job; the close marks a job's end (this side's
+    // own descriptor was opened before the watch, so only theirs are seen).
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch >= 0 && inotify_add_watch(watch, name, IN_CLOSE_WRITE) >= 0) {
+        watch_ = static_cast<printerlink::SocketHandle>(watch);
+    } else if (watch >= 0) {
+        close(watch);
+    }
     return true;
 }
 
@@ -61,7 +72,33 @@ bool PseudoTerminal::Write(const uint8_t* bytes, std::size_t length) const {
     return n == static_cast<ssize_t>(length);
 }
 
+std::size_t PseudoTerminal::Unread() const {
+    int n = 0;
+    if (master_ == printerlink::kNoSocket || ioctl(static_cast<int>(master_), FIONREAD, &n) != 0)
+        return 0;
+    return static_cast<std::size_t>(std::max(n, 0));
+}
+
+bool PseudoTerminal::WriterClosed() const {
+    if (watch_ == printerlink::kNoSocket) return false;
+    alignas(inotify_event) char buffer[4096];
+    bool closed = false;
+    for (int i = 0; i < 64; ++i) {
+        const ssize_t n = read(static_cast<int>(watch_), buffer, sizeof buffer);
+        if (n <= 0) break;
+        for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+            inotify_event event;
+            std::memcpy(&event, buffer + at, sizeof event);
+            closed = closed || (event.mask & IN_CLOSE_WRITE) != 0;
+            at += static_cast<ssize_t>(sizeof event + event.len);
+        }
+    }
+    return closed;
+}
+
 void PseudoTerminal::Close() {
+    if (watch_ != printerlink::kNoSocket) close(static_cast<int>(watch_));
+    watch_ = printerlink::kNoSocket;
     if (master_ != printerlink::kNoSocket) close(static_cast<int>(master_));
     if (slave_ >= 0) close(slave_);
     master_ = printerlink::kNoSocket;

@@ -24,6 +24,14 @@ bool PseudoTerminal::Write(const uint8_t*, std::size_t) const {
     return false;
 }
 
+std::size_t PseudoTerminal::Unread() const {
+    return 0;
+}
+
+bool PseudoTerminal::WriterClosed() const {
+    return false;
+}
+
 void PseudoTerminal::Close() {}
 
 }  // namespace sim
