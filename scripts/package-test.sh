@@ -24,6 +24,11 @@ if grep -q '/CMakeFiles/tessary-cli\.dir$' "$build/CMakeFiles/TargetDirectories.
     targets+=(tessary-cli)
     with_cli=true
 fi
+with_sim=false
+if grep -q '/CMakeFiles/pos-printer-sim\.dir$' "$build/CMakeFiles/TargetDirectories.txt"; then
+    targets+=(pos-printer-sim)
+    with_sim=true
+fi
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 
 rm -rf "$out"
@@ -60,6 +65,7 @@ expected=(/usr/bin/tessary /usr/bin/brindel
           /usr/share/man/man1/tessary.1.gz /usr/share/man/man1/brindel.1.gz
           /usr/share/applications/tessary.desktop /usr/share/applications/brindel.desktop)
 $with_cli && expected+=(/usr/bin/tessary-cli /usr/share/man/man1/tessary-cli.1.gz)
+$with_sim && expected+=(/usr/bin/pos-printer-sim /usr/share/man/man1/pos-printer-sim.1.gz)
 for size in 16 24 32 48 64 128; do
     for program in tessary brindel; do
         expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/$program.png")
@@ -86,6 +92,7 @@ share=$root/usr/share
 
 programs=(tessary brindel)
 $with_cli && programs+=(tessary-cli)
+$with_sim && programs+=(pos-printer-sim)
 for program in "${programs[@]}"; do
     [ -x "$bin/$program" ] || fail "$bin/$program is not an installed program"
     libs=$(ldd "$bin/$program") || fail "ldd $bin/$program failed"
