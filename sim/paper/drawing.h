@@ -97,7 +97,8 @@ class Drawing {
     virtual bool SavePng(const Bitmap& picture, const std::string& path, std::string* error) = 0;
 };
 
-// The platform's drawing; nullptr in a build without one.
-std::unique_ptr<Drawing> MakeDrawing();
+// The platform's drawing; nullptr with `error` set (for the log) when it cannot be made: a build
+// without one ("not available in this build"), or, on Linux, a printer font file missing.
+std::unique_ptr<Drawing> MakeDrawing(std::string* error = nullptr);
 
 }  // namespace sim::paper
