@@ -329,6 +329,12 @@ bool Prepare(const SymbolRequest& request, zint_symbol* symbol, Prepared* prepar
             if (data.size() >= 2 && data.front() == '*' && data.back() == '*') {
                 prepared->input.assign(data.substr(1, data.size() - 2));
             }
+            // zint would take lower case as upper case; the printer refuses it.
+            if (std::any_of(data.begin(), data.end(),
+                            [](char c) { return c >= 'a' && c <= 'z'; })) {
+                *error = "CODE39 takes 0-9, A-Z, space and - . $ / + %";
+                return false;
+            }
             return true;
         case SymbolKind::Itf:
             symbol->symbology = BARCODE_C25INTER;
@@ -482,7 +488,7 @@ std::vector<int> RowHeights(const zint_symbol& symbol, Shape shape, int module, 
 
 // Draws the module rows: the first dot row of each module row from the modules, the rest of it
 // copied.
-bool DrawModules(const zint_symbol& symbol, const std::vector<int>& rows, int module,
+bool DrawModules(const zint_symbol& symbol, const std::vector<int>& rows, int module, bool crop,
                  Bitmap* picture, std::string* error) {
     long total = 0;
     for (int h : rows) total += h;
@@ -492,12 +498,31 @@ bool DrawModules(const zint_symbol& symbol, const std::vector<int>& rows, int mo
                  " dots";
         return false;
     }
-    *picture = Bitmap(static_cast<int>(width), static_cast<int>(total));
+    // zint ends some barcodes (Codabar) with an inter-character space: bars start and end black.
+    int first = 0, last = symbol.width - 1;
+    if (crop) {
+        first = symbol.width;
+        last = -1;
+        for (int r = 0; r < symbol.rows; ++r) {
+            for (int column = 0; column < symbol.width; ++column) {
+                if (!ModuleSet(symbol, r, column)) continue;
+                first = std::min(first, column);
+                last = std::max(last, column);
+            }
+        }
+        if (last < first) {
+            *error = "the symbol has no bars";
+            return false;
+        }
+    }
+    *picture = Bitmap(static_cast<int>(last - first + 1) * module, static_cast<int>(total));
     int y = 0;
     for (int r = 0; r < symbol.rows; ++r) {
         if (rows[r] <= 0) continue;
-        for (int column = 0; column < symbol.width; ++column) {
-            if (ModuleSet(symbol, r, column)) picture->Fill(column * module, y, module, 1);
+        for (int column = first; column <= last; ++column) {
+            if (ModuleSet(symbol, r, column)) {
+                picture->Fill((column - first) * module, y, module, 1);
+            }
         }
         const std::span<const uint8_t> first = picture->Row(y);
         for (int k = 1; k < rows[r]; ++k) {
@@ -577,7 +602,9 @@ Symbol DrawSymbolWithZint(const SymbolRequest& request) {
         prepared.shape == Shape::Hexagons
             ? DrawHexagons(symbol.get(), &result.picture, &result.error)
             : DrawModules(*symbol, RowHeights(*symbol, prepared.shape, module, height, rowHeight),
-                          module, &result.picture, &result.error);
+                          module,
+                          prepared.shape == Shape::Linear || prepared.shape == Shape::Stacked,
+                          &result.picture, &result.error);
     if (!drawn) {
         result.picture = Bitmap();
         return result;
