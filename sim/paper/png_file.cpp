@@ -43,10 +43,12 @@ bool Encode(const Bitmap& picture, Sink* sink, std::string* error) {
         return false;
     }
     png_set_write_fn(png, sink, Append, Flush);
-    // Mostly white rows of a 1-bit picture: run-length matching at level 1 and no row filters
-    // compress them about as well as the defaults at a fraction of the time.
+    // Mostly white 1-bit rows: deflate's fastest level without row filters (filters only cost
+    // time on 1-bit rows). Measured on a 576 x 1200 receipt: 3 KB in about a tenth of the time of
+    // libpng's defaults (2.4 KB); Z_RLE and Huffman-only were both slower and three to six times
+    // larger.
     png_set_compression_level(png, 1);
-    png_set_compression_strategy(png, Z_RLE);
+    png_set_compression_strategy(png, Z_DEFAULT_STRATEGY);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     png_set_IHDR(png, info, static_cast<png_uint_32>(picture.Width()),
                  static_cast<png_uint_32>(picture.Height()), 1, PNG_COLOR_TYPE_PALETTE,

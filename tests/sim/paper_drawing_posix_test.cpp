@@ -370,6 +370,44 @@ TEST(Glyphs, CellSizedOnOneBaselineAndMissingIsABox) {
     EXPECT_EQ(&drawing.Glyph(U'\u4e00', Face::Chinese), chinese);
 }
 
+// Bitmap's byte-wise Fill and Draw against dot-by-dot ones, at every alignment and across every
+// edge (glyphs and symbols reach the paper through them).
+TEST(BitmapFastPaths, FillAndDrawMatchDotByDot) {
+    uint32_t seed = 7;
+    auto next = [&seed](int range) {
+        seed = seed * 1103515245 + 12345;
+        return static_cast<int>((seed >> 16) % static_cast<uint32_t>(range));
+    };
+    for (int round = 0; round < 400; ++round) {
+        const int width = 1 + next(40), height = 1 + next(12);
+        Bitmap target(width, height), expected(width, height);
+        for (int i = 0; i < width * height / 3; ++i) {
+            const int x = next(width), y = next(height);
+            target.SetDot(x, y);
+            expected.SetDot(x, y);
+        }
+        Bitmap source(1 + next(30), 1 + next(10));
+        for (int i = 0; i < source.Width() * source.Height() / 2; ++i) {
+            source.SetDot(next(source.Width()), next(source.Height()));
+        }
+        const int x = next(width + 40) - 30, y = next(height + 16) - 12;
+        target.Draw(source, x, y);
+        for (int sy = 0; sy < source.Height(); ++sy) {
+            for (int sx = 0; sx < source.Width(); ++sx) {
+                if (source.Dot(sx, sy)) expected.SetDot(sx + x, sy + y);
+            }
+        }
+        ASSERT_EQ(target, expected) << "Draw round " << round << " at " << x << "," << y;
+        const int fx = next(width + 20) - 10, fy = next(height + 8) - 4;
+        const int fw = next(width + 10) - 2, fh = next(height + 4) - 1;
+        target.Fill(fx, fy, fw, fh);
+        for (int row = fy; row < fy + fh; ++row) {
+            for (int col = fx; col < fx + fw; ++col) expected.SetDot(col, row);
+        }
+        ASSERT_EQ(target, expected) << "Fill round " << round;
+    }
+}
+
 Bitmap Pattern(int width, int height) {
     Bitmap picture(width, height);
     for (int y = 0; y < height; ++y) {
