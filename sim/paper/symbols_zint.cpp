@@ -610,8 +610,8 @@ Symbol DrawSymbolWithZint(const SymbolRequest& request) {
         return result;
     }
     if (prepared.shape == Shape::Linear) {
-        result.text =
-            prepared.zintText ? reinterpret_cast<const char*>(symbol->text) : prepared.text;
+        result.text = prepared.zintText ? Printable(reinterpret_cast<const char*>(symbol->text))
+                                        : prepared.text;
     }
     return result;
 }
