@@ -126,6 +126,7 @@ std::unique_ptr<PrinterFonts> PrinterFonts::Open(std::string* error) {
 const Bitmap& PrinterFonts::Glyph(char32_t character, Face face) {
     const int f = static_cast<int>(face);
     if (f < 0 || f > 2) return boxes_[0];
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (character < 128 && ascii_[f][character] != nullptr) return *ascii_[f][character];
     const uint64_t key = (static_cast<uint64_t>(f) << 32) | character;
     auto found = cache_.find(key);

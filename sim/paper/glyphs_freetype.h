@@ -4,6 +4,7 @@
 
 #include <array>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -30,8 +31,9 @@ class PrinterFonts {
     PrinterFonts(const PrinterFonts&) = delete;
     PrinterFonts& operator=(const PrinterFonts&) = delete;
 
-    // The glyph in the face's cell; a character no font has is an empty box. The reference stays
-    // valid while this object lives.
+    // The glyph in the face's cell; a character no font has is an empty box (so is every new
+    // character after 65,536 distinct ones). The reference stays valid while this object lives.
+    // Safe to call from several threads (printers may print at once).
     const Bitmap& Glyph(char32_t character, Face face);
 
   private:
@@ -40,6 +42,7 @@ class PrinterFonts {
     PrinterFonts();
     Bitmap Render(char32_t character, Face face);
 
+    std::mutex mutex_;  // FreeType faces and the cache
     std::unique_ptr<Library> library_;
     std::array<std::vector<Source>, 3> chains_;  // by Face
     std::array<Bitmap, 3> boxes_;

@@ -7,12 +7,14 @@
 #include <zbar.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/paper/drawing.h"
@@ -487,6 +489,37 @@ TEST(PngFiles, UnwritablePlacesFailWithTheCause) {
     EXPECT_FALSE(saved_ok);
     EXPECT_NE(error.find("File too large"), std::string::npos) << error;
     EXPECT_EQ(Names(folder), (std::vector<std::string>{"file", "taken.png"}));
+    fs::remove_all(folder);
+}
+
+// Printers print at once: glyphs, symbols and files from several threads (also under TSan).
+TEST(DrawingThreads, PrintersDrawAndSaveAtOnce) {
+    const fs::path folder = fakes::NewTempFolder("paper-threads-");
+    ASSERT_FALSE(folder.empty());
+    std::vector<std::thread> printers;
+    std::atomic<int> failures{0};
+    for (int p = 0; p < 3; ++p) {
+        printers.emplace_back([&, p] {
+            for (int round = 0; round < 20; ++round) {
+                Bitmap page(576, 120);
+                for (int i = 0; i < 40; ++i) {
+                    const char32_t c = static_cast<char32_t>(0x4e00 + p * 1000 + round * 40 + i);
+                    page.Draw(TheDrawing().Glyph(c, Face::Chinese), (i % 24) * 24, 0);
+                    page.Draw(TheDrawing().Glyph(U'!' + static_cast<char32_t>(i), Face::A), i * 12,
+                              30);
+                }
+                const Symbol qr = TheDrawing().DrawSymbol(Request(SymbolKind::Qr, "printer"));
+                page.Draw(qr.picture, 0, 60);
+                const std::string name = "p" + std::to_string(p) + ".png";
+                if (!qr.error.empty() || !TheDrawing().SavePng(page, folder / name, nullptr)) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    for (std::thread& printer : printers) printer.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"p0.png", "p1.png", "p2.png"}));
     fs::remove_all(folder);
 }
 
