@@ -26,7 +26,7 @@ class PosixDrawing final : public Drawing {
 }  // namespace
 
 std::unique_ptr<Drawing> MakeDrawing(std::string* error) {
-    std::unique_ptr<PrinterFonts> fonts = PrinterFonts::Open(error);
+    std::unique_ptr<PrinterFonts> fonts = PrinterFonts::Open(PrinterFonts::Files{}, error);
     if (fonts == nullptr) return nullptr;
     return std::make_unique<PosixDrawing>(std::move(fonts));
 }

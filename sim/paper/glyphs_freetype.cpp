@@ -30,10 +30,11 @@ namespace {
 
 constexpr std::size_t kCacheLimit = 1u << 16;  // distinct characters; a fuzzed stream stops here
 
-FT_Face OpenFace(FT_Library library, const char* path, std::string* error, const char* package) {
+FT_Face OpenFace(FT_Library library, const std::string& path, std::string* error,
+                 const char* package) {
     FT_Face face = nullptr;
-    if (FT_New_Face(library, path, 0, &face) != 0) {
-        *error = std::string("no printer font: cannot read ") + path + " (package " + package + ")";
+    if (FT_New_Face(library, path.c_str(), 0, &face) != 0) {
+        *error = "no printer font: cannot read " + path + " (package " + package + ")";
         return nullptr;
     }
     return face;
@@ -62,7 +63,7 @@ Bitmap Box(CellSize cell, int top, int bottom) {
 PrinterFonts::PrinterFonts() : library_(std::make_unique<Library>()) {}
 PrinterFonts::~PrinterFonts() = default;
 
-std::unique_ptr<PrinterFonts> PrinterFonts::Open(std::string* error) {
+std::unique_ptr<PrinterFonts> PrinterFonts::Open(const Files& files, std::string* error) {
     std::string ignored;
     if (error == nullptr) error = &ignored;
     std::unique_ptr<PrinterFonts> fonts(new PrinterFonts());
@@ -71,30 +72,29 @@ std::unique_ptr<PrinterFonts> PrinterFonts::Open(std::string* error) {
         *error = "cannot start FreeType";
         return nullptr;
     }
-    auto open = [&](const char* path, const char* package) {
+    auto open = [&](const std::string& path, const char* package) {
         FT_Face face = OpenFace(lib.handle, path, error, package);
         if (face != nullptr) lib.faces.push_back(face);
         return face;
     };
     // Each face needs its own FT_Face: a face object holds one size at a time.
-    FT_Face terminusA = open(kTerminusPath, "fonts-terminus-otb");
-    FT_Face terminusB = terminusA ? open(kTerminusPath, "fonts-terminus-otb") : nullptr;
+    FT_Face terminusA = open(files.terminus, "fonts-terminus-otb");
+    FT_Face terminusB = terminusA ? open(files.terminus, "fonts-terminus-otb") : nullptr;
     if (terminusA == nullptr || terminusB == nullptr) return nullptr;
     if (!SelectStrike(terminusA, 24) || !SelectStrike(terminusB, 16)) {
-        *error =
-            std::string("no printer font: ") + kTerminusPath + " lacks its 24 and 16 dot sizes";
+        *error = "no printer font: " + files.terminus + " lacks its 24 and 16 dot sizes";
         return nullptr;
     }
-    FT_Face heiA = open(kMicroHeiPath, "fonts-wqy-microhei");
-    FT_Face heiB = heiA ? open(kMicroHeiPath, "fonts-wqy-microhei") : nullptr;
-    FT_Face heiChinese = heiB ? open(kMicroHeiPath, "fonts-wqy-microhei") : nullptr;
+    FT_Face heiA = open(files.microHei, "fonts-wqy-microhei");
+    FT_Face heiB = heiA ? open(files.microHei, "fonts-wqy-microhei") : nullptr;
+    FT_Face heiChinese = heiB ? open(files.microHei, "fonts-wqy-microhei") : nullptr;
     if (heiChinese == nullptr) return nullptr;
     std::string optional;
-    FT_Face monoA = OpenFace(lib.handle, kDejaVuMonoPath, &optional, "fonts-dejavu-core");
+    FT_Face monoA = OpenFace(lib.handle, files.dejaVuMono, &optional, "fonts-dejavu-core");
     FT_Face monoB = nullptr;
     if (monoA != nullptr) {
         lib.faces.push_back(monoA);
-        monoB = OpenFace(lib.handle, kDejaVuMonoPath, &optional, "fonts-dejavu-core");
+        monoB = OpenFace(lib.handle, files.dejaVuMono, &optional, "fonts-dejavu-core");
         if (monoB != nullptr) lib.faces.push_back(monoB);
     }
 

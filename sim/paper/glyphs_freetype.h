@@ -18,15 +18,15 @@ class PrinterFonts {
     // The font files the printer faces are made of, in the order a character is looked for.
     // Font A and B: Terminus (its 12 × 24 and 8 × 16 bitmap strikes, fonts-terminus-otb), then
     // DejaVu Sans Mono (fonts-dejavu-core, optional), then WenQuanYi Micro Hei; Chinese characters:
-    // WenQuanYi Micro Hei (fonts-wqy-microhei).
-    static constexpr const char* kTerminusPath =
-        "/usr/share/fonts/opentype/terminus/terminus-bold.otb";
-    static constexpr const char* kDejaVuMonoPath =
-        "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf";
-    static constexpr const char* kMicroHeiPath = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+    // WenQuanYi Micro Hei (fonts-wqy-microhei). Debian's paths.
+    struct Files {
+        std::string terminus = "/usr/share/fonts/opentype/terminus/terminus-bold.otb";
+        std::string dejaVuMono = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf";
+        std::string microHei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+    };
 
     // Nullptr with `error` naming the missing file and its package when a face cannot be made.
-    static std::unique_ptr<PrinterFonts> Open(std::string* error);
+    static std::unique_ptr<PrinterFonts> Open(const Files& files, std::string* error);
     ~PrinterFonts();
     PrinterFonts(const PrinterFonts&) = delete;
     PrinterFonts& operator=(const PrinterFonts&) = delete;

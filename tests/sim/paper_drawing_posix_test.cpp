@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "sim/paper/drawing.h"
+#include "sim/paper/glyphs_freetype.h"
 #include "tests/fakes/temp_folder.h"
 
 namespace sim::paper {
@@ -408,6 +409,28 @@ TEST(BitmapFastPaths, FillAndDrawMatchDotByDot) {
         }
         ASSERT_EQ(target, expected) << "Fill round " << round;
     }
+}
+
+// Without a printer font there is no drawing, and the reason names the package; DejaVu Sans
+// Mono, for what Terminus lacks, is optional.
+TEST(Glyphs, MissingFontFilesNameTheirPackage) {
+    std::string error;
+    PrinterFonts::Files files;
+    files.dejaVuMono = "/nonexistent/DejaVuSansMono-Bold.ttf";
+    auto fonts = PrinterFonts::Open(files, &error);
+    ASSERT_NE(fonts, nullptr) << error;
+    EXPECT_EQ(fonts->Glyph(U'A', Face::A).Width(), 12);
+    files.terminus = "/nonexistent/terminus-bold.otb";
+    EXPECT_EQ(PrinterFonts::Open(files, &error), nullptr);
+    EXPECT_NE(error.find("fonts-terminus-otb"), std::string::npos) << error;
+    files = {};
+    files.microHei = "/nonexistent/wqy-microhei.ttc";
+    EXPECT_EQ(PrinterFonts::Open(files, &error), nullptr);
+    EXPECT_NE(error.find("fonts-wqy-microhei"), std::string::npos) << error;
+    files = {};
+    files.terminus = files.dejaVuMono;  // a font without the bitmap sizes
+    EXPECT_EQ(PrinterFonts::Open(files, &error), nullptr);
+    EXPECT_NE(error.find("24 and 16 dot"), std::string::npos) << error;
 }
 
 Bitmap Pattern(int width, int height) {
