@@ -6,6 +6,11 @@ packages=(cmake g++ make pkg-config qt6-base-dev libusb-1.0-0-dev libcli11-dev l
           libgmock-dev fonts-wqy-microhei qt6-qpa-plugins clang-format git clang
           libclang-rt-14-dev dpkg-dev file ccache help2man lintian
           nlohmann-json3-dev)
+# The virtual printer's paper: FreeType, zint and libpng to draw it, the printer fonts (Terminus
+# for fonts A and B, DejaVu Sans Mono for what Terminus lacks; the CJK face is above); zbar and
+# tesseract let the tests read the symbols and the text back.
+packages+=(libfreetype-dev libzint-dev libpng-dev fonts-terminus-otb fonts-dejavu-core libzbar-dev
+           tesseract-ocr)
 # The Windows programs: cross-compiler, Wine for their tests, NSIS for the installer, Xvfb for
 # the windows under Wine.
 packages+=(g++-mingw-w64-x86-64-posix wine64 nsis xvfb)

@@ -25,8 +25,20 @@ void Bitmap::SetDot(int x, int y, bool black) {
 void Bitmap::Fill(int x, int y, int width, int height) {
     const int x0 = std::max(x, 0), x1 = std::min<long>(long{x} + width, width_);
     const int y0 = std::max(y, 0), y1 = std::min<long>(long{y} + height, height_);
+    if (x0 >= x1) return;
+    // Whole bytes between partial first and last ones.
+    const int first = x0 / 8, last = (x1 - 1) / 8;
+    const uint8_t head = static_cast<uint8_t>(0xFF >> (x0 % 8));
+    const uint8_t tail = static_cast<uint8_t>(0xFF << (7 - (x1 - 1) % 8));
     for (int row = y0; row < y1; ++row) {
-        for (int col = x0; col < x1; ++col) SetDot(col, row);
+        uint8_t* bytes = bits_.data() + static_cast<std::size_t>(row) * stride_;
+        if (first == last) {
+            bytes[first] |= head & tail;
+            continue;
+        }
+        bytes[first] |= head;
+        std::fill(bytes + first + 1, bytes + last, uint8_t{0xFF});
+        bytes[last] |= tail;
     }
 }
 
@@ -35,23 +47,25 @@ void Bitmap::Draw(const Bitmap& picture, int x, int y) {
     const int x0 = std::max(0, -x), x1 = std::min(picture.width_, width_ - x);
     if (x0 >= x1) return;
     const int shift = ((x % 8) + 8) % 8;  // where source bit 0 of a byte lands in the target byte
+    // The target byte that a source byte's first bit falls in, for source byte 0 (x may be < 0).
+    const int base = (x - shift) / 8;
+    const int firstByte = x0 / 8, lastByte = (x1 - 1) / 8;
+    const uint8_t head = static_cast<uint8_t>(0xFF >> (x0 % 8));
+    const uint8_t tail = static_cast<uint8_t>(0xFF << (7 - (x1 - 1) % 8));
     for (int row = y0; row < y1; ++row) {
         const uint8_t* from =
             picture.bits_.data() + static_cast<std::size_t>(row) * picture.stride_;
         uint8_t* to = bits_.data() + static_cast<std::size_t>(row + y) * stride_;
-        if (shift == 0 && x0 % 8 == 0) {
-            // Aligned: whole source bytes, the last one masked to the copied width.
-            for (int col = x0; col < x1; col += 8) {
-                uint8_t bits = from[col / 8];
-                if (x1 - col < 8) bits &= static_cast<uint8_t>(0xFF << (8 - (x1 - col)));
-                to[(col + x) / 8] |= bits;
-            }
-            continue;
-        }
-        for (int col = x0; col < x1; ++col) {
-            if ((from[col / 8] >> (7 - col % 8)) & 1) {
-                const int tx = col + x;
-                to[tx / 8] |= static_cast<uint8_t>(0x80 >> (tx % 8));
+        // Source bytes masked to the copied columns, each split over one or two target bytes.
+        for (int k = firstByte; k <= lastByte; ++k) {
+            uint8_t bits = from[k];
+            if (k == firstByte) bits &= head;
+            if (k == lastByte) bits &= tail;
+            if (bits == 0) continue;
+            const int at = base + k;
+            if (at >= 0) to[at] |= static_cast<uint8_t>(bits >> shift);
+            if (shift != 0 && at + 1 < stride_) {
+                to[at + 1] |= static_cast<uint8_t>(bits << (8 - shift));
             }
         }
     }

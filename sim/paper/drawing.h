@@ -64,23 +64,40 @@ struct SymbolRequest {
     // 2D symbols: the module's size in dots (GS ( k ... 67 and friends).
     int module = 3;
     int height = 162;
-    // QR code: 0-3 = L, M, Q, H. PDF417: 0-8 the level (a ratio is passed as its level).
+    // QR code: 0-3 = L, M, Q, H. PDF417: 0-8 the level (a ratio is passed as its level; other
+    // values: automatic). Aztec: the percentage, 5-95 (0: automatic).
     int errorLevel = 0;
-    // QR: 1, 2 or 3 (micro). PDF417: 0 standard, 1 truncated.
+    // QR: 1, 2 or 3 (micro; model 1 is drawn as model 2). PDF417: 0 standard, 1 truncated.
     int model = 2;
     // PDF417: data columns and rows (0: automatic); the row height in modules.
     int columns = 0;
     int rows = 0;
     int rowHeight = 3;
-    // DataMatrix: 0 square, 1 rectangular; Aztec: 0 full range, 1 compact. MaxiCode: mode 2-6.
+    // DataMatrix: 0 square, 1 rectangular; Aztec: 0 full range, 1 compact. MaxiCode: mode 2-6
+    // (2 and 3: the data starts with postcode GS country GS service class GS, after an optional
+    // "[)>" RS "01" GS "yy" header). DataBar2D: 0 stacked, 1 stacked omnidirectional, 2 expanded
+    // stacked. Composite: the linear part, 0 EAN-13, 1 EAN-8, 2 UPC-A, 3 UPC-E, 4 DataBar
+    // omnidirectional, 5 truncated, 6 stacked, 7 stacked omnidirectional, 8 limited, 9 expanded,
+    // 10 expanded stacked, 11 GS1-128; its data is the linear part's, a NUL byte, the 2D part's.
     int variant = 0;
-    // DataMatrix, Aztec: columns × rows or layers asked for (0: automatic).
+    // DataMatrix: the symbol's columns (square 10-144; rectangular 18, 26, 32, 36, 48); Aztec:
+    // layers (compact 1-4, full range 1-32); DataBar expanded stacked: segment pairs a row (1-11);
+    // Composite: 1 CC-A, 2 CC-B, 3 CC-C. 0: automatic.
     int size = 0;
 };
 
+// GS1 data (GS1-128, DataBar expanded, composite parts) is either "(01)04012345678901(10)AB" or
+// element strings with FNC1 ("{1" or GS) after variable-length fields.
 struct Symbol {
-    Bitmap picture;     // the bars or modules alone, black on white, no quiet zone
-    std::string text;   // a linear barcode's human-readable text (with its check digit)
+    // The bars or modules alone, black on white, no quiet zone: linear barcodes `height` dots
+    // tall with bars of whole modules, first and last column black; stacked ones (DataBar2D,
+    // Composite) their fixed rows in modules and the rest of `height` to the open rows; PDF417
+    // rows `rowHeight` modules; MaxiCode about an inch (zint's hexagons, `module` unused).
+    Bitmap picture;
+    // A linear barcode's human-readable text, printable ASCII only, as printed under the bars:
+    // UPC/EAN with the check digit, CODE39 with its * start and stop, GS1 with (AI)s, CODE128 the
+    // characters without the {X codes. Empty for 2D and stacked symbols.
+    std::string text;
     std::string error;  // not empty: the library refused the data, and why (picture empty)
 };
 
@@ -97,8 +114,9 @@ class Drawing {
     virtual bool SavePng(const Bitmap& picture, const std::string& path, std::string* error) = 0;
 };
 
-// The platform's drawing; nullptr in a build without one.
-std::unique_ptr<Drawing> MakeDrawing();
+// The platform's drawing; nullptr with `error` set (for the log) when it cannot be made: a build
+// without one ("not available in this build"), or, on Linux, a printer font file missing.
+std::unique_ptr<Drawing> MakeDrawing(std::string* error = nullptr);
 // Whether this build has a drawing at all (the Windows build has none yet).
 bool DrawingBuilt();
 
