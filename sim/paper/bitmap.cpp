@@ -22,39 +22,78 @@ void Bitmap::SetDot(int x, int y, bool black) {
     b = black ? (b | bit) : (b & ~bit);
 }
 
-void Bitmap::Fill(int x, int y, int width, int height) {
-    const int x0 = std::max(x, 0), x1 = std::min<long>(long{x} + width, width_);
-    const int y0 = std::max(y, 0), y1 = std::min<long>(long{y} + height, height_);
+namespace {
+
+// Applies `op(target byte, bits)` for the rectangle's dots of each row, a byte at a time.
+template <typename Op>
+void Rectangle(std::vector<uint8_t>& bits, int stride, int width, int height, int x, int y, int w,
+               int h, Op op) {
+    const int x0 = std::max(x, 0), x1 = static_cast<int>(std::min<long>(long{x} + w, width));
+    const int y0 = std::max(y, 0), y1 = static_cast<int>(std::min<long>(long{y} + h, height));
+    if (x0 >= x1) return;
+    const int first = x0 / 8, last = (x1 - 1) / 8;
+    const uint8_t head = static_cast<uint8_t>(0xFF >> (x0 % 8));
+    const uint8_t tail = static_cast<uint8_t>(0xFF << (7 - (x1 - 1) % 8));
     for (int row = y0; row < y1; ++row) {
-        for (int col = x0; col < x1; ++col) SetDot(col, row);
+        uint8_t* line = bits.data() + static_cast<std::size_t>(row) * stride;
+        if (first == last) {
+            op(line[first], static_cast<uint8_t>(head & tail));
+            continue;
+        }
+        op(line[first], head);
+        for (int b = first + 1; b < last; ++b) op(line[b], uint8_t{0xFF});
+        op(line[last], tail);
     }
 }
 
-void Bitmap::Draw(const Bitmap& picture, int x, int y) {
+}  // namespace
+
+void Bitmap::Fill(int x, int y, int width, int height) {
+    Rectangle(bits_, stride_, width_, height_, x, y, width, height,
+              [](uint8_t& to, uint8_t bits) { to |= bits; });
+}
+
+void Bitmap::Clear(int x, int y, int width, int height) {
+    Rectangle(bits_, stride_, width_, height_, x, y, width, height,
+              [](uint8_t& to, uint8_t bits) { to &= static_cast<uint8_t>(~bits); });
+}
+
+// Places `picture` at (x, y) a source byte at a time, shifted into the one or two target bytes it
+// covers; `op(target byte, bits)` combines them.
+template <typename Op>
+void Bitmap::Blit(const Bitmap& picture, int x, int y, Op op) {
     const int y0 = std::max(0, -y), y1 = std::min(picture.height_, height_ - y);
     const int x0 = std::max(0, -x), x1 = std::min(picture.width_, width_ - x);
-    if (x0 >= x1) return;
-    const int shift = ((x % 8) + 8) % 8;  // where source bit 0 of a byte lands in the target byte
+    if (x0 >= x1 || y0 >= y1) return;
+    const int shift = ((x % 8) + 8) % 8;  // where source bit 0 of a byte lands in its target byte
+    const int first = x0 / 8, last = (x1 - 1) / 8;
+    const uint8_t head = static_cast<uint8_t>(0xFF >> (x0 % 8));
+    const uint8_t tail = static_cast<uint8_t>(0xFF << (7 - (x1 - 1) % 8));
     for (int row = y0; row < y1; ++row) {
         const uint8_t* from =
             picture.bits_.data() + static_cast<std::size_t>(row) * picture.stride_;
         uint8_t* to = bits_.data() + static_cast<std::size_t>(row + y) * stride_;
-        if (shift == 0 && x0 % 8 == 0) {
-            // Aligned: whole source bytes, the last one masked to the copied width.
-            for (int col = x0; col < x1; col += 8) {
-                uint8_t bits = from[col / 8];
-                if (x1 - col < 8) bits &= static_cast<uint8_t>(0xFF << (8 - (x1 - col)));
-                to[(col + x) / 8] |= bits;
-            }
-            continue;
-        }
-        for (int col = x0; col < x1; ++col) {
-            if ((from[col / 8] >> (7 - col % 8)) & 1) {
-                const int tx = col + x;
-                to[tx / 8] |= static_cast<uint8_t>(0x80 >> (tx % 8));
-            }
+        for (int b = first; b <= last; ++b) {
+            uint8_t bits = from[b];
+            if (b == first) bits &= head;
+            if (b == last) bits &= tail;
+            if (bits == 0) continue;
+            // The byte's dots land from x + 8b on: their target byte (floor division) and the next.
+            const int at = x + 8 * b;
+            const int target = (at - shift) / 8;
+            if (target >= 0) op(to[target], static_cast<uint8_t>(bits >> shift));
+            if (shift != 0 && target + 1 < stride_)
+                op(to[target + 1], static_cast<uint8_t>(bits << (8 - shift)));
         }
     }
+}
+
+void Bitmap::Draw(const Bitmap& picture, int x, int y) {
+    Blit(picture, x, y, [](uint8_t& to, uint8_t bits) { to |= bits; });
+}
+
+void Bitmap::Erase(const Bitmap& picture, int x, int y) {
+    Blit(picture, x, y, [](uint8_t& to, uint8_t bits) { to &= static_cast<uint8_t>(~bits); });
 }
 
 void Bitmap::Resize(int height) {
