@@ -66,6 +66,7 @@ void Bitmap::Blit(const Bitmap& picture, int x, int y, Op op) {
     const int x0 = std::max(0, -x), x1 = std::min(picture.width_, width_ - x);
     if (x0 >= x1 || y0 >= y1) return;
     const int shift = ((x % 8) + 8) % 8;  // where source bit 0 of a byte lands in its target byte
+    const int base = (x - shift) / 8;     // source byte b goes to target bytes b + base and next
     const int first = x0 / 8, last = (x1 - 1) / 8;
     const uint8_t head = static_cast<uint8_t>(0xFF >> (x0 % 8));
     const uint8_t tail = static_cast<uint8_t>(0xFF << (7 - (x1 - 1) % 8));
@@ -73,18 +74,25 @@ void Bitmap::Blit(const Bitmap& picture, int x, int y, Op op) {
         const uint8_t* from =
             picture.bits_.data() + static_cast<std::size_t>(row) * picture.stride_;
         uint8_t* to = bits_.data() + static_cast<std::size_t>(row + y) * stride_;
-        for (int b = first; b <= last; ++b) {
-            uint8_t bits = from[b];
-            if (b == first) bits &= head;
-            if (b == last) bits &= tail;
-            if (bits == 0) continue;
-            // The byte's dots land from x + 8b on: their target byte (floor division) and the next.
-            const int at = x + 8 * b;
-            const int target = (at - shift) / 8;
-            if (target >= 0) op(to[target], static_cast<uint8_t>(bits >> shift));
-            if (shift != 0 && target + 1 < stride_)
-                op(to[target + 1], static_cast<uint8_t>(bits << (8 - shift)));
+        // The first and last bytes, masked to the columns inside; their neighbours may be outside.
+        const auto edge = [&](int b, uint8_t bits) {
+            const int t = b + base;
+            if (t >= 0 && t < stride_) op(to[t], static_cast<uint8_t>(bits >> shift));
+            if (shift != 0 && t + 1 >= 0 && t + 1 < stride_)
+                op(to[t + 1], static_cast<uint8_t>(bits << (8 - shift)));
+        };
+        edge(first, static_cast<uint8_t>(from[first] & head & (first == last ? tail : 0xFF)));
+        if (last == first) continue;
+        // Bytes between land wholly inside the target.
+        if (shift == 0) {
+            for (int b = first + 1; b < last; ++b) op(to[b + base], from[b]);
+        } else {
+            for (int b = first + 1; b < last; ++b) {
+                op(to[b + base], static_cast<uint8_t>(from[b] >> shift));
+                op(to[b + base + 1], static_cast<uint8_t>(from[b] << (8 - shift)));
+            }
         }
+        edge(last, static_cast<uint8_t>(from[last] & tail));
     }
 }
 

@@ -4,19 +4,34 @@
 
 namespace sim::paper {
 
+namespace {
+
+// Calls `dot(x, y)` for each black dot, skipping white bytes whole.
+template <typename Dot>
+void EachDot(const Bitmap& picture, Dot dot) {
+    for (int y = 0; y < picture.Height(); ++y) {
+        const std::span<const uint8_t> row = picture.Row(y);
+        for (std::size_t b = 0; b < row.size(); ++b) {
+            if (row[b] == 0) continue;
+            for (int bit = 0; bit < 8; ++bit) {
+                if (row[b] & (0x80 >> bit)) dot(static_cast<int>(b) * 8 + bit, y);
+            }
+        }
+    }
+}
+
+}  // namespace
+
 Bitmap Enlarge(const Bitmap& picture, int width, int height) {
     width = std::max(width, 1);
     height = std::max(height, 1);
+    if (width == 1 && height == 1) return picture;
     Bitmap out(picture.Width() * width, picture.Height() * height);
+    EachDot(picture, [&](int x, int y) { out.Fill(x * width, y * height, width, 1); });
     for (int y = 0; y < picture.Height(); ++y) {
-        const int to = y * height;
-        for (int x = 0; x < picture.Width(); ++x) {
-            if (picture.Dot(x, y)) out.Fill(x * width, to, width, 1);
-        }
-        for (int k = 1; k < height; ++k) {
-            const auto row = out.Row(to);
-            std::copy(row.begin(), row.end(), out.Row(to + k).begin());
-        }
+        const auto row = out.Row(y * height);
+        for (int k = 1; k < height; ++k)
+            std::copy(row.begin(), row.end(), out.Row(y * height + k).begin());
     }
     return out;
 }
@@ -30,22 +45,14 @@ Bitmap Embolden(const Bitmap& picture) {
 Bitmap TurnClockwise(const Bitmap& picture) {
     const int h = picture.Height();
     Bitmap out(h, picture.Width());
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < picture.Width(); ++x) {
-            if (picture.Dot(x, y)) out.SetDot(h - 1 - y, x);
-        }
-    }
+    EachDot(picture, [&](int x, int y) { out.SetDot(h - 1 - y, x); });
     return out;
 }
 
 Bitmap TurnUpsideDown(const Bitmap& picture) {
     const int w = picture.Width(), h = picture.Height();
     Bitmap out(w, h);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            if (picture.Dot(x, y)) out.SetDot(w - 1 - x, h - 1 - y);
-        }
-    }
+    EachDot(picture, [&](int x, int y) { out.SetDot(w - 1 - x, h - 1 - y); });
     return out;
 }
 

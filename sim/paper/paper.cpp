@@ -25,6 +25,7 @@ constexpr int kBarcodeHeight = 162;
 constexpr int kBarcodeModule = 3;
 constexpr int kHriGap = 2;            // dots between the bars and their text
 constexpr int kPageLength = 1662;     // page mode's area down the paper until ESC W sets one
+constexpr int kMaxPageLength = 4096;  // and at most
 constexpr int kMaxStoredRows = 2400;  // rows kept of stored graphics and downloaded images
 constexpr int kFrameWidth = 256;      // an image in the printer's own memory, which a virtual
 constexpr int kFrameHeight = 96;      // printer does not hold: a grey frame with its name
@@ -276,9 +277,10 @@ class Paper::Printer {
 
     bool pageMode_ = false;
     PageArea area_;
-    Bitmap page_;    // the page, as wide as the paper
-    Bitmap window_;  // the page area's content in its print direction
-    int pageY_ = 0;  // the print position down the window
+    Bitmap page_;         // the page, as wide as the paper
+    Bitmap window_;       // the page area's content in its print direction, rows as drawn
+    int windowRows_ = 0;  // rows the window may have
+    int pageY_ = 0;       // the print position down the window
     bool windowUsed_ = false;
     int pageBottom_ = 0;  // rows of the page in use
 
@@ -524,13 +526,15 @@ void Paper::Printer::RollAdvance(int dots) {
 }
 
 int Paper::Printer::Reserve(int height) {
-    // The window has all its rows: what falls outside it is not drawn.
-    return pageMode_ ? pageY_ : RollReserve(height);
+    if (!pageMode_) return RollReserve(height);
+    const int bottom = std::min(pageY_ + height, windowRows_);
+    if (window_.Height() < bottom) window_.Resize(bottom);
+    return pageY_;
 }
 
 void Paper::Printer::Advance(int dots) {
     if (!pageMode_) return RollAdvance(dots);
-    pageY_ = std::min(pageY_ + std::max(dots, 0), Paper::kLengthLimit);
+    pageY_ = std::min(pageY_ + std::max(dots, 0), windowRows_);
 }
 
 void Paper::Printer::PlaceBlock(const Bitmap& picture, int x) {
@@ -595,7 +599,8 @@ void Paper::Printer::EnterPage() {
 // The window: the page area in its print direction (turned 90° for directions 1 and 3).
 void Paper::Printer::NewWindow() {
     const bool across = area_.direction % 2 == 0;
-    window_ = Bitmap(across ? area_.width : area_.height, across ? area_.height : area_.width);
+    window_ = Bitmap(across ? area_.width : area_.height, 0);
+    windowRows_ = across ? area_.height : area_.width;
     pageY_ = 0;
     x_ = 0;
     windowUsed_ = false;
@@ -606,21 +611,23 @@ void Paper::Printer::CommitWindow() {
     if (!pageMode_) return;
     FlushLine();
     if (!windowUsed_) return;
+    // The rows used, as far as the print position went; the rest of the window is blank.
     Bitmap content = std::move(window_);
-    int rows = content.Height();
-    if (area_.direction == 0) {
-        rows = std::min(std::max(pageY_, 1), content.Height());  // the part used, from the top
-        content.Resize(rows);
-    } else if (area_.direction == 1) {
+    const int rows = std::min(std::max(pageY_, content.Height()), windowRows_);
+    content.Resize(rows);
+    int x = area_.x, y = area_.y;
+    if (area_.direction == 1) {  // bottom to top: the window's top row at the area's left
         content = TurnUpsideDown(TurnClockwise(content));
-    } else if (area_.direction == 2) {
+    } else if (area_.direction == 2) {  // the window's top row at the area's bottom
         content = TurnUpsideDown(content);
-    } else {
+        y += windowRows_ - rows;
+    } else if (area_.direction == 3) {  // top to bottom: the window's top row at the area's right
         content = TurnClockwise(content);
+        x += windowRows_ - rows;
     }
-    const int bottom = std::min(area_.y + content.Height(), Paper::kLengthLimit);
+    const int bottom = std::min(y + content.Height(), Paper::kLengthLimit);
     if (page_.Height() < bottom) page_.Resize(bottom);
-    page_.Draw(content, area_.x, area_.y);
+    page_.Draw(content, x, y);
     pageBottom_ = std::max(pageBottom_, bottom);
     NewWindow();
 }
@@ -770,7 +777,7 @@ void Paper::Printer::RunEsc(std::span<const uint8_t> c) {
             area_.x = x;
             area_.y = std::min(y, Paper::kLengthLimit - 1);
             area_.width = std::min(w, width_ - x);
-            area_.height = std::min(h, Paper::kLengthLimit - area_.y);
+            area_.height = std::min({h, kMaxPageLength, Paper::kLengthLimit - area_.y});
             if (pageMode_) NewWindow();
             return;
         }
@@ -804,14 +811,13 @@ void Paper::Printer::RunGs(std::span<const uint8_t> c) {
         case '$':
             if (pageMode_) {
                 FlushLine();
-                pageY_ = std::min(Le16(c, 2), Paper::kLengthLimit);
+                pageY_ = std::min(Le16(c, 2), windowRows_);
             }
             return;
         case '\\':
             if (pageMode_) {
                 FlushLine();
-                pageY_ =
-                    std::clamp(pageY_ + static_cast<int16_t>(Le16(c, 2)), 0, Paper::kLengthLimit);
+                pageY_ = std::clamp(pageY_ + static_cast<int16_t>(Le16(c, 2)), 0, windowRows_);
             }
             return;
         case 'H':

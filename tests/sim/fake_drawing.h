@@ -1,8 +1,9 @@
 #pragma once
 // A drawing with fixed shapes, so the paper's geometry can be checked on any machine: every glyph
-// is its cell's frame with a 3 × 3 mark in the top left corner (a space is blank); a symbol is
-// bars every other module (`module` × (10 + 2 × data bytes) wide, `height` high; 2D symbols as
-// tall as wide) with its data as text. Data holding 'X' is refused.
+// is its cell's frame with a 3 × 3 mark in the top left corner (a space is blank); a linear symbol
+// is bars every other module, `module` × (10 + 2 × data bytes) wide and `height` high, with its
+// data as text; a 2D one the same bars `module` × (10 + data bytes / 2) wide and as tall. Data
+// holding 'X' is refused.
 
 #include <map>
 #include <string>
@@ -39,8 +40,9 @@ class FakeDrawing final : public sim::paper::Drawing {
             symbol.error = "the data has no symbol";
             return symbol;
         }
-        const int modules = 10 + 2 * static_cast<int>(data.size());
         const bool linear = request.kind <= sim::paper::SymbolKind::Code128Auto;
+        const int size = static_cast<int>(data.size());
+        const int modules = 10 + (linear ? 2 * size : size / 2);
         const int height = linear ? request.height : modules * request.module;
         symbol.picture = sim::paper::Bitmap(modules * request.module, height);
         for (int m = 0; m < modules; m += 2)

@@ -81,6 +81,44 @@ Bytes Le(int n) {
     return {static_cast<uint8_t>(n & 0xFF), static_cast<uint8_t>(n >> 8)};
 }
 
+// The byte-wise blits against the dot-by-dot meaning, at every shift and clipped on each side.
+TEST(Paper, BitmapBlitsMatchDotByDot) {
+    std::mt19937 random(3);
+    for (int trial = 0; trial < 300; ++trial) {
+        Bitmap picture(1 + static_cast<int>(random() % 40), 1 + static_cast<int>(random() % 9));
+        for (int y = 0; y < picture.Height(); ++y) {
+            for (int x = 0; x < picture.Width(); ++x) picture.SetDot(x, y, random() % 2);
+        }
+        Bitmap target(1 + static_cast<int>(random() % 50), 12);
+        for (int y = 0; y < target.Height(); ++y) {
+            for (int x = 0; x < target.Width(); ++x) target.SetDot(x, y, random() % 3 == 0);
+        }
+        const int at = static_cast<int>(random() % 80) - 40,
+                  down = static_cast<int>(random() % 8) - 4;
+        Bitmap drawn = target, erased = target;
+        drawn.Draw(picture, at, down);
+        erased.Erase(picture, at, down);
+        Bitmap filled = target, cleared = target;
+        filled.Fill(at, down, picture.Width(), picture.Height());
+        cleared.Clear(at, down, picture.Width(), picture.Height());
+        for (int y = 0; y < target.Height(); ++y) {
+            for (int x = 0; x < target.Width(); ++x) {
+                const bool was = target.Dot(x, y), on = picture.Dot(x - at, y - down);
+                const bool inside =
+                    x >= at && x < at + picture.Width() && y >= down && y < down + picture.Height();
+                ASSERT_EQ(drawn.Dot(x, y), was || on) << trial;
+                ASSERT_EQ(erased.Dot(x, y), was && !on) << trial;
+                ASSERT_EQ(filled.Dot(x, y), was || inside) << trial;
+                ASSERT_EQ(cleared.Dot(x, y), was && !inside) << trial;
+            }
+        }
+        // Nothing past a row's last dot: the padding bits stay white.
+        const int pad = target.Stride() * 8 - target.Width();
+        for (int y = 0; pad > 0 && y < target.Height(); ++y)
+            ASSERT_EQ(drawn.Row(y).back() & ((1 << pad) - 1), 0) << trial;
+    }
+}
+
 TEST(Paper, LinesSitWhereAlignmentMarginAndWidthSay) {
     const struct {
         const char* name;
@@ -506,7 +544,7 @@ TEST(Paper, SymbolsStoredWithTheirSettingsAndRefusalsFramed) {
         EXPECT_EQ(pdf.kind, sim::paper::SymbolKind::Pdf417);
         EXPECT_EQ(pdf.module, 4);
         EXPECT_EQ(pdf.errorLevel, 5);
-        EXPECT_EQ(p.First().Height(), 14 * 8 + 12 * 4);
+        EXPECT_EQ(p.First().Height(), (10 + 1) * 8 + 10 * 4);
         EXPECT_TRUE(p.notes.empty());
     }
     const struct {
@@ -519,10 +557,10 @@ TEST(Paper, SymbolsStoredWithTheirSettingsAndRefusalsFramed) {
         {"nothing stored", k({54, 81, 48}), "DataMatrix not drawn: no data stored"},
         {"too wide",
          Cat({k({49, 67, 16}),
-              k({49, 80, 48, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n',
-                 'o', 'p'}),
+              {0x1D, '(', 'k', 83, 0, 49, 80, 48},
+              Bytes(80, 'a'),
               k({49, 81, 48})}),
-         "QR code not drawn: 672 dots wide, the print area 576"},
+         "QR code not drawn: 800 dots wide, the print area 576"},
         {"barcode", Cat({{0x1D, 'k', 73, 2}, Str("XX")}),
          "barcode CODE128 not drawn: the data has no symbol"},
     };
@@ -601,6 +639,36 @@ TEST(Paper, PageModeDrawsInItsArea) {
     EXPECT_EQ(Bounds(b, 100, 134).top, 110);  // C at 60 down the area
     EXPECT_EQ(Bounds(b, 134, 1000).left, 0);  // standard mode again under the page
     EXPECT_TRUE(p.notes.empty());
+
+    // Each print direction: the glyph turned with it, in its corner of the area.
+    FakeDrawing d;
+    const Bitmap& glyph = d.Glyph(U'A', sim::paper::Face::A);
+    const struct {
+        int direction;
+        Bitmap turned;
+        int x, y;  // where the turned glyph lands
+    } directions[] = {
+        {0, glyph, 100, 50},
+        {1, sim::paper::TurnUpsideDown(sim::paper::TurnClockwise(glyph)), 100, 150 - 12},
+        {2, sim::paper::TurnUpsideDown(glyph), 300 - 12, 150 - 24},
+        {3, sim::paper::TurnClockwise(glyph), 300 - 24, 50},
+    };
+    for (const auto& c : directions) {
+        SCOPED_TRACE(c.direction);
+        Printed q;
+        Print(q, Cat({{0x1B, 'L', 0x1B, 'T', static_cast<uint8_t>(c.direction), 0x1B, 'W'},
+                      Le(100),
+                      Le(50),
+                      Le(200),
+                      Le(100),
+                      Str("A"),
+                      {0x1B, 0x0C}}));
+        ASSERT_EQ(q.receipts.size(), 1u);
+        Bitmap got(c.turned.Width(), c.turned.Height());
+        got.Draw(q.First(), -c.x, -c.y);
+        EXPECT_EQ(got, c.turned);
+        EXPECT_EQ(Bounds(q.First()).Width(), c.turned.Width());
+    }
 }
 
 }  // namespace
