@@ -58,6 +58,37 @@ void Bitmap::Clear(int x, int y, int width, int height) {
               [](uint8_t& to, uint8_t bits) { to &= static_cast<uint8_t>(~bits); });
 }
 
+namespace {
+
+struct Narrow {
+    const uint8_t* from;
+    uint8_t* to;
+    int fromStride, toStride, rows;
+    uint32_t keep;  // the columns inside, from bit 31 down
+    int shift, base, t0, t1;
+};
+
+// Rows `bytes` bytes long: each row's dots in one word, placed into the target bytes t0 to t1.
+template <int bytes, typename Op>
+void BlitNarrow(const Narrow& n, Op op) {
+    const uint8_t* from = n.from;
+    uint8_t* to = n.to;
+    for (int row = 0; row < n.rows; ++row, from += n.fromStride, to += n.toStride) {
+        uint32_t word = uint32_t{from[0]} << 24;
+        if constexpr (bytes > 1) word |= uint32_t{from[1]} << 16;
+        if constexpr (bytes > 2) word |= uint32_t{from[2]} << 8;
+        word &= n.keep;
+        if (word == 0) continue;
+        const uint64_t placed = (uint64_t{word} << 32) >> n.shift;  // byte k at bits 63 - 8k
+        for (int t = n.t0; t < n.t1; ++t) {
+            const auto bits = static_cast<uint8_t>(placed >> (56 - 8 * (t - n.base)));
+            if (bits != 0) op(to[t], bits);
+        }
+    }
+}
+
+}  // namespace
+
 // Places `picture` at (x, y) a source byte at a time, shifted into the one or two target bytes it
 // covers; `op(target byte, bits)` combines them.
 template <typename Op>
@@ -70,6 +101,23 @@ void Bitmap::Blit(const Bitmap& picture, int x, int y, Op op) {
     const int first = x0 / 8, last = (x1 - 1) / 8;
     const uint8_t head = static_cast<uint8_t>(0xFF >> (x0 % 8));
     const uint8_t tail = static_cast<uint8_t>(0xFF << (7 - (x1 - 1) % 8));
+    if (picture.stride_ <= 3) {
+        // Narrow pictures (glyphs): a row's columns in one word, shifted into up to four bytes.
+        Narrow narrow;
+        narrow.from = picture.bits_.data() + static_cast<std::size_t>(y0) * picture.stride_;
+        narrow.to = bits_.data() + static_cast<std::size_t>(y0 + y) * stride_;
+        narrow.fromStride = picture.stride_;
+        narrow.toStride = stride_;
+        narrow.rows = y1 - y0;
+        narrow.keep = (~uint32_t{0} >> x0) & (~uint32_t{0} << (31 - (x1 - 1)));
+        narrow.shift = shift;
+        narrow.base = base;
+        narrow.t0 = std::max(0, base + first);
+        narrow.t1 = std::min(stride_, base + last + 2);
+        if (picture.stride_ == 1) return BlitNarrow<1>(narrow, op);
+        if (picture.stride_ == 2) return BlitNarrow<2>(narrow, op);
+        return BlitNarrow<3>(narrow, op);
+    }
     for (int row = y0; row < y1; ++row) {
         const uint8_t* from =
             picture.bits_.data() + static_cast<std::size_t>(row) * picture.stride_;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -669,6 +670,57 @@ TEST(Paper, PageModeDrawsInItsArea) {
         EXPECT_EQ(got, c.turned);
         EXPECT_EQ(Bounds(q.First()).Width(), c.turned.Width());
     }
+}
+
+// Through the platform's drawing (skipped in a build without one): real glyphs stay in their
+// cells, a QR code keeps its module size, what zint refuses is a framed note.
+TEST(Paper, WithThePlatformsDrawing) {
+    const std::unique_ptr<sim::paper::Drawing> drawing = sim::paper::MakeDrawing();
+    if (!drawing) GTEST_SKIP() << "no drawing in this build";
+    std::vector<Receipt> receipts;
+    std::vector<std::string> notes;
+    const auto print = [&](const Bytes& bytes) {
+        receipts.clear();
+        notes.clear();
+        sim::paper::Paper paper(
+            *drawing, {576}, [&](Receipt&& r) { receipts.push_back(std::move(r)); },
+            [&](const std::string& n) { notes.push_back(n); });
+        sim::StreamDecoder decoder(nullptr);
+        decoder.SetPaper(&paper);
+        decoder.Feed(bytes);
+        decoder.Finish();
+        paper.End();
+    };
+    print(Cat({{0x1B, 'a', 2},
+               Str("TOTAL 12.00\n"),
+               {0x1B, 'a', 1, 0x1D, '!', 0x11},
+               Str("\xD6\xD0\xCE\xC4\n")}));
+    ASSERT_EQ(receipts.size(), 1u);
+    const Box right = Bounds(receipts[0].picture, 0, 24);
+    EXPECT_GT(right.left, 576 - 11 * 12 - 1);  // inside the line's cells, to the right edge
+    EXPECT_GT(right.right, 576 - 12);
+    const Box title = Bounds(receipts[0].picture, 30, 30 + 48);
+    EXPECT_GE(title.left, (576 - 96) / 2);
+    EXPECT_LE(title.right, (576 + 96) / 2);
+    EXPECT_GT(title.Height(), 24);  // twice the size
+
+    const std::string url = "https://example.com/r?id=7";
+    Bytes qr{0x1D, '(', 'k', 3, 0, 49, 67, 5, 0x1D, '(', 'k', static_cast<uint8_t>(url.size() + 3),
+             0,    49,  80,  48};
+    qr.insert(qr.end(), url.begin(), url.end());
+    print(Cat({qr, {0x1D, '(', 'k', 3, 0, 49, 81, 48}}));
+    ASSERT_EQ(receipts.size(), 1u);
+    const Box box = Bounds(receipts[0].picture);
+    EXPECT_EQ(box.Width(), box.Height());
+    EXPECT_EQ(box.Width() % 5, 0);
+    EXPECT_EQ(box.left, 0);
+    EXPECT_TRUE(notes.empty());
+
+    print(Cat({{0x1D, 'k', 2}, Str("12345"), {0}}));  // EAN-13 takes 12 or 13 digits
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].rfind("barcode EAN-13 not drawn: ", 0), 0u) << notes[0];
+    ASSERT_EQ(receipts.size(), 1u);
+    EXPECT_EQ(Bounds(receipts[0].picture, 0, 2).Width(), 576);
 }
 
 }  // namespace
