@@ -379,13 +379,6 @@ void ReadGraphics(Bytes p, Reading& r) {
 
 // --- 2D symbols: GS ( k ---
 
-const char* SymbolName(uint8_t cn) {
-    static constexpr const char* kNames[] = {"PDF417",      "QR code",          "MaxiCode",
-                                             "GS1 DataBar", "composite symbol", "Aztec code",
-                                             "DataMatrix"};
-    return cn >= 48 && cn < 48 + std::size(kNames) ? kNames[cn - 48] : "2D symbol";
-}
-
 // `p` holds cn fn and the parameters or data; `length` counts all of them.
 void ReadSymbol(Bytes p, uint64_t length, Reading& r) {
     if (p.size() < 2) {
@@ -534,7 +527,7 @@ Extent BarcodeExtent(Bytes c) {
 void ReadBarcode(Bytes c, uint64_t, Reading& r) {
     const uint8_t m = c[2];
     const bool nulForm = m <= 6;
-    r.title = std::string("barcode ") + kBarcodes[nulForm ? m : m - 65];
+    r.title = std::string("barcode ") + BarcodeName(m);
     Bytes digits = c.subspan(nulForm ? 3 : 4);
     bool unended = false;
     if (nulForm) {
@@ -740,6 +733,19 @@ std::string Name(Bytes collected) {
     if (row == nullptr) return {};
     if (row->code == '(' && collected.size() >= 3) return ParenName(collected);
     return row->title;
+}
+
+const char* SymbolName(uint8_t cn) {
+    static constexpr const char* kNames[] = {"PDF417",      "QR code",          "MaxiCode",
+                                             "GS1 DataBar", "composite symbol", "Aztec code",
+                                             "DataMatrix"};
+    return cn >= 48 && cn < 48 + std::size(kNames) ? kNames[cn - 48] : "2D symbol";
+}
+
+const char* BarcodeName(uint8_t m) {
+    if (m < std::size(kBarcodeMaxDigits)) return kBarcodes[m];
+    if (m >= 65 && m < 65 + std::size(kBarcodes)) return kBarcodes[m - 65];
+    return nullptr;
 }
 
 const CodePage* FindCodePage(uint8_t number) {

@@ -65,6 +65,11 @@ std::string Name(Bytes collected);
 // codes (GBK in Chinese mode, else the code page); nothing for its other functions.
 std::optional<bool> SelectsUtf8(Bytes command);
 
+// The barcode system GS k m selects ("EAN-13"); nullptr for a value that selects none.
+const char* BarcodeName(uint8_t m);
+// The 2D symbol GS ( k cn stores and prints ("QR code"); "2D symbol" for other values.
+const char* SymbolName(uint8_t cn);
+
 // A code page ESC t selects: its name and the character set iconv knows it by (nullptr: none).
 struct CodePage {
     uint8_t number;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "sim/escpos_commands.h"
 #include "sim/paper/characters.h"
 #include "sim/paper/glyphs.h"
 #include "sim/paper/symbols.h"
@@ -77,26 +78,6 @@ bool SameRequest(const SymbolRequest& a, const SymbolRequest& b) {
            a.errorLevel == b.errorLevel && a.model == b.model && a.columns == b.columns &&
            a.rows == b.rows && a.rowHeight == b.rowHeight && a.variant == b.variant &&
            a.size == b.size;
-}
-
-const char* BarcodeName(SymbolKind kind) {
-    static constexpr const char* kNames[] = {"UPC-A",
-                                             "UPC-E",
-                                             "EAN-13",
-                                             "EAN-8",
-                                             "CODE39",
-                                             "ITF",
-                                             "CODABAR",
-                                             "CODE93",
-                                             "CODE128",
-                                             "GS1-128",
-                                             "GS1 DataBar Omnidirectional",
-                                             "GS1 DataBar Truncated",
-                                             "GS1 DataBar Limited",
-                                             "GS1 DataBar Expanded",
-                                             "CODE128"};
-    const auto i = static_cast<std::size_t>(kind);
-    return i < std::size(kNames) ? kNames[i] : "barcode";
 }
 
 }  // namespace
@@ -243,7 +224,7 @@ class Paper::Printer {
     void FinishGraphics(std::span<const uint8_t> p);
     void FinishSymbolCommand(std::span<const uint8_t> p);
 
-    void PrintBarcode(SymbolKind kind, std::vector<uint8_t> data);
+    void PrintBarcode(uint8_t system, std::vector<uint8_t> data);
     void PrintSymbol(uint8_t cn);
     const Symbol& Draw(const SymbolRequest& request);
     void Refused(const std::string& what, const std::string& why);
@@ -306,7 +287,7 @@ class Paper::Printer {
     Stored download_;  // GS *
     Stored* filling_ = nullptr;
     std::vector<uint8_t> barcodeData_;
-    SymbolKind barcodeKind_ = SymbolKind::Code128;
+    uint8_t barcodeSystem_ = 0;  // GS k m of the counted form
 
     std::optional<SymbolRequest> lastRequest_;  // the last symbol drawn, kept for a reprint
     Symbol lastSymbol_;
@@ -652,6 +633,13 @@ void Paper::Printer::PrintPage() {
 
 void Paper::Printer::Command(std::span<const uint8_t> c, uint64_t data) {
     if (block_.kind != BlockKind::None) FinishBlock();  // the stream skipped the rest
+    // Only whole commands as the command table measures them (the decoder sends no others).
+    if (!(c.size() == 1 && c[0] == kFormFeed)) {
+        const escpos::Extent extent = escpos::Measure(c);
+        if (extent.kind != escpos::Extent::Kind::Known || extent.header > c.size() ||
+            (data > 0 && (extent.header != c.size() || extent.data != data)))
+            return;
+    }
     characters_.clear();
     reader_.Break(characters_);  // a character cut off by the command: a substitute
     for (const Character& ch : characters_) Put(ch);
@@ -834,11 +822,9 @@ void Paper::Printer::RunGs(std::span<const uint8_t> c) {
             if (n >= 1 && n <= 6) barcode_.module = n;
             return;
         case 'k': {  // the NUL-ended form: the data is in the command
-            const std::optional<SymbolKind> kind = BarcodeKind(static_cast<uint8_t>(n));
-            if (!kind) return;
             std::vector<uint8_t> digits(c.begin() + 3, c.end());
             if (!digits.empty() && digits.back() == 0) digits.pop_back();
-            return PrintBarcode(*kind, std::move(digits));
+            return PrintBarcode(static_cast<uint8_t>(n), std::move(digits));
         }
         case '/':
             if (download_.present)
@@ -920,12 +906,10 @@ void Paper::Printer::StartBlock(std::span<const uint8_t> c, uint64_t data) {
         case BlockKind::Download:
             BeginDownload(c);
             break;
-        case BlockKind::Barcode: {
-            const std::optional<SymbolKind> kind = BarcodeKind(c[2]);
-            barcodeKind_ = kind.value_or(SymbolKind::Code128);
+        case BlockKind::Barcode:
+            barcodeSystem_ = c[2];
             barcodeData_.clear();
             break;
-        }
         default:
             break;
     }
@@ -1023,7 +1007,7 @@ void Paper::Printer::FinishBlock() {
             raster_ = Raster{};
             break;
         case BlockKind::Barcode:
-            PrintBarcode(barcodeKind_, std::move(barcodeData_));
+            PrintBarcode(barcodeSystem_, std::move(barcodeData_));
             barcodeData_.clear();
             break;
         case BlockKind::Paren:
@@ -1210,15 +1194,17 @@ const Symbol& Paper::Printer::Draw(const SymbolRequest& request) {
     return lastSymbol_;
 }
 
-void Paper::Printer::PrintBarcode(SymbolKind kind, std::vector<uint8_t> data) {
+void Paper::Printer::PrintBarcode(uint8_t system, std::vector<uint8_t> data) {
+    const std::optional<SymbolKind> kind = BarcodeKind(system);
+    if (!kind) return;
     FlushLine();
     SymbolRequest request;
-    request.kind = kind;
+    request.kind = *kind;
     request.data = std::move(data);
     request.module = barcode_.module;
     request.height = barcode_.height;
     const Symbol& symbol = Draw(request);
-    const std::string name = std::string("barcode ") + BarcodeName(kind);
+    const std::string name = std::string("barcode ") + escpos::BarcodeName(system);
     if (!symbol.error.empty() || symbol.picture.Empty())
         return Refused(name, symbol.error.empty() ? "nothing to draw" : symbol.error);
     const Bitmap& bars = symbol.picture;
@@ -1249,7 +1235,7 @@ void Paper::Printer::PrintSymbol(uint8_t cn) {
     FlushLine();
     std::string why;
     std::optional<SymbolRequest> request = symbols_.Request(cn, &why);
-    const std::string name = SymbolStore::Name(cn);
+    const std::string name = escpos::SymbolName(cn);
     if (!request) return Refused(name, why);
     if (request->kind == SymbolKind::Composite || request->kind == SymbolKind::DataBar2D)
         request->height = barcode_.height;

@@ -21,13 +21,6 @@ std::optional<SymbolKind> BarcodeKind(uint8_t m) {
     return std::nullopt;
 }
 
-const char* SymbolStore::Name(uint8_t cn) {
-    static constexpr const char* kNames[] = {"PDF417",      "QR code",          "MaxiCode",
-                                             "GS1 DataBar", "composite symbol", "Aztec code",
-                                             "DataMatrix"};
-    return Known(cn) ? kNames[cn - 48] : "2D symbol";
-}
-
 void SymbolStore::Reset() {
     static constexpr SymbolKind kKinds[] = {
         SymbolKind::Pdf417,    SymbolKind::Qr,    SymbolKind::MaxiCode,  SymbolKind::DataBar2D,

@@ -34,8 +34,6 @@ class SymbolStore {
     // The print (fn 81) of symbol `cn`: the request, or nothing with `why` set.
     std::optional<SymbolRequest> Request(uint8_t cn, std::string* why) const;
 
-    // "QR code", "PDF417", ...
-    static const char* Name(uint8_t cn);
     // cn the store knows (48-54).
     static bool Known(uint8_t cn) { return cn >= 48 && cn <= 54; }
 
