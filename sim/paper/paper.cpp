@@ -376,15 +376,17 @@ void Paper::Printer::Put(const Character& c) {
     const Face face = c.wide ? Face::Chinese : s.font;
     const int sx = c.wide ? s.chineseWidth : s.width;
     const int sy = c.wide ? s.chineseHeight : s.height;
-    const GlyphStyle glyphStyle{face, sx, sy, s.bold || s.doubleStrike, s.turned, lineUpsideDown_};
-    const Bitmap& glyph = glyphs_.Get(c.code, glyphStyle);
+    const CellSize cell = CellOf(face);
     const int left = (c.wide ? s.chineseLeft : 0) * sx;
     const int right = (c.wide ? s.chineseRight : s.spacing) * sx;
-    const int advance = left + glyph.Width() + right;
+    const int advance = left + (s.turned ? cell.height * sy : cell.width * sx) + right;
     if (x_ > 0 && x_ + advance > AreaWidth()) {
         PrintLine(layout_.lineSpacing);  // wrap at the end of the print area
         StartLine();
     }
+    // After the wrap: printing a line may drop the glyph variants.
+    const GlyphStyle glyphStyle{face, sx, sy, s.bold || s.doubleStrike, s.turned, lineUpsideDown_};
+    const Bitmap& glyph = glyphs_.Get(c.code, glyphStyle);
     Piece piece;
     piece.x = x_;
     piece.advance = advance;

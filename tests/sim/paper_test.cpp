@@ -471,6 +471,21 @@ TEST(Paper, NoPictureLongerThanFourMetres) {
     EXPECT_EQ(p.notes.size(), 2u);
 }
 
+// Enlarged variants of thousands of characters: the kept ones are dropped now and then, never
+// one still waiting on the line being wrapped.
+TEST(Paper, ManyDistinctCharactersWrapAtDoubleSize) {
+    Bytes text{0x1D, '!', 0x11};
+    for (int i = 0; i < 2400; ++i) {
+        text.push_back(static_cast<uint8_t>(0xB0 + i / 94));
+        text.push_back(static_cast<uint8_t>(0xA1 + i % 94));
+    }
+    Printed p;
+    Print(p, text);
+    ASSERT_EQ(p.receipts.size(), 1u);
+    EXPECT_EQ(p.First().Height(), 2400 / 12 * 48);  // 12 double-size Chinese characters a line
+    EXPECT_EQ(Bounds(p.First(), 0, 48).Width(), 576);
+}
+
 // Length fields announce what they like: only what arrives is drawn, within the paper.
 TEST(Paper, AnnouncedSizesAreNotBelieved) {
     const Bytes ff(1000, 0xFF);
