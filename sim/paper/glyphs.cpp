@@ -75,11 +75,14 @@ const Bitmap& GlyphCache::Get(char32_t character, const GlyphStyle& s) {
     if (s.bold) glyph = Embolden(glyph);
     if (s.turned) glyph = TurnClockwise(glyph);
     if (s.upsideDown) glyph = TurnUpsideDown(glyph);
+    bytes_ += glyph.Bits().size();
     return variants_.emplace(key, std::move(glyph)).first->second;
 }
 
 void GlyphCache::Trim() {
-    if (variants_.size() > kKept) variants_.clear();
+    if (variants_.size() <= kKept && bytes_ <= kKeptBytes) return;
+    variants_.clear();
+    bytes_ = 0;
 }
 
 }  // namespace sim::paper

@@ -34,13 +34,15 @@ class GlyphCache {
     explicit GlyphCache(Drawing& drawing) : drawing_(drawing) {}
     // Valid until Trim() drops it.
     const Bitmap& Get(char32_t character, const GlyphStyle& style);
-    // Drops the variants when there are many (call while no reference is held).
+    // Drops the variants when there are many or they are large (call while no reference is held).
     void Trim();
 
   private:
-    static constexpr std::size_t kKept = 2048;
+    static constexpr std::size_t kKept = 2048;          // variants
+    static constexpr std::size_t kKeptBytes = 1 << 20;  // and their dots
     Drawing& drawing_;
     std::unordered_map<uint64_t, Bitmap> variants_;
+    std::size_t bytes_ = 0;
 };
 
 }  // namespace sim::paper
