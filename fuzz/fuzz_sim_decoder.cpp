@@ -1,9 +1,11 @@
 // The virtual printer's decoder: every byte in exactly one event, events end to end; the same
 // events however the stream is cut into pieces; unknown bytes carried and shown as hex; a command's
 // kept bytes bounded whatever its length fields announce. The datagram reader and the address-set
-// packet on the same input. The paper attached to the decoder: its pictures exactly the paper's
-// width, never longer than the length limit and a cut line, and the events the same with it.
+// packet on the same input. The paper attached to the decoder (through the platform's drawing where
+// the build has one, else a fake): its pictures exactly the paper's width, never longer than the
+// length limit and a cut line, and the events the same with it.
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,10 +45,11 @@ void CheckCoverage(const Seen& seen, std::size_t size) {
 // The stream through a decoder with a paper `width` dots wide, in pieces of `piece` bytes.
 void CheckPaper(const std::vector<uint8_t>& stream, int width, std::size_t piece,
                 const std::vector<std::string>& lines) {
-    simtest::FakeDrawing drawing;
+    static const std::unique_ptr<sim::paper::Drawing> platform = sim::paper::MakeDrawing();
+    simtest::FakeDrawing fake;
     uint64_t pictures = 0;
     sim::paper::Paper paper(
-        drawing, {width},
+        platform ? *platform : fake, {width},
         [&](sim::paper::Receipt&& r) {
             ++pictures;
             FUZZ_CHECK(r.picture.Width() == width);
