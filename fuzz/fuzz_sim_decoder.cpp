@@ -1,14 +1,19 @@
 // The virtual printer's decoder: every byte in exactly one event, events end to end; the same
 // events however the stream is cut into pieces; unknown bytes carried and shown as hex; a command's
 // kept bytes bounded whatever its length fields announce. The datagram reader and the address-set
-// packet on the same input.
+// packet on the same input. The paper attached to the decoder (through the platform's drawing where
+// the build has one, else a fake): its pictures exactly the paper's width, never longer than the
+// length limit and a cut line, and the events the same with it.
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "fuzz/check.h"
+#include "sim/paper/paper.h"
 #include "sim/stream_decoder.h"
 #include "sim/virtual_printer.h"
+#include "tests/sim/fake_drawing.h"
 
 namespace {
 
@@ -37,6 +42,36 @@ void CheckCoverage(const Seen& seen, std::size_t size) {
     FUZZ_CHECK(next == size);
 }
 
+// The stream through a decoder with a paper `width` dots wide, in pieces of `piece` bytes.
+void CheckPaper(const std::vector<uint8_t>& stream, int width, std::size_t piece,
+                const std::vector<std::string>& lines) {
+    static const std::unique_ptr<sim::paper::Drawing> platform = sim::paper::MakeDrawing();
+    simtest::FakeDrawing fake;
+    uint64_t pictures = 0;
+    sim::paper::Paper paper(
+        platform ? *platform : fake, {width},
+        [&](sim::paper::Receipt&& r) {
+            ++pictures;
+            FUZZ_CHECK(r.picture.Width() == width);
+            FUZZ_CHECK(r.picture.Height() > 0);
+            FUZZ_CHECK(r.picture.Height() <=
+                       sim::paper::Paper::kLengthLimit + sim::paper::Paper::kCutLineRows);
+        },
+        [](const std::string& note) { FUZZ_CHECK(!note.empty()); });
+    std::vector<std::string> seen;
+    sim::StreamDecoder decoder([&](sim::Event&& e) { seen.push_back(sim::Describe(e)); });
+    decoder.SetPaper(&paper);
+    for (std::size_t at = 0; at < stream.size(); at += piece)
+        decoder.Feed(std::span(stream).subspan(at, std::min(piece, stream.size() - at)));
+    decoder.Finish();
+    paper.End();
+    FUZZ_CHECK(seen == lines);
+    // After the end, nothing printed is left: a second end gives nothing.
+    const uint64_t before = pictures;
+    paper.End();
+    FUZZ_CHECK(pictures == before);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -54,6 +89,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     one.Feed(stream);
     one.Finish();
     CheckCoverage(whole, stream.size());
+    CheckPaper(stream, (data[0] & 0x80) != 0 ? 384 : 576,
+               count > 0 ? static_cast<std::size_t>(cuts[0] % 64 + 1) : stream.size() + 1,
+               whole.lines);
 
     Seen pieces;
     Seen flushed;

@@ -156,6 +156,10 @@ std::string ChinesePrintMode(Bytes c) {
                   {(n & 0x80) != 0, "underline"}},
                  "normal");
 }
+std::string KanjiCodes(Bytes c) {
+    static constexpr const char* kNames[] = {"JIS", "Shift JIS", "Shift JIS-2004"};
+    return Choice(c[2], kNames);
+}
 std::string Size(Bytes c) {
     return Number((c[2] >> 4) + 1u, " wide, ") + Number((c[2] & 0x0F) + 1u, " high");
 }
@@ -254,6 +258,9 @@ std::string Cut(Bytes c) {
         default:
             return "mode " + Hex(c[2]);
     }
+}
+std::string PartialCut(Bytes) {
+    return "partial";
 }
 Extent CutExtent(Bytes c) {
     if (c.size() < 3) return More();
@@ -372,13 +379,6 @@ void ReadGraphics(Bytes p, Reading& r) {
 
 // --- 2D symbols: GS ( k ---
 
-const char* SymbolName(uint8_t cn) {
-    static constexpr const char* kNames[] = {"PDF417",      "QR code",          "MaxiCode",
-                                             "GS1 DataBar", "composite symbol", "Aztec code",
-                                             "DataMatrix"};
-    return cn >= 48 && cn < 48 + std::size(kNames) ? kNames[cn - 48] : "2D symbol";
-}
-
 // `p` holds cn fn and the parameters or data; `length` counts all of them.
 void ReadSymbol(Bytes p, uint64_t length, Reading& r) {
     if (p.size() < 2) {
@@ -426,15 +426,33 @@ void ReadSymbol(Bytes p, uint64_t length, Reading& r) {
     r.detail = "function " + Hex(fn) + (values.empty() ? "" : ": " + platform::HexBytes(values));
 }
 
-// GS ( X and ESC ( X: pL pH, then that many bytes.
+// GS ( X, ESC ( X and FS ( X: pL pH, then that many bytes.
 Extent ParenExtent(Bytes c) {
     if (c.size() < 3) return More();
     const std::size_t keep = c[0] == kGs && c[2] == 'k' ? kSymbolKept : kParametersKept;
-    return LengthPrefixed(c, 3, 2, keep);
+    Extent e = LengthPrefixed(c, 3, 2, keep);
+    if (c[0] == kFs && c[2] == 'C') e.effect = Effect::Encoding;
+    return e;
 }
 std::string ParenName(Bytes c) {
     const char letter[] = {static_cast<char>(c[2]), '\0'};
     if (c[0] == kEsc) return c[2] == 'A' ? "beeper" : std::string("ESC ( ") + letter;
+    if (c[0] == kFs) {
+        switch (c[2]) {
+            case 'A':
+                return "Chinese character font";
+            case 'C':
+                return "character encoding";
+            case 'E':
+                return "receipt enhancement";
+            case 'L':
+                return "label and black mark";
+            case 'e':
+                return "optional status back";
+            default:
+                return std::string("FS ( ") + letter;
+        }
+    }
     switch (c[2]) {
         case 'k':
             return "2D symbol";
@@ -451,6 +469,15 @@ void ReadParen(Bytes c, uint64_t data, Reading& r) {
     if (c[0] == kGs && c[2] == 'k') return ReadSymbol(p, data, r);
     if (c[0] == kGs && c[2] == 'L') return ReadGraphics(p, r);
     r.title = ParenName(c);
+    if (c[0] == kFs && c[2] == 'A' && p.size() == 2 && p[0] == 48) {
+        static constexpr const char* kNames[] = {"A", "B", "C"};
+        r.detail = Choice(p[1], kNames);
+        return;
+    }
+    if (const std::optional<bool> utf8 = SelectsUtf8(c)) {
+        r.detail = *utf8 ? "UTF-8" : "one-byte codes";
+        return;
+    }
     r.detail = p.empty() ? "" : "function " + Hex(p[0]);
     if (p.size() > 1) r.detail += ": " + platform::HexBytes(p.subspan(1));
 }
@@ -500,7 +527,7 @@ Extent BarcodeExtent(Bytes c) {
 void ReadBarcode(Bytes c, uint64_t, Reading& r) {
     const uint8_t m = c[2];
     const bool nulForm = m <= 6;
-    r.title = std::string("barcode ") + kBarcodes[nulForm ? m : m - 65];
+    r.title = std::string("barcode ") + BarcodeName(m);
     Bytes digits = c.subspan(nulForm ? 3 : 4);
     bool unended = false;
     if (nulForm) {
@@ -592,6 +619,8 @@ const Row kRows[] = {
     {kFs, '-', "Chinese underline", Fixed<3>, Underline},
     {kFs, 'S', "Chinese character spacing", Fixed<4>, ChineseSpacing},
     {kFs, 'W', "Chinese quadruple size", Fixed<3>, OnOff},
+    {kFs, 'C', "Kanji code system", Fixed<3>, KanjiCodes},
+    {kFs, '(', "extended command", ParenExtent, nullptr, ReadParen},
     // Feeding, position and layout.
     {kEsc, 'd', "feed", Fixed<3>, Lines},
     {kEsc, 'J', "feed", Fixed<3>, Dots},
@@ -628,6 +657,8 @@ const Row kRows[] = {
     {kFs, 'p', "print NV bit image", Fixed<4>, NvImage},
     // Paper, drawer, buzzer, panel.
     {kGs, 'V', "cut", CutExtent, Cut},
+    {kEsc, 'i', "cut", Fixed<2>, PartialCut},
+    {kEsc, 'm', "cut", Fixed<2>, PartialCut},
     {kEsc, 'p', "drawer kick", Padded<5>, Drawer},
     {kEsc, 'B', "beep", Fixed<4>, Beep},
     {kEsc, 'c', "paper sensors and panel", EscCExtent, nullptr, ReadEscC},
@@ -673,8 +704,15 @@ Extent Measure(Bytes c) {
     // An unknown real-time prefix is one stray byte; ESC, FS and GS take the byte after them.
     if (row == nullptr) return Unknown(c[0] == kDle ? 1 : 2);
     Extent e = row->measure(c);
-    e.effect = row->effect;
+    if (row->effect != Effect::None) e.effect = row->effect;
     return e;
+}
+
+std::optional<bool> SelectsUtf8(Bytes c) {
+    if (c.size() < 7 || c[0] != kFs || c[1] != '(' || c[2] != 'C' || c[5] != 48) return {};
+    if (c[6] == 1 || c[6] == '1') return false;
+    if (c[6] == 2 || c[6] == '2') return true;
+    return {};
 }
 
 Reading Read(Bytes command, uint64_t data) {
@@ -695,6 +733,19 @@ std::string Name(Bytes collected) {
     if (row == nullptr) return {};
     if (row->code == '(' && collected.size() >= 3) return ParenName(collected);
     return row->title;
+}
+
+const char* SymbolName(uint8_t cn) {
+    static constexpr const char* kNames[] = {"PDF417",      "QR code",          "MaxiCode",
+                                             "GS1 DataBar", "composite symbol", "Aztec code",
+                                             "DataMatrix"};
+    return cn >= 48 && cn < 48 + std::size(kNames) ? kNames[cn - 48] : "2D symbol";
+}
+
+const char* BarcodeName(uint8_t m) {
+    if (m < std::size(kBarcodeMaxDigits)) return kBarcodes[m];
+    if (m >= 65 && m < 65 + std::size(kBarcodes)) return kBarcodes[m - 65];
+    return nullptr;
 }
 
 const CodePage* FindCodePage(uint8_t number) {

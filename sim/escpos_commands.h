@@ -4,6 +4,7 @@
 // and values in words.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -19,10 +20,11 @@ enum class Trailer {
     None,
     Pad,  // 00 or 01, as the tools' six-byte commands send (shown as "+ pad")
     Nul,  // 00 closing a barcode that already has its full number of digits
+    Cr,   // 0D after a line of text and its LF (the decoder's own use: text is no command)
 };
 
 // How a command changes the way the printer reads text.
-enum class Effect { None, Initialise, ChineseOn, ChineseOff, CodePage };
+enum class Effect { None, Initialise, ChineseOn, ChineseOff, CodePage, Encoding };
 
 // How far a command reaches, judged from its bytes collected so far.
 struct Extent {
@@ -58,6 +60,15 @@ Reading Read(Bytes command, uint64_t data);
 
 // The name of a command cut off after `collected`, "" when its first bytes name none.
 std::string Name(Bytes collected);
+
+// FS ( C selecting the character encoding (its kept bytes): true for UTF-8, false for the one-byte
+// codes (GBK in Chinese mode, else the code page); nothing for its other functions.
+std::optional<bool> SelectsUtf8(Bytes command);
+
+// The barcode system GS k m selects ("EAN-13"); nullptr for a value that selects none.
+const char* BarcodeName(uint8_t m);
+// The 2D symbol GS ( k cn stores and prints ("QR code"); "2D symbol" for other values.
+const char* SymbolName(uint8_t cn);
 
 // A code page ESC t selects: its name and the character set iconv knows it by (nullptr: none).
 struct CodePage {

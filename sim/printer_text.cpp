@@ -43,14 +43,21 @@ std::size_t Utf8Length(std::span<const uint8_t> s, std::size_t i) {
 }  // namespace
 
 RenderedText RenderText(std::span<const uint8_t> bytes, const TextCoding& coding) {
+    std::size_t end = bytes.size();
+    if (end > 0 && bytes[end - 1] == 0x0A) --end;
+    RenderedText out;
+    if (coding.utf8) {
+        std::size_t from = 0;  // start of the stretch not yet shown
+        for (std::size_t i = 0; i <= end; ++i) {
+            if (i < end && bytes[i] != 0x0D && bytes[i] != 0x09) continue;
+            out.text += RenderUtf8(bytes.subspan(from, i - from));
+            if (i < end && bytes[i] == 0x09) out.text += "\\t";
+            from = i + 1;
+        }
+        return out;
+    }
     const escpos::CodePage* page = coding.chinese ? nullptr : escpos::FindCodePage(coding.codePage);
     const char* charset = coding.chinese ? "GBK" : page != nullptr ? page->charset : nullptr;
-    std::size_t end = bytes.size();
-    if (end > 0 && bytes[end - 1] == 0x0A) {
-        --end;
-        if (end > 0 && bytes[end - 1] == 0x0D) --end;
-    }
-    RenderedText out;
     std::string characters;  // text waiting for conversion
     const auto flush = [&] {
         const bool ascii = std::all_of(characters.begin(), characters.end(),
@@ -93,9 +100,9 @@ RenderedText RenderText(std::span<const uint8_t> bytes, const TextCoding& coding
             characters += static_cast<char>(bytes[++i]);
         } else if (!coding.chinese && b >= 0x80) {
             characters += static_cast<char>(b);
-        } else {
+        } else if (b != 0x0D) {
             flush();
-            out.text += b == '\\' ? "\\\\" : b == 0x09 ? "\\t" : b == 0x0D ? "\\r" : Escape(b);
+            out.text += b == '\\' ? "\\\\" : b == 0x09 ? "\\t" : Escape(b);
         }
     }
     flush();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "commands/setting_frames.h"
 #include "sim/printer_text.h"
@@ -12,12 +13,16 @@ namespace {
 
 constexpr std::size_t kRecordSize = updater::kCharacterDataPart + 2;
 constexpr uint8_t kRecordMark = 0x2A;
-constexpr uint8_t kUs = 0x1F;          // starts a vendor setting frame
-constexpr uint8_t kFormFeed = 0x0C;    // a whole command by itself
+constexpr uint8_t kUs = 0x1F;        // starts a vendor setting frame
+constexpr uint8_t kFormFeed = 0x0C;  // a whole command by itself
+constexpr uint8_t kLineFeed = 0x0A;
+constexpr uint8_t kCarriageReturn = 0x0D;
+// Text bytes of one event: room is left for the LF that ends the line and a CR after it.
+constexpr std::size_t kTextBytes = StreamDecoder::kTextLimit - 2;
 constexpr std::size_t kCutShown = 64;  // bytes of a cut-off command shown as hex
 
 bool IsTextByte(uint8_t b) {
-    return (b >= 0x20 && b != 0x7F) || b == 0x09 || b == 0x0D;
+    return (b >= 0x20 && b != 0x7F) || b == 0x09;
 }
 bool IsCommandStart(uint8_t b) {
     return escpos::IsCommandStart(b) || b == kUs;
@@ -67,6 +72,7 @@ void StreamDecoder::Feed(std::span<const uint8_t> bytes) {
         if (mode_ == Mode::Data && command_.size() >= extent_.header + extent_.keep) {
             // Data beyond what the reading keeps is only counted, however large.
             const uint64_t n = std::min<uint64_t>(extent_.data - dataReceived_, bytes.size() - i);
+            if (paper_ != nullptr) paper_->Data(bytes.subspan(i, static_cast<std::size_t>(n)));
             dataReceived_ += n;
             fed_ += n;
             i += static_cast<std::size_t>(n);
@@ -80,6 +86,11 @@ void StreamDecoder::Feed(std::span<const uint8_t> bytes) {
 void StreamDecoder::Byte(uint8_t b, uint64_t at) {
     if (held_) {
         held_ = false;
+        if (heldTrailer_ == escpos::Trailer::Cr && b == kCarriageReturn) {
+            heldEvent_.length += 1;
+            Emit(std::move(heldEvent_));
+            return;
+        }
         const bool pad = heldTrailer_ == escpos::Trailer::Pad && (b == 0x00 || b == 0x01);
         if (pad || (heldTrailer_ == escpos::Trailer::Nul && b == 0x00)) {
             heldEvent_.length += 1;
@@ -117,37 +128,34 @@ void StreamDecoder::StartRun(Run run, uint64_t at) {
     run_ = run;
     runStart_ = at;
     runBytes_.clear();
+    runHasText_ = false;
     runCoding_ = coding_;
     feedCount_ = 0;
-    midCharacter_ = false;
+    feedBytes_ = 0;
+    trailBytes_ = 0;
 }
 
 void StreamDecoder::NormalByte(uint8_t b, uint64_t at) {
-    if (b == 0x0A) {
-        if (run_ == Run::Text) {
+    if (b == kLineFeed) {
+        if (run_ == Run::Text && runHasText_) {
             runBytes_.push_back(b);
-            CloseRun();
+            CloseRun(true);
             return;
         }
-        if (run_ != Run::Feed) {
+        if (run_ == Run::Text) {  // only carriage returns so far: they go with the feed
+            run_ = Run::Feed;
+            feedBytes_ = runBytes_.size();
+            runBytes_.clear();
+        } else if (run_ != Run::Feed) {
             CloseRun();
             StartRun(Run::Feed, at);
         }
         ++feedCount_;
+        ++feedBytes_;
         return;
     }
-    if (IsTextByte(b)) {
-        const bool lead = coding_.chinese && !midCharacter_ && IsGbkLead(b);
-        const std::size_t size = runBytes_.size();
-        if (run_ != Run::Text || (!midCharacter_ && size >= kTextLimit) ||
-            (lead && size + 1 >= kTextLimit)) {
-            CloseRun();
-            StartRun(Run::Text, at);
-        }
-        runBytes_.push_back(b);
-        midCharacter_ = lead;
-        return;
-    }
+    if (b == kCarriageReturn) return CarriageReturn(at);
+    if (IsTextByte(b)) return TextByte(b, at);
     if (IsCommandStart(b)) {
         CloseRun();
         mode_ = Mode::Command;
@@ -157,6 +165,7 @@ void StreamDecoder::NormalByte(uint8_t b, uint64_t at) {
     }
     if (b == kFormFeed) {
         CloseRun();
+        if (paper_ != nullptr) paper_->Command(std::span<const uint8_t>(&b, 1), 0);
         Event event;
         event.kind = EventKind::EscPos;
         event.title = "form feed";
@@ -171,6 +180,37 @@ void StreamDecoder::NormalByte(uint8_t b, uint64_t at) {
         StartRun(Run::Hex, at);
     }
     runBytes_.push_back(b);
+}
+
+void StreamDecoder::TextByte(uint8_t b, uint64_t at) {
+    // A character's bytes stay in one event: GBK pairs in Chinese mode, UTF-8 sequences.
+    bool inside = trailBytes_ > 0;
+    if (inside && coding_.utf8 && (b & 0xC0) != 0x80) inside = false;  // a broken sequence
+    const unsigned trail = inside                            ? 0
+                           : coding_.utf8                    ? Utf8Trail(b)
+                           : coding_.chinese && IsGbkLead(b) ? 1
+                                                             : 0;
+    const std::size_t size = runBytes_.size();
+    if (run_ != Run::Text || (!inside && size + 1 + trail > kTextBytes)) {
+        CloseRun();
+        StartRun(Run::Text, at);
+    }
+    runBytes_.push_back(b);
+    runHasText_ = true;
+    trailBytes_ = inside ? trailBytes_ - 1 : trail;
+}
+
+void StreamDecoder::CarriageReturn(uint64_t at) {
+    if (run_ == Run::Feed) {
+        ++feedBytes_;
+        return;
+    }
+    if (run_ != Run::Text || runBytes_.size() >= kTextBytes) {
+        CloseRun();
+        StartRun(Run::Text, at);
+    }
+    runBytes_.push_back(kCarriageReturn);
+    trailBytes_ = 0;
 }
 
 void StreamDecoder::Reject(std::size_t count, std::string title) {
@@ -247,11 +287,13 @@ void StreamDecoder::CommandByte(uint8_t b) {
     if (extent.header > c.size()) return;
     extent_ = extent;
     if (extent.data == 0) return CompleteCommand(extent.header);
+    if (paper_ != nullptr) paper_->Command(c, extent.data);
     mode_ = Mode::Data;
     dataReceived_ = 0;
 }
 
 void StreamDecoder::DataByte(uint8_t b) {
+    if (paper_ != nullptr) paper_->Data(std::span<const uint8_t>(&b, 1));
     if (command_.size() < extent_.header + extent_.keep) command_.push_back(b);
     if (++dataReceived_ == extent_.data) CompleteCommand(command_.size());
 }
@@ -262,6 +304,7 @@ void StreamDecoder::CompleteCommand(std::size_t own) {
     const uint64_t data = mode_ == Mode::Data ? extent_.data : 0;
     mode_ = Mode::Normal;
     const std::span<const uint8_t> command(collected.data(), own);
+    if (paper_ != nullptr && data == 0) paper_->Command(command, 0);
     escpos::Reading reading = escpos::Read(command, data);
     Event event;
     event.kind = EventKind::EscPos;
@@ -284,6 +327,9 @@ void StreamDecoder::CompleteCommand(std::size_t own) {
             break;
         case escpos::Effect::CodePage:
             coding_.codePage = command[2];
+            break;
+        case escpos::Effect::Encoding:
+            if (std::optional<bool> utf8 = escpos::SelectsUtf8(command)) coding_.utf8 = *utf8;
             break;
     }
     if (extent_.trailer != escpos::Trailer::None) {
@@ -373,23 +419,32 @@ void StreamDecoder::EmitCharacterSummary() {
     Emit(std::move(event));
 }
 
-void StreamDecoder::CloseRun() {
+void StreamDecoder::CloseRun(bool lineEnd) {
     if (run_ == Run::None) return;
     Event event;
     event.offset = runStart_;
     switch (run_) {
         case Run::Text: {
+            if (paper_ != nullptr) paper_->Text(runBytes_, runCoding_);
+            event.length = runBytes_.size();
+            if (!runHasText_) {  // carriage returns alone, before a command or the end
+                event.kind = EventKind::EscPos;
+                event.title = "carriage return";
+                if (runBytes_.size() > 1) event.detail = Count(runBytes_.size(), "time");
+                event.frame = runBytes_;
+                break;
+            }
             RenderedText text = RenderText(runBytes_, runCoding_);
             event.kind = EventKind::Text;
             if (text.undecoded) event.title = "code page " + std::to_string(runCoding_.codePage);
             event.detail = std::move(text.text);
-            event.length = runBytes_.size();
             break;
         }
         case Run::Feed:
+            if (paper_ != nullptr) paper_->LineFeeds(feedCount_);
             event.kind = EventKind::Feed;
             event.detail = Count(feedCount_, "line");
-            event.length = feedCount_;
+            event.length = feedBytes_;
             break;
         case Run::Hex:
             event.kind = EventKind::Unknown;
@@ -403,6 +458,13 @@ void StreamDecoder::CloseRun() {
     run_ = Run::None;
     runBytes_.clear();
     feedCount_ = 0;
+    feedBytes_ = 0;
+    if (lineEnd) {  // a CR right after the line's LF still belongs to it
+        held_ = true;
+        heldTrailer_ = escpos::Trailer::Cr;
+        heldEvent_ = std::move(event);
+        return;
+    }
     Emit(std::move(event));
 }
 

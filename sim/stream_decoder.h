@@ -1,9 +1,14 @@
 #pragma once
 // The virtual printer's reading of its byte stream: text (GBK in Chinese mode, else the selected
-// code page), the standard ESC/POS commands, setting frames by their table entry, the firmware
-// download and the character-data download. Fed in chunks of any size; every byte ends up in
-// exactly one event, so nothing the printer received goes unseen (unknown bytes become hex
-// events). Memory stays small: data blocks a length field announces are counted, not held.
+// code page, or UTF-8 once FS ( C selects it), the standard ESC/POS commands, setting frames by
+// their table entry, the firmware download and the character-data download. Fed in chunks of any
+// size; every byte ends up in exactly one event, so nothing the printer received goes unseen
+// (unknown bytes become hex events). Memory stays small: data blocks a length field announces are
+// counted, not held. A PrintObserver (the paper) sees what the printer prints, data blocks whole.
+//
+// A carriage return is no text: inside a line it belongs to the line's event, right after a line's
+// LF to that line's event too (encoders that end lines with LF CR stay one line a line), before a
+// LF to the feed; a lone one before a command is an "esc/pos carriage return" event.
 
 #include <cstdint>
 #include <functional>
@@ -51,6 +56,24 @@ std::string Describe(const Event& event);
 
 using platform::HexBytes;  // "1F 1B 75"
 
+// What the printer was sent to print, in stream order, for the paper: text with the coding that
+// reads it, line feeds, commands, and the full data of images and symbols as it arrives (events
+// keep at most escpos::kMaxKept bytes of it). Setting frames, downloads and unknown bytes are not
+// passed on; a command cut short by the end of the stream is not either, past its data so far.
+class PrintObserver {
+  public:
+    virtual ~PrintObserver() = default;
+    // Printable bytes read with `coding`: text, HT, CR, and the LF that ends a line of text. A
+    // character is split across two calls only when an idle flush fell inside it.
+    virtual void Text(std::span<const uint8_t> bytes, const TextCoding& coding) = 0;
+    // Line feeds with no text before them on their line.
+    virtual void LineFeeds(uint64_t count) = 0;
+    // A command: all its bytes when `data` is 0; else its header, and its `data` bytes follow in
+    // Data() calls (fewer when the stream ends first). FF comes as a command of its own.
+    virtual void Command(std::span<const uint8_t> header, uint64_t data) = 0;
+    virtual void Data(std::span<const uint8_t> chunk) = 0;
+};
+
 class StreamDecoder {
   public:
     using Sink = std::function<void(Event&&)>;
@@ -71,6 +94,9 @@ class StreamDecoder {
 
     uint64_t BytesFed() const { return fed_; }
 
+    // From now on `paper` (nullptr: none) sees what is printed; it must outlive its use here.
+    void SetPaper(PrintObserver* paper) { paper_ = paper; }
+
   private:
     enum class Mode { Normal, Command, Data, Firmware, FirmwareChecksum, CharacterData };
     enum class Run { None, Text, Feed, Hex };
@@ -88,11 +114,15 @@ class StreamDecoder {
     void Reject(std::size_t count, std::string title);
 
     void StartRun(Run run, uint64_t at);
-    void CloseRun();
+    // `lineEnd`: the run ended at its LF; its event waits for a CR that may follow.
+    void CloseRun(bool lineEnd = false);
+    void TextByte(uint8_t b, uint64_t at);
+    void CarriageReturn(uint64_t at);
     void Emit(Event&& event);
     void EmitCharacterSummary();
 
     Sink sink_;
+    PrintObserver* paper_ = nullptr;
     uint64_t fed_ = 0;  // bytes given to Byte() so far; the next byte's offset
 
     Mode mode_ = Mode::Normal;
@@ -101,9 +131,11 @@ class StreamDecoder {
     Run run_ = Run::None;
     uint64_t runStart_ = 0;
     std::vector<uint8_t> runBytes_;  // text or hex bytes of the open run
+    bool runHasText_ = false;        // the text run holds more than carriage returns
     uint64_t feedCount_ = 0;
-    bool midCharacter_ = false;  // the last text byte was a GBK lead byte
-    TextCoding runCoding_;       // how the open text run is read
+    uint64_t feedBytes_ = 0;   // the feed run's bytes: its LFs and CRs
+    unsigned trailBytes_ = 0;  // bytes still to come of the text run's last character
+    TextCoding runCoding_;     // how the open text run is read
 
     std::vector<uint8_t> command_;  // bytes of the command being collected (bounded)
     uint64_t commandStart_ = 0;

@@ -24,8 +24,12 @@ class Bitmap {
     void SetDot(int x, int y, bool black = true);
     // Blackens the rectangle (clipped).
     void Fill(int x, int y, int width, int height);
+    // Whitens the rectangle (clipped).
+    void Clear(int x, int y, int width, int height);
     // Ors `picture` in with its top left corner at (x, y) (clipped).
     void Draw(const Bitmap& picture, int x, int y);
+    // Whitens the dots that are black in `picture` placed at (x, y) (clipped).
+    void Erase(const Bitmap& picture, int x, int y);
     // Adds white rows below, or drops rows from the bottom.
     void Resize(int height);
 
@@ -36,6 +40,9 @@ class Bitmap {
     bool operator==(const Bitmap&) const = default;
 
   private:
+    template <typename Op>
+    void Blit(const Bitmap& picture, int x, int y, Op op);
+
     int width_ = 0;
     int height_ = 0;
     int stride_ = 0;

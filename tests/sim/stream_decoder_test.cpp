@@ -174,7 +174,7 @@ TEST(StreamDecoder, UnknownAndMalformedBytesShowAsHexNeverDropped) {
          {"incomplete setting cutter: 5 bytes of 6: 1F 1B 75 9A 01"}},
         {"bad GBK",
          {'a', 0xFF, 0x81, '\t', '\\', 0x0D, 'b', 0xA2, 0xA0, 0x0D, 0x0A},
-         {"text: a\\xFF\\x81\\t\\\\\\rb\\xA2\\xA0"}},
+         {"text: a\\xFF\\x81\\t\\\\b\\xA2\\xA0"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -277,18 +277,74 @@ TEST(StreamDecoder, CharacterDataRecordsCounted) {
 }
 
 TEST(StreamDecoder, LongTextShownInPartsWithoutSplittingACharacter) {
-    Bytes text(1, 'x');
-    for (int i = 0; i < 600; ++i) {
-        const Bytes zhong = Text("中");
-        text.insert(text.end(), zhong.begin(), zhong.end());
+    const Bytes utf8{0x1C, '(', 'C', 2, 0, 48, 2};
+    const std::string zhong = "中";
+    const struct {
+        const char* name;
+        Bytes start;
+        Bytes character;
+        int count;
+        std::size_t events;
+    } cases[] = {
+        {"GBK", {}, Text(zhong), 600, 3},
+        {"UTF-8", utf8, Bytes(zhong.begin(), zhong.end()), 600, 5},  // + the FS ( C line
+        {"full line, then LF CR", {}, Bytes{'a'}, 509, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes text = Cat({c.start, {'x'}});
+        for (int i = 0; i < c.count; ++i)
+            text.insert(text.end(), c.character.begin(), c.character.end());
+        text.insert(text.end(), {'\n', '\r'});
+        const Decoded d = Decode(text, 13);
+        EXPECT_EQ(d.events.size(), c.events);
+        for (const sim::Event& e : d.events) {
+            EXPECT_LE(e.length, sim::StreamDecoder::kTextLimit);
+            EXPECT_EQ(e.detail.find("\\x"), std::string::npos) << e.detail;
+        }
+        ExpectCoverage(d, text.size());
     }
-    const Decoded d = Decode(text, 13);
-    ASSERT_EQ(d.events.size(), 3u);
-    for (const sim::Event& e : d.events) {
-        EXPECT_LE(e.length, sim::StreamDecoder::kTextLimit);
-        EXPECT_EQ(e.detail.find("\\x"), std::string::npos) << e.detail;
-    }
-    ExpectCoverage(d, text.size());
+}
+
+// A carriage return is no text: it joins the line or the feed it is part of, never shows as \r or
+// as an empty line; a lone one before a command is named.
+TEST(StreamDecoder, CarriageReturnsAreNoText) {
+    const Case cases[] = {
+        {"lines ended LF CR",
+         Cat({Gbk("Hello\n\r"), {0x1B, 'E', 1}, Gbk("World\n\r\n\r"), {0x1D, 'V', 1}}),
+         {"text: Hello", "esc/pos bold: on", "text: World", "feed: 1 line",
+          "esc/pos cut: partial"}},
+        {"lines ended CR LF", Gbk("a\r\n\r\n\r\nb\r\n"), {"text: a", "feed: 2 lines", "text: b"}},
+        {"inside a line", Gbk("a\rb\r\rc\n"), {"text: abc"}},
+        {"before text", Gbk("x\n\r\ry\n"), {"text: x", "text: y"}},
+        {"before a command",
+         {0x1B, '@', '\r', 0x1B, '@', '\r', '\r', 0x07},
+         {"esc/pos initialise", "esc/pos carriage return", "esc/pos initialise",
+          "esc/pos carriage return: 2 times", "hex: 07"}},
+        {"at the end", Gbk("\r"), {"esc/pos carriage return"}},
+    };
+    for (const Case& c : cases) ExpectInPieces(c, {0, 1, 3});
+}
+
+// FS ( C 48 2 selects UTF-8 until FS ( C 48 1 or ESC @; Chinese mode and code pages apply again
+// after it.
+TEST(StreamDecoder, Utf8ReadWhileSelected) {
+    const Case cases[] = {
+        {"UTF-8 then back",
+         Cat({{0x1C, '(', 'C', 2, 0, 48, 2},
+              Gbk("Grüße 中文\n"),
+              {0x1C, '(', 'C', 2, 0, 48, '1'},
+              Text("中\n"),
+              {0x1C, '(', 'C', 2, 0, 48, 2, 0x1B, '@'},
+              Text("文\n")}),
+         {"esc/pos character encoding: UTF-8", "text: Grüße 中文",
+          "esc/pos character encoding: one-byte codes", "text: 中",
+          "esc/pos character encoding: UTF-8", "esc/pos initialise", "text: 文"}},
+        {"ill-formed UTF-8",
+         Cat({{0x1C, '(', 'C', 2, 0, 48, 2}, {'a', 0xE4, 0xB8, 'b', 0xFF, '\t', '\n'}}),
+         {"esc/pos character encoding: UTF-8", "text: a\\xE4\\xB8b\\xFF\\t"}},
+    };
+    for (const Case& c : cases) ExpectInPieces(c, {0, 1, 2});
 }
 
 // Byte strings from everyday point-of-sale software: each command named with its values, no
@@ -481,6 +537,26 @@ TEST(StreamDecoder, EachCommandTakesExactlyItsParameters) {
          {"esc/pos Chinese character spacing: left 65, right 66 dots"}},
         {"FS W", {0x1C, 'W', '1'}, {"esc/pos Chinese quadruple size: on"}},
         {"FS p", {0x1C, 'p', 1, '0'}, {"esc/pos print NV bit image: image 1, normal"}},
+        {"FS ( A", {0x1C, '(', 'A', 2, 0, 0x30, 0}, {"esc/pos Chinese character font: A"}},
+        {"FS ( A 49", {0x1C, '(', 'A', 2, 0, 0x30, '1'}, {"esc/pos Chinese character font: B"}},
+        {"FS ( C UTF-8", {0x1C, '(', 'C', 2, 0, 0x30, 2}, {"esc/pos character encoding: UTF-8"}},
+        {"FS ( C priority",
+         {0x1C, '(', 'C', 3, 0, 0x3C, 0, 'A'},
+         {"esc/pos character encoding: function 3C: 00 41"}},
+        {"FS ( E",
+         {0x1C, '(', 'E', 6, 0, 0x3E, '0', 'A', 'B', '0', '1'},
+         {"esc/pos receipt enhancement: function 3E: 30 41 42 30 31"}},
+        {"FS ( L",
+         {0x1C, '(', 'L', 2, 0, 'A', '0'},
+         {"esc/pos label and black mark: function 41: 30"}},
+        {"FS ( e",
+         {0x1C, '(', 'e', 2, 0, '3', 0},
+         {"esc/pos optional status back: function 33: 00"}},
+        {"FS ( Z", {0x1C, '(', 'Z', 1, 0, 'A'}, {"esc/pos FS ( Z: function 41"}},
+        {"FS C", {0x1C, 'C', 0x30}, {"esc/pos Kanji code system: JIS"}},
+        {"FS C 2", {0x1C, 'C', 2}, {"esc/pos Kanji code system: Shift JIS-2004"}},
+        {"ESC i", {0x1B, 'i'}, {"esc/pos cut: partial"}},
+        {"ESC m", {0x1B, 'm'}, {"esc/pos cut: partial"}},
         {"DLE EOT 7", {0x10, 0x04, 7, 'A'}, {"esc/pos real-time status request: 07 41"}},
         {"DLE ENQ",
          {0x10, 0x05, 2},
@@ -511,6 +587,69 @@ TEST(StreamDecoder, AnnouncedDataIsCountedNotHeld) {
               "1B 1B 1B 1B 1B 1B 1B 1B 1B 1B 1B 1B …");
     EXPECT_EQ(events[0].length, 4194313u);
     EXPECT_EQ(events[0].frame.size(), 7u + 16u);
+}
+
+// The paper's view: printed bytes, commands and whole data blocks in stream order, the same in
+// pieces of any size; the events do not change for it.
+class Recorder final : public sim::PrintObserver {
+  public:
+    void Text(std::span<const uint8_t> bytes, const sim::TextCoding& coding) override {
+        calls.push_back(std::string(coding.utf8      ? "utf-8"
+                                    : coding.chinese ? "gbk"
+                                                     : "code page") +
+                        " " + sim::HexBytes(bytes));
+    }
+    void LineFeeds(uint64_t count) override { calls.push_back("feeds " + std::to_string(count)); }
+    void Command(std::span<const uint8_t> header, uint64_t data) override {
+        calls.push_back("command " + sim::HexBytes(header) + " + " + std::to_string(data));
+    }
+    void Data(std::span<const uint8_t> chunk) override {
+        if (calls.empty() || calls.back().rfind("command", 0) == 0) calls.emplace_back("data");
+        calls.back().append(chunk.begin(), chunk.end());
+    }
+    std::vector<std::string> calls;
+};
+
+TEST(StreamDecoder, PaperSeesEveryPrintedByteInOrder) {
+    Bytes image(5000);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7);
+    const Bytes stream = Cat({{0x1B, '@', 0x1F, 0x1B, 0x75, 0x9A, 0, 0},
+                              Gbk("Hi\r\n\r\n\n\ta"),
+                              {0x1D, 'v', '0', 0, 50, 0, 100, 0},
+                              image,
+                              {0x1C, '(', 'C', 2, 0, 48, 2, 'b', 0x07, 0x0C, 0x1D, 'V', 1, 0}});
+    const std::vector<std::string> expected = {
+        "command 1B 40 + 0",
+        "gbk 48 69 0D 0A",
+        "feeds 2",
+        "gbk 09 61",
+        "command 1D 76 30 00 32 00 64 00 + 5000",
+        "data" + std::string(image.begin(), image.end()),
+        "command 1C 28 43 02 00 + 2",
+        "data" + std::string{48, 2},
+        "utf-8 62",
+        "command 0C + 0",
+        "command 1D 56 01 + 0",
+    };
+    const Decoded plain = Decode(stream);
+    for (const std::size_t piece : {0, 1, 7, 4096}) {
+        SCOPED_TRACE(piece);
+        Recorder paper;
+        Decoded d;
+        sim::StreamDecoder decoder([&](sim::Event&& e) {
+            d.lines.push_back(sim::Describe(e));
+            d.events.push_back(std::move(e));
+        });
+        decoder.SetPaper(&paper);
+        const std::size_t step = piece == 0 ? stream.size() : piece;
+        for (std::size_t at = 0; at < stream.size(); at += step) {
+            decoder.Feed(
+                std::span<const uint8_t>(stream).subspan(at, std::min(step, stream.size() - at)));
+        }
+        decoder.Finish();
+        EXPECT_EQ(paper.calls, expected);
+        EXPECT_EQ(d.lines, plain.lines);
+    }
 }
 
 TEST(StreamDecoder, FlushGivesOutHeldCommandsButNotAFrameInProgress) {
