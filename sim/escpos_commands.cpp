@@ -682,14 +682,35 @@ const Row* FindRow(Bytes c) {
     return nullptr;
 }
 
+// Code page 1: half-width katakana (A1-DF, as JIS X 0201) and the block and line graphics in
+// 80-9F that receipt layouts draw rules and boxes with.
+constexpr char32_t kKatakana[128] = {
+    0x2581, 0x2582, 0x2583, 0x2584, 0x2585, 0x2586, 0x2587, 0x2588,  // 80: blocks from below
+    0x258F, 0x258E, 0x258D, 0x258C, 0x258B, 0x258A, 0x2589, 0x253C,  // 88: blocks from the left, ┼
+    0x2534, 0x252C, 0x2524, 0x251C, 0x2594, 0x2500, 0x2502, 0x2595,  // 90: ┴ ┬ ┤ ├ ▔ ─ │ ▕
+    0x250C, 0x2510, 0x2514, 0x2518, 0x256D, 0x256E, 0x2570, 0x256F,  // 98: corners, round corners
+    0,      0xFF61, 0xFF62, 0xFF63, 0xFF64, 0xFF65, 0xFF66, 0xFF67,  // A0: katakana
+    0xFF68, 0xFF69, 0xFF6A, 0xFF6B, 0xFF6C, 0xFF6D, 0xFF6E, 0xFF6F,  //
+    0xFF70, 0xFF71, 0xFF72, 0xFF73, 0xFF74, 0xFF75, 0xFF76, 0xFF77,  //
+    0xFF78, 0xFF79, 0xFF7A, 0xFF7B, 0xFF7C, 0xFF7D, 0xFF7E, 0xFF7F,  //
+    0xFF80, 0xFF81, 0xFF82, 0xFF83, 0xFF84, 0xFF85, 0xFF86, 0xFF87,  //
+    0xFF88, 0xFF89, 0xFF8A, 0xFF8B, 0xFF8C, 0xFF8D, 0xFF8E, 0xFF8F,  //
+    0xFF90, 0xFF91, 0xFF92, 0xFF93, 0xFF94, 0xFF95, 0xFF96, 0xFF97,  //
+    0xFF98, 0xFF99, 0xFF9A, 0xFF9B, 0xFF9C, 0xFF9D, 0xFF9E, 0xFF9F,  // to DF
+};
+
 constexpr CodePage kCodePages[] = {
-    {0, "PC437", "CP437"},     {1, "Katakana", nullptr},  {2, "PC850", "CP850"},
-    {3, "PC860", "CP860"},     {4, "PC863", "CP863"},     {5, "PC865", "CP865"},
-    {13, "PC857", "CP857"},    {14, "PC737", "CP737"},    {15, "ISO8859-7", "ISO-8859-7"},
-    {16, "WPC1252", "CP1252"}, {17, "PC866", "CP866"},    {18, "PC852", "CP852"},
-    {19, "PC858", "CP858"},    {45, "WPC1250", "CP1250"}, {46, "WPC1251", "CP1251"},
-    {47, "WPC1253", "CP1253"}, {48, "WPC1254", "CP1254"}, {49, "WPC1255", "CP1255"},
-    {50, "WPC1256", "CP1256"}, {51, "WPC1257", "CP1257"}, {52, "WPC1258", "CP1258"},
+    {0, "PC437", "CP437"},           {1, "Katakana", nullptr, kKatakana},
+    {2, "PC850", "CP850"},           {3, "PC860", "CP860"},
+    {4, "PC863", "CP863"},           {5, "PC865", "CP865"},
+    {13, "PC857", "CP857"},          {14, "PC737", "CP737"},
+    {15, "ISO8859-7", "ISO-8859-7"}, {16, "WPC1252", "CP1252"},
+    {17, "PC866", "CP866"},          {18, "PC852", "CP852"},
+    {19, "PC858", "CP858"},          {45, "WPC1250", "CP1250"},
+    {46, "WPC1251", "CP1251"},       {47, "WPC1253", "CP1253"},
+    {48, "WPC1254", "CP1254"},       {49, "WPC1255", "CP1255"},
+    {50, "WPC1256", "CP1256"},       {51, "WPC1257", "CP1257"},
+    {52, "WPC1258", "CP1258"},
 };
 
 }  // namespace
@@ -746,6 +767,10 @@ const char* BarcodeName(uint8_t m) {
     if (m < std::size(kBarcodeMaxDigits)) return kBarcodes[m];
     if (m >= 65 && m < 65 + std::size(kBarcodes)) return kBarcodes[m - 65];
     return nullptr;
+}
+
+char32_t HighCharacter(const CodePage& page, uint8_t b) {
+    return page.high != nullptr && b >= 0x80 ? page.high[b - 0x80] : 0;
 }
 
 const CodePage* FindCodePage(uint8_t number) {

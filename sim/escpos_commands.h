@@ -71,11 +71,16 @@ const char* BarcodeName(uint8_t m);
 const char* SymbolName(uint8_t cn);
 
 // A code page ESC t selects: its name and the character set iconv knows it by (nullptr: none).
+// A page iconv has no set for may have its upper half here: the code points of 80-FF, 0 where
+// the page has no character.
 struct CodePage {
     uint8_t number;
     const char* name;
     const char* charset;
+    const char32_t* high = nullptr;
 };
 const CodePage* FindCodePage(uint8_t number);
+// The code point of byte `b` (80-FF) of a page with its own table; 0 when there is none.
+char32_t HighCharacter(const CodePage& page, uint8_t b);
 
 }  // namespace sim::escpos

@@ -17,6 +17,22 @@ bool IsGbkTrail(uint8_t b) {
     return b >= 0x40 && b <= 0xFE && b != 0x7F;
 }
 
+// A code point below U+10000 (what code page tables hold) as UTF-8.
+std::string Utf8(char32_t code) {
+    std::string out;
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | code >> 6);
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | code >> 12);
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+    return out;
+}
+
 std::string Escape(uint8_t b) {
     char text[8];
     std::snprintf(text, sizeof text, "\\x%02X", b);
@@ -66,12 +82,19 @@ RenderedText RenderText(std::span<const uint8_t> bytes, const TextCoding& coding
         if (!ascii && charset != nullptr) utf8 = platform::ToUtf8(characters, charset);
         if (ascii) {  // the same in UTF-8: no conversion needed
             out.text += characters;
-        } else if (!utf8) {  // a code page iconv does not know: its bytes as they are
+        } else if (!utf8) {  // a code page iconv does not know: its own table, else the bytes
             for (const char c : characters) {
                 const uint8_t b = static_cast<uint8_t>(c);
-                out.text += b < 0x80 ? std::string(1, c) : Escape(b);
+                const char32_t code = page != nullptr ? escpos::HighCharacter(*page, b) : 0;
+                if (b < 0x80) {
+                    out.text += c;
+                } else if (code != 0) {
+                    out.text += Utf8(code);
+                } else {
+                    out.text += Escape(b);
+                    out.undecoded = true;
+                }
             }
-            out.undecoded = true;
         } else if (utf8->find(kReplacement) == std::string::npos) {
             out.text += *utf8;
         } else {  // a byte or pair the set leaves unassigned: one by one, that one as hex

@@ -95,6 +95,10 @@ const HighHalf& CodePageTable(uint8_t number) {
             ConvertEach(bytes, page != nullptr ? page->charset : nullptr);
         table = std::make_unique<HighHalf>();
         std::copy(codes.begin(), codes.end(), table->begin());
+        for (int b = 0x80; b <= 0xFF && page != nullptr && page->high != nullptr; ++b) {
+            const char32_t code = escpos::HighCharacter(*page, static_cast<uint8_t>(b));
+            (*table)[b - 0x80] = code != 0 ? code : kSubstitute;
+        }
     }
     return *table;
 }
