@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "sim/paper/paper.h"
+
 namespace sim {
 namespace {
 
@@ -38,6 +40,9 @@ struct SimServer::Stream {
     bool unflushed = false;  // bytes fed since the last flush
     Clock::time_point lastData{};
     Clock::time_point nextRead{};  // --slow: not before
+    bool jobEnding = false;        // serial side: a tool closed the port; end when all is read
+    // The paper comes before the decoder that feeds it, so it outlives the decoder.
+    std::unique_ptr<paper::Paper> paper;
     std::unique_ptr<StreamDecoder> decoder;
 };
 
@@ -50,6 +55,14 @@ std::string FormatLine(const SimLine& line, bool json) {
     out["printer"] = line.printer;
     out["link"] = line.link;
     out["connection"] = line.connection;
+    if (line.receipt) {
+        const paper::SavedReceipt& r = *line.receipt;
+        out["kind"] = "paper";
+        out["file"] = r.file;
+        out["width"] = r.width;
+        out["height"] = r.height;
+        if (!r.error.empty()) out["error"] = r.error;
+    }
     if (line.event) {
         const Event& e = *line.event;
         out["kind"] = KindName(e.kind);
@@ -108,6 +121,17 @@ bool SimServer::Start(std::string* error) {
         }
         udpPort_ = printerlink::LocalSocketPort(udp_);
     }
+    std::string paperWarning;
+    if (!options_.receipts.empty()) {
+        std::string why;
+        drawing_ = paper::MakeDrawing(&why);
+        if (!drawing_) {
+            *error = "--receipts: " + why;
+            return false;
+        }
+        receipts_.emplace(options_.receipts);
+        paperWarning = receipts_->Open();
+    }
     if (options_.serial) {
         if (!pty_.Open(error)) return false;
         serialPath_ = pty_.Path();
@@ -133,6 +157,15 @@ bool SimServer::Start(std::string* error) {
                                   : ", replies to port " + std::to_string(options_.replyPort)));
     }
     if (!serialPath_.empty()) Say(1, "sim", 0, "serial port " + serialPath_);
+    if (receipts_) {
+        Say(0, "sim", 0,
+            "paper " + std::to_string(options_.paperWidth == 384 ? 58 : 80) + " mm (" +
+                std::to_string(options_.paperWidth) + " dots): receipts go to " +
+                (receipts_->Folder() / "index.html").string() + ", the next as " +
+                paper::ReceiptStore::FileName(receipts_->NextNumber()));
+        if (!paperWarning.empty()) Say(0, "sim", 0, "paper: " + paperWarning);
+        WriteIndex(true);
+    }
     return true;
 }
 
@@ -156,7 +189,7 @@ PrinterSettings SimServer::Printer(int printer) const {
 
 void SimServer::Say(int printer, const std::string& link, uint64_t connection,
                     const std::string& text) {
-    if (sink_) sink_(SimLine{printer, link, connection, text, std::nullopt});
+    if (sink_) sink_(SimLine{printer, link, connection, text, std::nullopt, std::nullopt});
 }
 
 void SimServer::OnEvent(int printer, const std::string& link, uint64_t connection, Event&& event) {
@@ -169,7 +202,7 @@ void SimServer::OnEvent(int printer, const std::string& link, uint64_t connectio
         changed = ApplySettingFrame(p, event);
         now = p;
     }
-    if (sink_) sink_(SimLine{printer, link, connection, text, std::move(event)});
+    if (sink_) sink_(SimLine{printer, link, connection, text, std::move(event), std::nullopt});
     if (changed) {
         Say(printer, link, connection,
             "printer now: MAC " + MacText(now.mac) + ", address " + Ipv4Text(now.address) +
@@ -179,7 +212,17 @@ void SimServer::OnEvent(int printer, const std::string& link, uint64_t connectio
 }
 
 std::unique_ptr<StreamDecoder> SimServer::MakeDecoder(Stream* stream) {
-    return std::make_unique<StreamDecoder>([this, stream](Event&& e) {
+    if (drawing_) {
+        stream->paper = std::make_unique<paper::Paper>(
+            *drawing_, paper::PaperOptions{options_.paperWidth},
+            [this, stream](paper::Receipt&& receipt) {
+                OnReceipt(*stream, std::move(receipt.picture));
+            },
+            [this, stream](const std::string& note) {
+                Say(stream->printer, stream->link, stream->connection, "paper: " + note);
+            });
+    }
+    auto decoder = std::make_unique<StreamDecoder>([this, stream](Event&& e) {
         // DLE EOT n, n = 1..4: answered once its line is out, as a printer does at once.
         const bool status = e.kind == EventKind::EscPos && e.frame.size() == 3 &&
                             e.frame[0] == 0x10 && e.frame[1] == 0x04 && e.frame[2] >= 1 &&
@@ -188,6 +231,31 @@ std::unique_ptr<StreamDecoder> SimServer::MakeDecoder(Stream* stream) {
         OnEvent(stream->printer, stream->link, stream->connection, std::move(e));
         if (status) AnswerStatus(*stream, request);
     });
+    if (stream->paper) decoder->SetPaper(stream->paper.get());
+    return decoder;
+}
+
+void SimServer::OnReceipt(const Stream& s, paper::Bitmap&& picture) {
+    if (!receipts_ || !drawing_) return;
+    paper::SavedReceipt saved =
+        receipts_->Save(*drawing_, picture, {s.printer, s.link, s.connection});
+    SimLine line{s.printer,    s.link,          s.connection, "paper: " + paper::Describe(saved),
+                 std::nullopt, std::move(saved)};
+    if (sink_) sink_(line);
+}
+
+void SimServer::EndSerialJob(Stream& s) {
+    s.jobEnding = false;
+    s.decoder->Flush();
+    s.unflushed = false;
+    if (s.paper) s.paper->End();
+}
+
+void SimServer::WriteIndex(bool force) {
+    if (!receipts_) return;
+    const std::string failure = receipts_->WriteIndex(Clock::now(), force);
+    if (failure != indexError_ && !failure.empty()) Say(0, "sim", 0, "paper: " + failure);
+    indexError_ = failure;
 }
 
 void SimServer::AnswerStatus(Stream& s, uint8_t request) {
@@ -214,12 +282,16 @@ Clock::time_point SimServer::NextWake() const {
             wake = std::min(wake, s->nextRead);
     }
     if (acceptPausedUntil_ > now) wake = std::min(wake, acceptPausedUntil_);
+    if (receipts_) {
+        if (const auto due = receipts_->IndexDue()) wake = std::min(wake, *due);
+    }
     return wake;
 }
 
 void SimServer::Run() {
     std::vector<printerlink::SocketReadable> fds;
-    std::vector<int> roles;  // -1 wake, -2 udp, 0..n-1 listener of printer, 100+k stream k
+    // -1 wake, -2 udp, -3 the serial side's closes, 0..n-1 listener of printer, 100+k stream k
+    std::vector<int> roles;
     for (;;) {
         fds.clear();
         roles.clear();
@@ -228,6 +300,14 @@ void SimServer::Run() {
         if (udp_ != kNoSocket) {
             fds.push_back({udp_});
             roles.push_back(-2);
+        }
+        Stream* serial = nullptr;
+        for (const auto& s : streams_) {
+            if (s->terminal && s->paper) serial = s.get();
+        }
+        if (serial != nullptr && pty_.CloseWatch() != kNoSocket) {
+            fds.push_back({pty_.CloseWatch()});
+            roles.push_back(-3);
         }
         for (std::size_t i = 0; i < listeners_.size(); ++i) {
             if (listeners_[i] == kNoSocket || Clock::now() < acceptPausedUntil_) continue;
@@ -257,6 +337,8 @@ void SimServer::Run() {
                 stop = true;
             } else if (roles[i] == -2) {
                 ServeDatagram();
+            } else if (roles[i] == -3) {
+                if (pty_.WriterClosed()) serial->jobEnding = true;
             } else if (roles[i] < 100) {
                 Accept(roles[i]);
             } else {
@@ -264,6 +346,10 @@ void SimServer::Run() {
             }
         }
         for (Stream* s : readable) ReadStream(*s);
+        // A tool closed the serial port: its job ends once everything it wrote has been read.
+        if (serial != nullptr && serial->fd != kNoSocket && serial->jobEnding && pty_.Unread() == 0)
+            EndSerialJob(*serial);
+        WriteIndex(false);
         const Clock::time_point after = Clock::now();
         for (const auto& s : streams_) {
             if (s->fd != kNoSocket && s->unflushed && after - s->lastData >= kIdleFlush) {
@@ -280,6 +366,7 @@ void SimServer::Run() {
         if (s->fd != kNoSocket) CloseStream(*s, s->link + " ended: simulator stopped", false);
     }
     streams_.clear();
+    WriteIndex(true);
 }
 
 void SimServer::Accept(int index) {
@@ -355,6 +442,7 @@ void SimServer::ReadStream(Stream& s) {
 
 void SimServer::CloseStream(Stream& s, const std::string& why, bool reset) {
     s.decoder->Finish();
+    if (s.paper) s.paper->End();
     if (s.terminal) {
         pty_.Close();
     } else {

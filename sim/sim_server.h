@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "link/socket_io.h"
+#include "sim/paper/drawing.h"
+#include "sim/paper/receipt_store.h"
 #include "sim/pseudo_terminal.h"
 #include "sim/sim_options.h"
 #include "sim/stream_decoder.h"
@@ -27,6 +29,7 @@ struct SimLine {
     uint64_t connection = 0;  // TCP connection number, 1-based; 0 otherwise
     std::string text;         // the readable line without the source
     std::optional<Event> event;
+    std::optional<paper::SavedReceipt> receipt;  // a picture of the paper
 };
 
 // "printer 1 tcp#3 setting cutter: 00 (On)", or one JSON object.
@@ -71,6 +74,10 @@ class SimServer {
     // The stream's decoder: its events go to OnEvent, a status request gets its answer.
     std::unique_ptr<StreamDecoder> MakeDecoder(Stream* stream);
     void AnswerStatus(Stream& stream, uint8_t request);
+    // The paper: a receipt saved and logged; the job on the serial side ended.
+    void OnReceipt(const Stream& stream, paper::Bitmap&& picture);
+    void EndSerialJob(Stream& stream);
+    void WriteIndex(bool force);
     std::chrono::steady_clock::time_point NextWake() const;
 
     SimOptions options_;
@@ -87,6 +94,10 @@ class SimServer {
     uint64_t connections_ = 0;
     std::chrono::steady_clock::time_point acceptPausedUntil_{};
     std::vector<std::unique_ptr<Stream>> streams_;
+    // The paper, with --receipts.
+    std::unique_ptr<paper::Drawing> drawing_;
+    std::optional<paper::ReceiptStore> receipts_;
+    std::string indexError_;  // the last failure to write the index, said once
 };
 
 }  // namespace sim
