@@ -562,10 +562,14 @@ void Paper::Printer::Cut(bool partial, int feed) {
     if (pageMode_) return;  // ignored in page mode
     FlushLine();
     RollAdvance(feed);
-    // A receipt when the paper moved since the last cut: a blank strip too, as the printer gives.
-    if (y_ == 0 && roll_.Height() == 0) return;
-    EndPicture(partial ? ReceiptEnd::PartialCut : ReceiptEnd::FullCut,
-               std::max(y_, roll_.Height()));
+    // A receipt when something was printed since the last cut. A strip of blank paper (the line
+    // feeds tools send before their cut, after a job that ended without one) makes no picture.
+    if (printed_) {
+        EndPicture(partial ? ReceiptEnd::PartialCut : ReceiptEnd::FullCut,
+                   std::max(y_, roll_.Height()));
+    } else {
+        roll_ = Bitmap(width_, 0);
+    }
     y_ = 0;
     printed_ = false;
 }

@@ -2,7 +2,6 @@
 // widths and heights measured, refused data, the printer faces' glyphs, PNG files read back.
 
 #include <gtest/gtest.h>
-#include <png.h>
 #include <sys/resource.h>
 #include <zbar.h>
 
@@ -20,6 +19,7 @@
 #include "sim/paper/drawing.h"
 #include "sim/paper/glyphs_freetype.h"
 #include "tests/fakes/temp_folder.h"
+#include "tests/sim/paper_reading.h"
 
 namespace sim::paper {
 namespace {
@@ -55,31 +55,14 @@ struct Decoded {
     int count = 0;
 };
 
-// Reads the picture with zbar after framing it in a white quiet zone, as paper around it is.
 Decoded Read(const Bitmap& picture, int quiet) {
-    const int width = picture.Width() + 2 * quiet, height = picture.Height() + 2 * quiet;
-    std::vector<unsigned char> grey(static_cast<std::size_t>(width) * height, 255);
-    for (int y = 0; y < picture.Height(); ++y) {
-        for (int x = 0; x < picture.Width(); ++x) {
-            if (picture.Dot(x, y))
-                grey[static_cast<std::size_t>(y + quiet) * width + x + quiet] = 0;
-        }
-    }
-    zbar::zbar_image_scanner_t* scanner = zbar::zbar_image_scanner_create();
-    zbar::zbar_image_scanner_set_config(scanner, zbar::ZBAR_NONE, zbar::ZBAR_CFG_ENABLE, 1);
-    zbar::zbar_image_t* image = zbar::zbar_image_create();
-    zbar::zbar_image_set_format(image, zbar_fourcc('Y', '8', '0', '0'));
-    zbar::zbar_image_set_size(image, width, height);
-    zbar::zbar_image_set_data(image, grey.data(), grey.size(), nullptr);
+    const std::vector<papertest::Decoded> found = papertest::ReadSymbols(picture, quiet);
     Decoded decoded;
-    decoded.count = zbar::zbar_scan_image(scanner, image);
-    if (const zbar::zbar_symbol_t* symbol = zbar::zbar_image_first_symbol(image)) {
-        decoded.data.assign(zbar::zbar_symbol_get_data(symbol),
-                            zbar::zbar_symbol_get_data_length(symbol));
-        decoded.type = zbar::zbar_symbol_get_type(symbol);
+    decoded.count = static_cast<int>(found.size());
+    if (!found.empty()) {
+        decoded.data = found.front().data;
+        decoded.type = found.front().type;
     }
-    zbar::zbar_image_destroy(image);
-    zbar::zbar_image_scanner_destroy(scanner);
     return decoded;
 }
 
@@ -373,44 +356,6 @@ TEST(Glyphs, CellSizedOnOneBaselineAndMissingIsABox) {
     EXPECT_EQ(&drawing.Glyph(U'\u4e00', Face::Chinese), chinese);
 }
 
-// Bitmap's byte-wise Fill and Draw against dot-by-dot ones, at every alignment and across every
-// edge (glyphs and symbols reach the paper through them).
-TEST(BitmapFastPaths, FillAndDrawMatchDotByDot) {
-    uint32_t seed = 7;
-    auto next = [&seed](int range) {
-        seed = seed * 1103515245 + 12345;
-        return static_cast<int>((seed >> 16) % static_cast<uint32_t>(range));
-    };
-    for (int round = 0; round < 400; ++round) {
-        const int width = 1 + next(40), height = 1 + next(12);
-        Bitmap target(width, height), expected(width, height);
-        for (int i = 0; i < width * height / 3; ++i) {
-            const int x = next(width), y = next(height);
-            target.SetDot(x, y);
-            expected.SetDot(x, y);
-        }
-        Bitmap source(1 + next(30), 1 + next(10));
-        for (int i = 0; i < source.Width() * source.Height() / 2; ++i) {
-            source.SetDot(next(source.Width()), next(source.Height()));
-        }
-        const int x = next(width + 40) - 30, y = next(height + 16) - 12;
-        target.Draw(source, x, y);
-        for (int sy = 0; sy < source.Height(); ++sy) {
-            for (int sx = 0; sx < source.Width(); ++sx) {
-                if (source.Dot(sx, sy)) expected.SetDot(sx + x, sy + y);
-            }
-        }
-        ASSERT_EQ(target, expected) << "Draw round " << round << " at " << x << "," << y;
-        const int fx = next(width + 20) - 10, fy = next(height + 8) - 4;
-        const int fw = next(width + 10) - 2, fh = next(height + 4) - 1;
-        target.Fill(fx, fy, fw, fh);
-        for (int row = fy; row < fy + fh; ++row) {
-            for (int col = fx; col < fx + fw; ++col) expected.SetDot(col, row);
-        }
-        ASSERT_EQ(target, expected) << "Fill round " << round;
-    }
-}
-
 // Without a printer font there is no drawing, and the reason names the package; DejaVu Sans
 // Mono, for what Terminus lacks, is optional.
 TEST(Glyphs, MissingFontFilesNameTheirPackage) {
@@ -443,22 +388,7 @@ Bitmap Pattern(int width, int height) {
     return picture;
 }
 
-// Reads a PNG back with libpng's simplified API, grey: black is a set dot.
-Bitmap ReadPng(const fs::path& path) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-    image.format = PNG_FORMAT_GRAY;
-    std::vector<uint8_t> grey(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, grey.data(), 0, nullptr)) return {};
-    Bitmap picture(static_cast<int>(image.width), static_cast<int>(image.height));
-    for (int y = 0; y < picture.Height(); ++y) {
-        for (int x = 0; x < picture.Width(); ++x) {
-            if (grey[static_cast<std::size_t>(y) * image.width + x] < 128) picture.SetDot(x, y);
-        }
-    }
-    return picture;
-}
+using papertest::ReadPng;
 
 std::vector<std::string> Names(const fs::path& folder) {
     std::vector<std::string> names;

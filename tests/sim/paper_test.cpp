@@ -113,6 +113,11 @@ TEST(Paper, BitmapBlitsMatchDotByDot) {
                 ASSERT_EQ(cleared.Dot(x, y), was && !inside) << trial;
             }
         }
+        // A rectangle of no size changes nothing.
+        Bitmap unchanged = target;
+        unchanged.Fill(at, down, -static_cast<int>(random() % 5), picture.Height());
+        unchanged.Clear(at, down, picture.Width(), 0);
+        ASSERT_EQ(unchanged, target) << trial;
         // Nothing past a row's last dot: the padding bits stay white.
         const int pad = target.Stride() * 8 - target.Width();
         for (int y = 0; pad > 0 && y < target.Height(); ++y)
@@ -412,10 +417,10 @@ TEST(Paper, CutsAndTheStreamsEndMakeThePictures) {
          Cat({Str("A\n"), full, Str("B\nC\n"), partial}),
          {ReceiptEnd::FullCut, ReceiptEnd::PartialCut},
          {30, 60}},
-        {"feed-only strip between cuts",
-         Cat({Str("A\n"), full, Str("\n\n"), full, full}),
+        {"blank strip between cuts: no picture",
+         Cat({Str("A\n"), full, Str("\n\n"), full, Str("\n\n"), Str("B\n"), full}),
          {ReceiptEnd::FullCut, ReceiptEnd::FullCut},
-         {30, 60}},
+         {30, 90}},
         {"cut with its feed",
          Cat({Str("A\n"), {0x1D, 'V', 66, 20}}),
          {ReceiptEnd::PartialCut},

@@ -10,9 +10,31 @@
 #include <thread>
 #include <vector>
 
+#include "link/socket_io.h"
 #include "sim/sim_server.h"
 
 namespace simtest {
+
+// A connected, non-blocking socket to a printer on loopback; kNoSocket when the connect failed.
+inline printerlink::SocketHandle Connect(uint16_t port,
+                                         printerlink::Ipv4Address address = {127, 0, 0, 1}) {
+    int error = 0;
+    return printerlink::ConnectTcpSocket(address, port, std::chrono::seconds(5), error);
+}
+
+// Sends everything, waiting (5 s at most each time) for room.
+inline bool SendAll(printerlink::SocketHandle socket, const std::vector<uint8_t>& bytes) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const auto step = printerlink::SendOnSocket(socket, bytes.data() + at, bytes.size() - at);
+        if (step.error != 0) return false;
+        if (step.wouldBlock && printerlink::WaitOnSocket(socket, true, std::chrono::seconds(5)) !=
+                                   printerlink::SocketWait::Ready)
+            return false;
+        at += step.taken;
+    }
+    return true;
+}
 
 class SimRig {
   public:

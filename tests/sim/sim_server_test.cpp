@@ -44,26 +44,6 @@ std::vector<std::string> Decoded(const SimRig& rig, int printer, int n) {
 
 using printerlink::SocketHandle;
 
-// A connected, non-blocking socket; kNoSocket when the connect failed.
-SocketHandle Connect(uint16_t port, printerlink::Ipv4Address address = {127, 0, 0, 1}) {
-    int error = 0;
-    return printerlink::ConnectTcpSocket(address, port, 5s, error);
-}
-
-// Sends everything, waiting (5 s at most each time) for room.
-bool SendAll(SocketHandle socket, const Bytes& bytes) {
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const auto step = printerlink::SendOnSocket(socket, bytes.data() + at, bytes.size() - at);
-        if (step.error != 0) return false;
-        if (step.wouldBlock &&
-            printerlink::WaitOnSocket(socket, true, 5s) != printerlink::SocketWait::Ready)
-            return false;
-        at += step.taken;
-    }
-    return true;
-}
-
 netcfg::DeviceEntry Entry(const Bytes& reply) {
     netcfg::DeviceEntry e;
     std::copy_n(reply.begin(), netcfg::kEntrySize, e.bytes.begin());
