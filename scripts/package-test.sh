@@ -45,7 +45,8 @@ echo "package: $deb"
 # The control fields: the libraries the programs link, the font the windows draw Chinese with.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for dep in libqt6widgets6 libusb-1.0-0 fonts-wqy-microhei qt6-qpa-plugins; do
+for dep in libqt6widgets6 libusb-1.0-0 fonts-wqy-microhei qt6-qpa-plugins fonts-terminus-otb \
+    fonts-dejavu-core libzint2.11 libpng16-16 libfreetype6; do
     grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep"
 done
 
@@ -130,6 +131,36 @@ if $with_cli; then
     echo "installed tessary-cli --dry-run send cut: $(tr '\n' ' ' <"$out/cli-cut.txt")"
 else
     echo "no tessary-cli target in $build: command-line checks skipped"
+fi
+
+if $with_sim && $with_cli; then
+    # The installed simulator prints the installed tessary-cli's test page on paper: its fonts and
+    # libraries are there.
+    rm -rf "$out/receipts"
+    "$bin/pos-printer-sim" --tcp-port 0 --udp-port 0 --receipts "$out/receipts" >"$out/sim.log" 2>&1 &
+    sim_pid=$!
+    port=
+    for _ in $(seq 100); do
+        port=$(grep -o 'listening on TCP port [0-9]*' "$out/sim.log" | awk '{print $5}')
+        [ -n "$port" ] && break
+        sleep 0.1
+    done
+    [ -n "$port" ] || { kill "$sim_pid" 2>/dev/null; cat "$out/sim.log" >&2; fail "pos-printer-sim did not start"; }
+    "$bin/tessary-cli" print --to "net:127.0.0.1:$port" "installed" || {
+        kill "$sim_pid"
+        fail "tessary-cli print to the installed simulator failed"
+    }
+    for _ in $(seq 100); do
+        [ -f "$out/receipts/receipt-0001.png" ] && break
+        sleep 0.1
+    done
+    kill "$sim_pid"
+    wait "$sim_pid" || true
+    file -b "$out/receipts/receipt-0001.png" | grep -q "PNG image data, 576 x" || {
+        cat "$out/sim.log" >&2
+        fail "the installed pos-printer-sim saved no receipt"
+    }
+    echo "installed pos-printer-sim: $(grep -o 'paper: receipt-0001.*' "$out/sim.log")"
 fi
 
 if $installed_here; then
