@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/paper/drawing.h"
 #include "sim/pseudo_terminal.h"
 #include "sim/sim_server.h"
 
@@ -64,6 +65,27 @@ TEST(SimOptions, SerialOnlyWherePseudoTerminalsAre) {
     } else {
         EXPECT_EQ(p.error, "--serial is Linux only: this system has no pseudo-terminals");
         EXPECT_NE(sim::SimUsage().find("--serial            Linux only"), std::string::npos);
+    }
+}
+
+// The paper: the folder and the paper's width; a build without a drawing refuses --receipts (the
+// program ends with status 2) and its usage says so.
+TEST(SimOptions, ReceiptsWhereThePaperIsBuilt) {
+    EXPECT_EQ(Parse({}).options.receipts, "");
+    EXPECT_EQ(Parse({}).options.paperWidth, 576);
+    EXPECT_EQ(Parse({"--paper-width", "58"}).options.paperWidth, 384);
+    EXPECT_EQ(Parse({"--paper-width=80"}).options.paperWidth, 576);
+    EXPECT_NE(Parse({"--paper-width", "76"}).error, "");
+    const sim::ParsedOptions p = Parse({"--receipts", "out dir"});
+    if (sim::paper::DrawingBuilt()) {
+        EXPECT_EQ(p.error, "");
+        EXPECT_EQ(p.options.receipts, "out dir");
+        EXPECT_NE(sim::SimUsage().find("--receipts DIR      save every receipt"),
+                  std::string::npos);
+    } else {
+        EXPECT_EQ(p.error, "--receipts: the paper is not available in this build");
+        EXPECT_NE(sim::SimUsage().find("--receipts DIR      not available in this build"),
+                  std::string::npos);
     }
 }
 
