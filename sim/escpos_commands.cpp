@@ -10,10 +10,6 @@
 namespace sim::escpos {
 namespace {
 
-constexpr uint8_t kDle = 0x10;
-constexpr uint8_t kEsc = 0x1B;
-constexpr uint8_t kFs = 0x1C;
-constexpr uint8_t kGs = 0x1D;
 
 // Data bytes kept for a 2D symbol's text and for the parameters of other data blocks.
 constexpr std::size_t kSymbolKept = 3 + 512;

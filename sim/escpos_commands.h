@@ -12,6 +12,12 @@ namespace sim::escpos {
 
 using Bytes = std::span<const uint8_t>;
 
+// The bytes that begin a command.
+inline constexpr uint8_t kDle = 0x10;
+inline constexpr uint8_t kEsc = 0x1B;
+inline constexpr uint8_t kFs = 0x1C;
+inline constexpr uint8_t kGs = 0x1D;
+
 // DLE, ESC, FS and GS begin a command.
 bool IsCommandStart(uint8_t b);
 

@@ -14,9 +14,9 @@
 namespace sim::paper {
 namespace {
 
-constexpr uint8_t kEsc = 0x1B;
-constexpr uint8_t kFs = 0x1C;
-constexpr uint8_t kGs = 0x1D;
+using escpos::kEsc;
+using escpos::kFs;
+using escpos::kGs;
 constexpr uint8_t kFormFeed = 0x0C;
 
 constexpr int kLineSpacing = 30;      // ESC 2, and after ESC @
