@@ -44,7 +44,7 @@ class FileDrawing : public sim::paper::Drawing {
 };
 
 std::string Read(const fs::path& file) {
-    std::ifstream in(file);
+    std::ifstream in(file, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
