@@ -44,6 +44,12 @@ std::string FormatMac(const Mac& mac) {
     return text;
 }
 
+std::string SecondsText(std::chrono::milliseconds duration) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", static_cast<double>(duration.count()) / 1000.0);
+    return text;
+}
+
 std::optional<unsigned> ParseUnsigned(std::string_view text, unsigned max) {
     if (text.empty() || text.size() > 10) return std::nullopt;
     unsigned long long value = 0;

@@ -3,6 +3,7 @@
 // numbers, and the hex lines of a dry run.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -27,6 +28,9 @@ std::string FormatMac(const Mac& mac);
 
 // Plain decimal digits (no sign, no blanks) up to `max`; nullopt otherwise.
 std::optional<unsigned> ParseUnsigned(std::string_view text, unsigned max);
+
+// A time in seconds for messages: "20 s", "2.5 s", "0.3 s".
+std::string SecondsText(std::chrono::milliseconds duration);
 
 // "1F 1B 75 9A 00 00": the hex lines of dry runs.
 using platform::HexBytes;
