@@ -304,7 +304,7 @@ class FleetRun {
         if (job_.json) return report_.End();
         for (std::size_t s = 0; s < order_.steps.size(); ++s) {
             out << "step " << s + 1 << ": address-set packets to "
-                << FormatIpv4(FromEndpoint(job_.endpoints.broadcast.address)) << ':'
+                << FormatIpv4(Ipv4OfNumber(job_.endpoints.broadcast.address)) << ':'
                 << job_.endpoints.broadcast.port << ", then the printers answer there\n";
             for (const PlannedMove& move : order_.steps[s]) {
                 const RowOrder& o = order_.rows[move.row];
@@ -338,11 +338,6 @@ class FleetRun {
             missing += o.fate == Fate::Missing || o.fate == Fate::Refused;
         out << "dry run: nothing was sent\n";
         return missing == 0 ? kDone : kFailed;
-    }
-
-    static Ipv4 FromEndpoint(uint32_t a) {
-        return {static_cast<uint8_t>(a >> 24), static_cast<uint8_t>(a >> 16),
-                static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)};
     }
 
     const FleetJob& job_;

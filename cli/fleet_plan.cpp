@@ -7,27 +7,10 @@
 namespace cli {
 namespace {
 
-uint32_t U32(const Ipv4& a) {
-    return static_cast<uint32_t>(a[0]) << 24 | static_cast<uint32_t>(a[1]) << 16 |
-           static_cast<uint32_t>(a[2]) << 8 | a[3];
-}
-
-Ipv4 FromU32(uint32_t a) {
-    return {static_cast<uint8_t>(a >> 24), static_cast<uint8_t>(a >> 16),
-            static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)};
-}
-
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
     return text;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
 }
 
 // One CSV line: fields split at commas, blanks around them dropped; a field in double quotes may
@@ -98,7 +81,7 @@ constexpr NotAColumn kNotColumns[] = {
 
 // The column a header cell names, or an error.
 ColumnInfo ReadColumn(const std::string& cell, std::string& error) {
-    const std::string name = Lower(cell);
+    const std::string name = LowerAscii(cell);
     static const std::map<std::string, Column> fixed{{"mac", Column::Mac},
                                                      {"ip", Column::Ip},
                                                      {"mask", Column::Mask},
@@ -241,7 +224,7 @@ class PlanReader {
                     break;
                 case Column::Mask:
                     maskOk = Address(line, "mask", cell, r.row.mask);
-                    if (maskOk && !ContiguousMask(U32(r.row.mask))) {
+                    if (maskOk && !ContiguousMask(Ipv4Number(r.row.mask))) {
                         Error(line,
                               "mask " + cell + " is no subnet mask: write it as 255.255.255.0");
                         maskOk = false;
@@ -251,7 +234,7 @@ class PlanReader {
                     r.gatewayOk = Address(line, "gateway", cell, r.row.gateway);
                     break;
                 case Column::Test: {
-                    const std::string value = Lower(cell);
+                    const std::string value = LowerAscii(cell);
                     if (value != "yes" && value != "no" && !value.empty())
                         Error(line, "bad test '" + cell + "': write yes, no or leave it empty");
                     r.row.testPage = value == "yes";
@@ -288,7 +271,7 @@ class PlanReader {
     // The address must be a host of its subnet, the gateway another host of it.
     void SubnetChecks(RowReading& r) {
         const PlanRow& row = r.row;
-        const uint32_t mask = U32(row.mask), network = U32(row.ip) & mask;
+        const uint32_t mask = Ipv4Number(row.mask), network = Ipv4Number(row.ip) & mask;
         const uint32_t broadcast = network | ~mask;
         const std::string subnet = SubnetText(row.ip, row.mask);
         const auto special = [&](uint32_t a) -> std::string {
@@ -296,18 +279,18 @@ class PlanReader {
             if (a == broadcast) return "the broadcast address of " + subnet;
             return {};
         };
-        if (const std::string s = special(U32(row.ip)); !s.empty()) {
+        if (const std::string s = special(Ipv4Number(row.ip)); !s.empty()) {
             Error(row.line, "address " + FormatIpv4(row.ip) + " is " + s);
             r.ipOk = false;
         }
         if (!r.gatewayOk) return;
-        const uint32_t gateway = U32(row.gateway);
+        const uint32_t gateway = Ipv4Number(row.gateway);
         std::string why;
         if ((gateway & mask) != network) {
             why = "is outside " + subnet;
         } else if (const std::string s = special(gateway); !s.empty()) {
             why = "is " + s;
-        } else if (gateway == U32(row.ip)) {
+        } else if (gateway == Ipv4Number(row.ip)) {
             why = "is the printer's own address";
         }
         if (!why.empty()) Error(row.line, "gateway " + FormatIpv4(row.gateway) + " " + why);
@@ -318,7 +301,7 @@ class PlanReader {
         std::map<Mac, int> macs;
         std::map<uint32_t, int> addresses, gateways;
         for (const RowReading& r : readings_) {
-            if (r.gatewayOk) gateways.emplace(U32(r.row.gateway), r.row.line);
+            if (r.gatewayOk) gateways.emplace(Ipv4Number(r.row.gateway), r.row.line);
         }
         for (const RowReading& r : readings_) {
             const int line = r.row.line;
@@ -328,11 +311,11 @@ class PlanReader {
                                     std::to_string(it->second));
             }
             if (!r.ipOk) continue;
-            if (const auto [it, added] = addresses.emplace(U32(r.row.ip), line); !added)
+            if (const auto [it, added] = addresses.emplace(Ipv4Number(r.row.ip), line); !added)
                 Error(line, "address " + FormatIpv4(r.row.ip) + " is also on line " +
                                 std::to_string(it->second));
             // Its own gateway is said above.
-            if (const auto g = gateways.find(U32(r.row.ip));
+            if (const auto g = gateways.find(Ipv4Number(r.row.ip));
                 g != gateways.end() && g->second != line)
                 Error(line, "address " + FormatIpv4(r.row.ip) + " is the gateway on line " +
                                 std::to_string(g->second));
@@ -471,32 +454,32 @@ class Orderer {
                            " has no free address to park it on meanwhile (--spare)";
                 return false;
             }
-            spares_.insert(U32(*o.spare));
+            spares_.insert(Ipv4Number(*o.spare));
         }
     }
 
     std::optional<Ipv4> Spare(std::size_t r) const {
         std::set<uint32_t> taken(spares_);
-        for (const netcfg::DeviceEntry& d : found_) taken.insert(U32(d.Address()));
+        for (const netcfg::DeviceEntry& d : found_) taken.insert(Ipv4Number(d.Address()));
         for (const PlanRow& row : rows_) {
-            taken.insert(U32(row.ip));
-            taken.insert(U32(row.gateway));
+            taken.insert(Ipv4Number(row.ip));
+            taken.insert(Ipv4Number(row.gateway));
         }
-        for (const Ipv4& a : inputs_.avoid) taken.insert(U32(a));
-        const uint32_t mask = U32(rows_[r].mask), network = U32(rows_[r].ip) & mask;
+        for (const Ipv4& a : inputs_.avoid) taken.insert(Ipv4Number(a));
+        const uint32_t mask = Ipv4Number(rows_[r].mask), network = Ipv4Number(rows_[r].ip) & mask;
         const uint32_t broadcast = network | ~mask;
         const auto fits = [&](uint32_t a) {
             return (a & mask) == network && a != network && a != broadcast && taken.count(a) == 0;
         };
         if (!inputs_.spares.empty()) {
             for (const Ipv4& spare : inputs_.spares)
-                if (fits(U32(spare))) return spare;
+                if (fits(Ipv4Number(spare))) return spare;
             return std::nullopt;
         }
         // From the top of the subnet, where printers are rarely put; a bounded search.
         constexpr uint32_t kTries = 4096;
         for (uint32_t a = broadcast - 1, tries = 0; a > network && tries < kTries; --a, ++tries)
-            if (fits(a)) return FromU32(a);
+            if (fits(a)) return Ipv4OfNumber(a);
         return std::nullopt;
     }
 
@@ -543,10 +526,10 @@ std::string PlanErrorLine(const PlanError& error) {
 }
 
 std::string SubnetText(const Ipv4& address, const Ipv4& mask) {
-    const uint32_t m = U32(mask);
+    const uint32_t m = Ipv4Number(mask);
     int bits = 0;
     for (uint32_t b = m; b != 0; b <<= 1) ++bits;
-    return FormatIpv4(FromU32(U32(address) & m)) + "/" + std::to_string(bits);
+    return FormatIpv4(Ipv4OfNumber(Ipv4Number(address) & m)) + "/" + std::to_string(bits);
 }
 
 MoveOrder OrderMoves(std::span<const PlanRow> rows, std::span<const netcfg::DeviceEntry> found,
