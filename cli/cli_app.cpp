@@ -216,6 +216,7 @@ class Runner {
     }
 
     int Fleet(const Options& o) {
+        if (o.dryRun && o.json) return Usage("--dry-run prints hex lines: leave out --json");
         FleetJob job;
         if (!ReadTextFile(o.plan, job.planText)) return kUsage;  // nothing was sent
         for (const std::string& text : o.spares) {

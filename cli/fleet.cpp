@@ -5,6 +5,8 @@
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -56,7 +58,7 @@ class Report {
     int End() {
         const std::lock_guard lock(mutex_);
         std::map<Result, int> counts;
-        for (const auto& r : results_) ++counts[r->result];
+        for (const auto& r : results_) ++counts[r ? r->result : Result::Failed];
         if (json_) {
             auto array = nlohmann::ordered_json::array();
             for (std::size_t r = 0; r < rows_.size(); ++r) array.push_back(Json(r));
@@ -96,7 +98,8 @@ class Report {
     }
 
     nlohmann::ordered_json Json(std::size_t r) const {
-        const RowResult& result = *results_[r];
+        static const RowResult kNotRun{Result::Failed, "not run", {}, false};  // never, in a run
+        const RowResult& result = results_[r] ? *results_[r] : kNotRun;
         nlohmann::ordered_json settings = nlohmann::ordered_json::array();
         for (const PlanSetting* s : result.sent)
             settings.push_back({{"name", s->name}, {"value", s->value}});
@@ -301,7 +304,6 @@ class FleetRun {
     // frames. Nothing goes out but the discovery requests.
     int DryRun(const std::vector<std::size_t>& unchanged) {
         std::ostream& out = out_;
-        if (job_.json) return report_.End();
         for (std::size_t s = 0; s < order_.steps.size(); ++s) {
             out << "step " << s + 1 << ": address-set packets to "
                 << FormatIpv4(Ipv4OfNumber(job_.endpoints.broadcast.address)) << ':'

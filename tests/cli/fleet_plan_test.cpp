@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/send_names.h"
+#include "tests/cli/cli_rig.h"
 
 namespace clitest {
 namespace {
@@ -271,6 +272,33 @@ TEST(FleetOrder, OneStepForIndependentMovesAndSparesOnlyWhereFree) {
               "park it on meanwhile (--spare)");
     EXPECT_EQ(refused.rows[1].fate, Fate::Refused);  // the other one's address stays held
     EXPECT_TRUE(refused.steps.empty());
+}
+
+// Usage errors end with status 2 before anything is sent.
+TEST(CliFleetUsage, StatusTwoAndNothingSent) {
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } cases[] = {
+        {{"fleet"}, "PLAN is required"},
+        {{"fleet", "/nonexistent/plan.csv"}, "cannot open /nonexistent/plan.csv"},
+        {{"fleet", "--dry-run", "--json", "-"}, "--dry-run prints hex lines: leave out --json"},
+        {{"fleet", "-", "--spare", "192.168.1"}, "bad --spare '192.168.1'"},
+        {{"fleet", "-", "--jobs", "0"}, "--jobs"},
+        {{"fleet", "-", "--port", "0"}, "--port"},
+        {{"fleet", "-", "--broadcast", "127.0.0.1:x"}, "bad --broadcast"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        std::istringstream plan(kHeader +
+                                "00:11:22:33:44:01,192.168.1.51,255.255.255.0,192.168.1.1\n");
+        Rig rig;
+        rig.env.in = &plan;
+        const Outcome o = rig.Run(c.args);
+        EXPECT_EQ(o.status, 2);
+        EXPECT_NE(o.err.find(c.error), std::string::npos) << o.err;
+        EXPECT_EQ(o.out, "");
+    }
 }
 
 }  // namespace
