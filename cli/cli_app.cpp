@@ -8,15 +8,16 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 #include "cli/firmware.h"
+#include "cli/fleet.h"
 #include "cli/network.h"
 #include "cli/send_names.h"
 #include "cli/status.h"
 #include "link/device_io.h"
 #include "link/usb_printer_link.h"
 #include "netcfg/address_set.h"
+#include "netcfg/local_addresses.h"
 #include "setuptool/test_text.h"
 
 namespace cli {
@@ -45,6 +46,12 @@ struct Options {
     std::string mac, ip, mask, gateway, newMac;
     bool dhcp = false;
     // status: --json as for discover
+    // fleet: --seconds (findSeconds), --json, --broadcast, --reply-port as above
+    std::string plan;
+    double restartTimeout = 20.0;
+    unsigned jobs = 8;
+    uint16_t tcpPort = kDefaultTcpPort;
+    std::vector<std::string> spares;
     // firmware
     bool gb2312 = false;
     std::string image;
@@ -191,12 +198,9 @@ class Runner {
             });
         if (!result.error.empty()) return Failed(result.error);
         const auto found = std::find_if(result.devices.begin(), result.devices.end(), matches);
-        if (found == result.devices.end()) {
-            std::ostringstream seconds;
-            seconds << o.findSeconds;
+        if (found == result.devices.end())
             return Failed("no printer with MAC " + FormatMac(*mac) + " answered within " +
-                          seconds.str() + " s");
-        }
+                          SecondsText(Millis(o.findSeconds)));
         // Mask, gateway and MAC stay as the printer replied unless given.
         const auto packet = netcfg::AddressSetPacket(
             *ip, mask.value_or(found->Mask()), newMac.value_or(found->Mac()),
@@ -209,6 +213,31 @@ class Runner {
             endpoints.broadcast, std::vector<uint8_t>(packet.begin(), packet.end()));
         if (!error.empty()) return Failed(error);
         return kDone;
+    }
+
+    int Fleet(const Options& o) {
+        if (o.dryRun && o.json) return Usage("--dry-run prints hex lines: leave out --json");
+        FleetJob job;
+        if (!ReadTextFile(o.plan, job.planText)) return kUsage;  // nothing was sent
+        for (const std::string& text : o.spares) {
+            const auto spare = ParseIpv4(text);
+            if (!spare) return Usage("bad --spare '" + text + "': write it as 192.168.1.250");
+            job.order.spares.push_back(*spare);
+        }
+        // This PC's own addresses are never a printer's parking place.
+        for (const netcfg::InterfaceAddress& a : netcfg::LocalInterfaces())
+            job.order.avoid.push_back(a.address);
+        if (const int status = Endpoints(o, job.endpoints)) return status;
+        job.discoverFor = Millis(o.findSeconds);
+        job.restartTimeout = Millis(o.restartTimeout);
+        job.verifyInterval = env_.verifyInterval;
+        job.tcpPort = o.tcpPort;
+        job.jobs = o.jobs;
+        job.json = o.json;
+        job.dryRun = o.dryRun;
+        job.link = Link(false);
+        job.build.nowSeconds = env_.now ? env_.now() : static_cast<int64_t>(std::time(nullptr));
+        return RunFleet(job, out_, err_);
     }
 
     int Firmware(const Options& o) {
@@ -370,6 +399,62 @@ int RunCli(std::span<const std::string> arguments, std::ostream& out, std::ostre
     status->add_flag("--json", o.json, "print one JSON object, with the raw answer bytes");
     AddDryRun(status, o);
 
+    CLI::App* fleet = app.add_subcommand(
+        "fleet",
+        "set up every printer of a plan: find each by its MAC, move it to its address with the "
+        "address-set packet, verify it answers there, then send its settings over TCP; exit "
+        "status 0 every printer moved or unchanged, 1 otherwise, 2 a bad plan");
+    fleet->add_option("PLAN", o.plan, "the plan, a CSV file (- for standard input)")
+        ->type_name("")
+        ->required();
+    fleet
+        ->add_option("--seconds", o.findSeconds,
+                     "how long the discovery round asks for the printers")
+        ->type_name("S")
+        ->capture_default_str()
+        ->check(CLI::Range(0.0, 600.0));
+    fleet
+        ->add_option("--restart-timeout", o.restartTimeout,
+                     "how long a moved printer has to answer at its new address")
+        ->type_name("S")
+        ->capture_default_str()
+        ->check(CLI::Range(0.0, 3600.0));
+    fleet->add_option("--jobs", o.jobs, "printers sent their settings at once")
+        ->type_name("N")
+        ->capture_default_str()
+        ->check(CLI::Range(1u, 256u));
+    fleet->add_option("--port", o.tcpPort, "the printers' TCP port")
+        ->type_name("N")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 65535));
+    fleet
+        ->add_option("--spare", o.spares,
+                     "an address to park a printer on while printers trade addresses (repeatable; "
+                     "default: the highest free addresses of its subnet)")
+        ->type_name("IP");
+    fleet->add_flag("--json", o.json, "print one JSON array of the printers' results");
+    AddEndpoints(fleet, o);
+    fleet->add_flag("--dry-run", o.dryRun,
+                    "discover, then print the packets and frames as hex lines instead of sending "
+                    "them");
+    fleet->footer(
+        "PLAN is CSV with a header row; mac, ip, mask and gateway are required, any other column "
+        "is a send NAME that takes one value (empty: left as it is), and test = yes prints the "
+        "test page at the end. Lines starting with # and empty lines are skipped. For example:\n"
+        "\n"
+        "  mac,ip,mask,gateway,cutter,code-page,test\n"
+        "  00:11:22:33:44:01,192.168.1.51,255.255.255.0,192.168.1.1,on,25,yes\n"
+        "  00:11:22:33:44:02,192.168.1.52,255.255.255.0,192.168.1.1,,,\n"
+        "\n"
+        "The whole plan is checked first: a bad MAC or address, a MAC or address used twice, a "
+        "subnet's network or broadcast address, a gateway outside the subnet, an unknown column "
+        "or value: every error is listed with its line, nothing is sent, status 2. A printer "
+        "already at its address, mask and gateway is unchanged (no packet); one whose address "
+        "another printer holds that stays there is refused; one not found is missing. Printers "
+        "that trade addresses are moved one after the other, one of them parked on a spare "
+        "address meanwhile, so no two printers answer at one address. Results, one line per "
+        "printer: moved, unchanged, missing, refused, failed.");
+
     CLI::App* firmware = app.add_subcommand(
         "firmware", "download an image file to a printer over USB or the network");
     AddPort(firmware, o, "usb or net:IP[:PORT]");
@@ -393,6 +478,7 @@ int RunCli(std::span<const std::string> arguments, std::ostream& out, std::ostre
     if (send->parsed()) return runner.Send(o);
     if (setAddress->parsed()) return runner.SetAddress(o);
     if (status->parsed()) return runner.Status(o);
+    if (fleet->parsed()) return runner.Fleet(o);
     if (firmware->parsed()) return runner.Firmware(o);
     return kUsage;
 }

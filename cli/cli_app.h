@@ -38,6 +38,8 @@ struct CliEnvironment {
     // Where discovery requests and address-set packets go unless --broadcast says otherwise.
     std::string broadcast = "255.255.255.255:9000";
     std::chrono::milliseconds discoveryInterval{1000};
+    // fleet: between the requests that look for moved printers at their new addresses
+    std::chrono::milliseconds verifyInterval{200};
     bool stderrIsTerminal = false;
     std::function<int64_t()> now;  // seconds since the epoch; empty: the system clock
     std::istream* in = nullptr;    // `--file -`

@@ -39,7 +39,7 @@ DiscoveryResult Discover(
         return result;
     }
 
-    netcfg::DeviceTable table(netcfg::TessaryPolicy());
+    netcfg::DeviceTable table(netcfg::TessaryPolicy(), kMostPrinters);
     std::mutex mutex;
     std::condition_variable stored;
     unsigned generation = 0;

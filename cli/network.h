@@ -3,6 +3,7 @@
 // once a second while the replies are collected by the shared listener into a device table.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -15,6 +16,10 @@
 
 namespace cli {
 
+// The CLI lists every printer that answers, beyond the windows' 16; the bound only keeps a flood of
+// forged replies from taking all memory (1.7 MB at most).
+inline constexpr std::size_t kMostPrinters = 65536;
+
 struct DiscoveryEndpoints {
     netcfg::Ipv4Endpoint broadcast{0xFFFFFFFFu, netcfg::kDiscoveryPort};
     uint16_t replyPort = netcfg::kReplyPort;
@@ -25,7 +30,7 @@ struct DiscoveryEndpoints {
 std::optional<netcfg::Ipv4Endpoint> ParseBroadcast(const std::string& text);
 
 struct DiscoveryResult {
-    std::vector<netcfg::DeviceEntry> devices;  // in the order they first answered
+    std::vector<netcfg::DeviceEntry> devices;  // in the order they first answered, all of them
     std::string error;                         // a socket could not be set up
 };
 

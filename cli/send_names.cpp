@@ -28,13 +28,6 @@ BuiltCommand Bytes(std::vector<uint8_t> bytes) {
     return {std::move(bytes), {}};
 }
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 // A window's list: its items in both languages (the same vector when they do not differ) and
 // the positions it sends.
 struct Choices {
@@ -57,7 +50,7 @@ std::optional<int> PickPosition(const Choices& choices, std::string_view value) 
         position = static_cast<int>(*n);
     } else {
         for (std::size_t i = 0; i < choices.english.size() && position < 0; ++i) {
-            if (!value.empty() && (Lower(choices.english[i]) == Lower(value) ||
+            if (!value.empty() && (LowerAscii(choices.english[i]) == LowerAscii(value) ||
                                    (i < choices.chinese.size() && choices.chinese[i] == value)))
                 position = static_cast<int>(i);
         }
@@ -88,7 +81,7 @@ std::string ArgumentsOf(const Choices& choices) {
     for (int i = 0; i < count; ++i) {
         const std::string& item = choices.english[static_cast<std::size_t>(i)];
         if (item.empty() || item.find(' ') != std::string::npos) return "N";
-        words += (i > 0 ? "|" : "") + Lower(item);
+        words += (i > 0 ? "|" : "") + LowerAscii(item);
     }
     return words;
 }
@@ -169,7 +162,7 @@ class Table {
             [onButton, offButton](const SendName& entry, Values values, const BuildContext&) {
                 std::string error;
                 if (!Arity(entry, values, 1, error)) return Error(error);
-                const std::string value = Lower(values[0]);
+                const std::string value = LowerAscii(values[0]);
                 if (value != "on" && value != "off")
                     return Error("bad value '" + values[0] + "' for " + entry.name +
                                  ": use on or off");
@@ -268,7 +261,7 @@ class Table {
             [](const SendName& entry, Values values, const BuildContext&) {
                 std::string error;
                 if (!Arity(entry, values, 1, error)) return Error(error);
-                const std::string value = Lower(values[0]);
+                const std::string value = LowerAscii(values[0]);
                 if (value == "up") return Bytes(commands::VolumeUpFrame());
                 if (value == "down") return Bytes(commands::VolumeDownFrame());
                 return Error("bad value '" + values[0] + "' for volume: use up or down");
@@ -288,7 +281,7 @@ class Table {
             [](const SendName& entry, Values values, const BuildContext& context) {
                 std::string error;
                 if (!Arity(entry, values, 1, error)) return Error(error);
-                const std::string value = Lower(values[0]);
+                const std::string value = LowerAscii(values[0]);
                 if (value != "quiet" && value != "signals")
                     return Error("bad value '" + values[0] + "' for factory: use quiet or signals");
                 const auto set = value == "quiet" ? commands::FactorySet::Quiet
@@ -331,7 +324,7 @@ class Table {
             [](const SendName& entry, Values values, const BuildContext&) {
                 std::string error;
                 if (!Arity(entry, values, 1, error)) return Error(error);
-                const std::string value = Lower(values[0]);
+                const std::string value = LowerAscii(values[0]);
                 if (value != "on" && value != "off")
                     return Error("bad value '" + values[0] + "' for dhcp: use on or off");
                 return Bytes(netcfg::DhcpFrame(value == "on"));

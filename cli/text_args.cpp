@@ -10,9 +10,17 @@ namespace cli {
 std::optional<Ipv4> ParseIpv4(std::string_view text) {
     const auto endpoint = netcfg::Ipv4Endpoint::Parse(std::string(text), 0);
     if (!endpoint) return std::nullopt;
-    const uint32_t a = endpoint->address;
-    return Ipv4{static_cast<uint8_t>(a >> 24), static_cast<uint8_t>(a >> 16),
-                static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)};
+    return Ipv4OfNumber(endpoint->address);
+}
+
+uint32_t Ipv4Number(const Ipv4& a) {
+    return static_cast<uint32_t>(a[0]) << 24 | static_cast<uint32_t>(a[1]) << 16 |
+           static_cast<uint32_t>(a[2]) << 8 | a[3];
+}
+
+Ipv4 Ipv4OfNumber(uint32_t a) {
+    return {static_cast<uint8_t>(a >> 24), static_cast<uint8_t>(a >> 16),
+            static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)};
 }
 
 std::string FormatIpv4(const Ipv4& address) {
@@ -41,6 +49,19 @@ std::string FormatMac(const Mac& mac) {
     char text[18];
     std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2],
                   mac[3], mac[4], mac[5]);
+    return text;
+}
+
+std::string LowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string SecondsText(std::chrono::milliseconds duration) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", static_cast<double>(duration.count()) / 1000.0);
     return text;
 }
 

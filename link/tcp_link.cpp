@@ -1,9 +1,11 @@
 #include "link/tcp_link.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
-#include <future>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -225,25 +227,43 @@ bool TcpConnection::SendAll(const uint8_t* bytes, std::size_t length, std::size_
     return IsOpen();
 }
 
+int TcpConnection::CloseLingeringCancellable() {
+    // That close cannot be interrupted, so it runs on a thread of its own, and a cancel (the
+    // program ending) does not wait for it. The outcome comes back under a plain mutex, not
+    // through a promise: a promise's thread-local state, in a short-lived thread while others
+    // start and end, can hang MinGW's thread library (its thread-specific data lock).
+    struct Outcome {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<int> error;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    std::thread([socket = std::exchange(socket_, kNoSocket), stall = limits_.stall, outcome] {
+        const int error = CloseLingering(socket, stall);
+        const std::lock_guard lock(outcome->mutex);
+        outcome->error = error;
+        outcome->done.notify_all();
+    }).detach();
+    std::unique_lock lock(outcome->mutex);
+    while (
+        !outcome->done.wait_for(lock, kProgressCheck, [&] { return outcome->error.has_value(); })) {
+        if (limits_.cancelled()) return kCancelledClose;
+    }
+    return *outcome->error;
+}
+
 bool TcpConnection::Finish() {
     if (!IsOpen()) return false;
     if (!queueVisible_) {
-        // No way to look at the queue: hand it to the system's lingering close. That close
-        // cannot be interrupted, so it runs on a thread of its own, and a cancel (the program
-        // ending) does not wait for it.
-        auto outcome = std::make_shared<std::promise<int>>();
-        std::future<int> closed = outcome->get_future();
-        std::thread([socket = std::exchange(socket_, kNoSocket), stall = limits_.stall, outcome] {
-            outcome->set_value(CloseLingering(socket, stall));
-        }).detach();
-        while (closed.wait_for(kProgressCheck) != std::future_status::ready) {
-            if (limits_.cancelled && limits_.cancelled()) return Fail(TcpFault::Cancelled, 0);
-        }
-        const int error = closed.get();
+        // No way to look at the queue: hand it to the system's lingering close.
+        const int error = limits_.cancelled
+                              ? CloseLingeringCancellable()
+                              : CloseLingering(std::exchange(socket_, kNoSocket), limits_.stall);
         if (error == 0) {
             result_.acknowledged = result_.sent;
             return true;
         }
+        if (error == kCancelledClose) return Fail(TcpFault::Cancelled, 0);
         return Fail(ClassifySocketError(error), error);
     }
     auto pause = std::chrono::milliseconds(1);

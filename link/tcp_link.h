@@ -93,6 +93,10 @@ class TcpConnection {
     bool CheckProgress();
     // Waits for room to send under the no-progress rule; false on a failure.
     bool AwaitRoom();
+    // The lingering close on a thread of its own, so that a cancel need not wait for it: its
+    // error, or kCancelledClose. Without a cancel the caller's thread closes, starting no thread.
+    static constexpr int kCancelledClose = -1;
+    int CloseLingeringCancellable();
     void Close();
 
     SocketHandle socket_ = kNoSocket;

@@ -49,6 +49,11 @@ std::string ListLine(const DeviceEntry& entry) {
     return line;
 }
 
+DeviceTable::DeviceTable(const DiscoveryPolicy& policy, std::size_t slots)
+    : policy_(policy), capacity_(slots) {
+    slots_.reserve(std::min(slots, kDeviceSlots));
+}
+
 DeviceTable::Offer DeviceTable::OfferReply(std::span<const uint8_t> datagram) {
     // The received bytes, zero filled; the acceptance test may look past the kept ones.
     DeviceEntry received;
@@ -59,33 +64,34 @@ DeviceTable::Offer DeviceTable::OfferReply(std::span<const uint8_t> datagram) {
     std::copy_n(received.bytes.begin(), std::min(policy_.keptLength, kEntrySize),
                 kept.bytes.begin());
 
+    // Empty slots are all zeros, which no accepted reply is: comparing with the occupied slots
+    // is comparing with every slot.
     std::lock_guard lock(mutex_);
     if (std::find(slots_.begin(), slots_.end(), kept) != slots_.end()) return Offer::Duplicate;
-    if (count_ >= slots_.size()) return Offer::Full;
-    slots_[count_++] = kept;
+    if (slots_.size() >= capacity_) return Offer::Full;
+    slots_.push_back(kept);
     return Offer::Stored;
 }
 
 void DeviceTable::Clear() {
     std::lock_guard lock(mutex_);
-    slots_.fill(DeviceEntry{});
-    count_ = 0;
+    slots_.clear();
 }
 
 std::size_t DeviceTable::Count() const {
     std::lock_guard lock(mutex_);
-    return count_;
+    return slots_.size();
 }
 
 std::optional<DeviceEntry> DeviceTable::Slot(int position) const {
     std::lock_guard lock(mutex_);
-    if (position < 0 || static_cast<std::size_t>(position) >= count_) return std::nullopt;
+    if (position < 0 || static_cast<std::size_t>(position) >= slots_.size()) return std::nullopt;
     return slots_[static_cast<std::size_t>(position)];
 }
 
 std::vector<DeviceEntry> DeviceTable::Devices() const {
     std::lock_guard lock(mutex_);
-    return {slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(count_)};
+    return slots_;
 }
 
 }  // namespace netcfg

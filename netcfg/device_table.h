@@ -1,7 +1,8 @@
 #pragma once
 // Network printers found by the UDP discovery exchange: the request, one device's reply as kept
 // (DeviceEntry), the table of 16 devices with the program's acceptance rules, and the list line.
-// Both programs use this; they differ only in their DiscoveryPolicy.
+// Both programs use this; they differ only in their DiscoveryPolicy. tessary-cli keeps a larger
+// table of its own, since it lists every printer that answers.
 
 #include <array>
 #include <cstddef>
@@ -16,8 +17,8 @@ namespace netcfg {
 
 inline constexpr uint16_t kDiscoveryPort = 9000;  // requests and address-set packets go here
 inline constexpr uint16_t kReplyPort = 8999;      // replies come back here
-inline constexpr std::size_t kDeviceSlots = 16;
-inline constexpr std::size_t kEntrySize = 26;  // the longest kept reply
+inline constexpr std::size_t kDeviceSlots = 16;   // the windows' table
+inline constexpr std::size_t kEntrySize = 26;     // the longest kept reply
 
 // One device: the first bytes of its reply as they arrived; bytes not kept are 00.
 struct DeviceEntry {
@@ -62,18 +63,18 @@ std::vector<uint8_t> DiscoveryRequest(const DiscoveryPolicy& policy);
 // bytes 14-17; the last full stop belongs to the line.
 std::string ListLine(const DeviceEntry& entry);
 
-// The 16 slots and the count, shared by the listener thread (stores) and the window thread
-// (reads, clears); every member locks.
+// The slots (16 for the windows) and the count, shared by the listener thread (stores) and the
+// window thread (reads, clears); every member locks.
 class DeviceTable {
   public:
     enum class Offer {
         Stored,     // a new device took the next slot
         Rejected,   // failed the acceptance test
         Duplicate,  // equal to a slot (occupied or not)
-        Full,       // a new device while all 16 slots are taken: ignored
+        Full,       // a new device while every slot is taken: ignored
     };
 
-    explicit DeviceTable(const DiscoveryPolicy& policy) : policy_(policy) {}
+    explicit DeviceTable(const DiscoveryPolicy& policy, std::size_t slots = kDeviceSlots);
     DeviceTable(const DeviceTable&) = delete;
     DeviceTable& operator=(const DeviceTable&) = delete;
 
@@ -90,8 +91,8 @@ class DeviceTable {
   private:
     const DiscoveryPolicy& policy_;
     mutable std::mutex mutex_;
-    std::array<DeviceEntry, kDeviceSlots> slots_{};
-    std::size_t count_ = 0;
+    const std::size_t capacity_;
+    std::vector<DeviceEntry> slots_;  // the occupied slots, in the order they were taken
 };
 
 }  // namespace netcfg

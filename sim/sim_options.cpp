@@ -63,18 +63,23 @@ std::string SimUsage() {
                "Usage: pos-printer-sim [options]\n"
                "A virtual receipt printer: prints one line for every command it receives.\n"
                "\n"
-               "  --tcp-port N        printer port (default 9100; 0: any free port, shown)\n"
+               "  --tcp-port N        printer port of every printer (default 9100; 0: a free one,\n"
+               "                      shown)\n"
                "  --udp-port N        discovery port (default 9000; 0: no discovery answers)\n"
                "  --reply-port N      port of the asker that replies go to (default 8999)\n"
                "  --listen A          address discovery requests are heard on (default 127.0.0.1;\n"
                "                      0.0.0.0 also hears broadcasts)\n"
-               "  --printers N        virtual printers, 1 to 16 (default 1); printer i listens on\n"
-               "                      the address raised by i in its last octet\n"
+               "  --printers N        virtual printers, 1 to 250 (default 1); printer i is at\n"
+               "                      the address raised by i in its last octet, all on one port\n"
                "  --address A         first printer's address (default 127.0.0.1)\n"
                "  --mask A            subnet mask in the reply (default 255.255.255.0)\n"
                "  --gateway A         gateway in the reply (default 127.0.0.1)\n"
                "  --mac M             first printer's MAC, aa:bb:cc:dd:ee:ff (default "
-               "02:00:00:00:00:01)\n") +
+               "02:00:00:00:00:01)\n"
+               "  --restart-ms N      an address-set packet restarts its printer: silent for N ms\n"
+               "                      (default 1000), then at its new address\n"
+               "  --deaf M            the printer with MAC M ignores address-set packets\n"
+               "                      (repeatable)\n") +
            serial +
            "  --reset-after BYTES reset a TCP connection after so many bytes\n"
            "  --stall-after BYTES stop reading a connection after so many bytes\n"
@@ -169,6 +174,18 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
              if (v == "80") o.paperWidth = 576;
              if (v == "58") o.paperWidth = 384;
              return v == "80" || v == "58";
+         }},
+        {"--restart-ms",
+         [&](const std::string& v) {
+             const auto n = Number(v, 600000);
+             if (n) o.restart = std::chrono::milliseconds(*n);
+             return n.has_value();
+         }},
+        {"--deaf",
+         [&](const std::string& v) {
+             const auto m = Mac(v);
+             if (m) o.deaf.push_back(*m);
+             return m.has_value();
          }},
         {"--slow",
          [&](const std::string& v) {

@@ -1,10 +1,12 @@
 #pragma once
 // pos-printer-sim's command line.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "commands/realtime_status.h"
 #include "netcfg/address_set.h"
@@ -12,7 +14,7 @@
 
 namespace sim {
 
-inline constexpr int kMaxPrinters = 16;  // what one device table holds
+inline constexpr int kMaxPrinters = 250;  // a fleet: the last octets of one /24 network
 inline constexpr int kDefaultReceiveBuffer = 4096;
 
 struct SimOptions {
@@ -22,6 +24,9 @@ struct SimOptions {
     int printers = 1;
     // Printer i (from 0) has the address's last octet and the MAC's last byte raised by i.
     PrinterSettings first;
+    // An address-set packet restarts its printer: silent this long, then at its new address.
+    std::chrono::milliseconds restart{1000};
+    std::vector<netcfg::MacBytes> deaf;       // printers that ignore address-set packets
     netcfg::Ipv4Octets listen{127, 0, 0, 1};  // where discovery requests are heard
     bool serial = false;                      // also read a pseudo-terminal, as printer 1
     std::optional<uint64_t> resetAfter;       // reset a TCP connection after this many bytes

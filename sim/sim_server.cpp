@@ -15,6 +15,10 @@ using printerlink::kNoSocket;
 using printerlink::Received;
 using printerlink::SocketHandle;
 
+// Roles of the descriptors Run waits on: streams follow the listeners of up to kMaxPrinters.
+constexpr int kStreamRole = 1000;
+static_assert(kStreamRole > kMaxPrinters);
+
 std::string EndpointText(const printerlink::SocketAddress& a) {
     char text[32];
     std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", a.ip[0], a.ip[1], a.ip[2], a.ip[3], a.port);
@@ -82,7 +86,8 @@ SimServer::SimServer(SimOptions options, LineSink sink)
     : options_(std::move(options)), sink_(std::move(sink)) {
     for (int i = 0; i < options_.printers; ++i) printers_.push_back(PrinterAt(options_, i));
     listeners_.assign(printers_.size(), kNoSocket);
-    tcpPorts_.assign(printers_.size(), 0);
+    listenAt_.assign(printers_.size(), {});
+    restartUntil_.assign(printers_.size(), {});
 }
 
 SimServer::~SimServer() {
@@ -102,17 +107,7 @@ bool SimServer::Start(std::string* error) {
         return false;
     }
     int failure = 0;
-    if (options_.tcpPort) {
-        for (std::size_t i = 0; i < printers_.size(); ++i) {
-            listeners_[i] = printerlink::ListenTcpSocket(printers_[i].address, *options_.tcpPort,
-                                                         16, options_.receiveBuffer, failure);
-            if (listeners_[i] == kNoSocket) {
-                *error = ListenFailure(printers_[i].address, *options_.tcpPort, failure);
-                return false;
-            }
-            tcpPorts_[i] = printerlink::LocalSocketPort(listeners_[i]);
-        }
-    }
+    if (options_.tcpPort && !StartListeners(error)) return false;
     if (options_.udpPort) {
         udp_ = printerlink::BindUdpSocket(options_.listen, *options_.udpPort, failure);
         if (udp_ == kNoSocket) {
@@ -147,7 +142,7 @@ bool SimServer::Start(std::string* error) {
         const PrinterSettings& p = printers_[i];
         std::string text = "MAC " + MacText(p.mac) + ", address " + Ipv4Text(p.address);
         if (listeners_[i] != kNoSocket)
-            text += ", listening on TCP port " + std::to_string(tcpPorts_[i]);
+            text += ", listening on TCP port " + std::to_string(tcpPort_);
         Say(static_cast<int>(i) + 1, "sim", 0, text);
     }
     if (udp_ != kNoSocket) {
@@ -173,9 +168,39 @@ void SimServer::Stop() {
     wake_.Wake();
 }
 
+bool SimServer::StartListeners(std::string* error) {
+    // With port 0 the first printer's free port may be taken at another printer's address:
+    // then all try again with a new one.
+    constexpr int kAttempts = 8;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        uint16_t port = *options_.tcpPort;
+        int failure = 0;
+        std::size_t i = 0;
+        for (; i < printers_.size(); ++i) {
+            listeners_[i] = printerlink::ListenTcpSocket(printers_[i].address, port, 16,
+                                                         options_.receiveBuffer, failure);
+            if (listeners_[i] == kNoSocket) break;
+            listenAt_[i] = printers_[i].address;
+            if (port == 0) port = printerlink::LocalSocketPort(listeners_[i]);
+        }
+        if (i == printers_.size()) {
+            tcpPort_ = port;
+            return true;
+        }
+        for (SocketHandle& listener : listeners_) {
+            printerlink::CloseSocket(listener, false);
+            listener = kNoSocket;
+        }
+        if (*options_.tcpPort != 0 || i == 0 || attempt + 1 == kAttempts) {
+            *error = ListenFailure(printers_[i].address, port, failure);
+            return false;
+        }
+    }
+    return false;
+}
+
 uint16_t SimServer::TcpPort(int printer) const {
-    return printer >= 1 && printer <= static_cast<int>(tcpPorts_.size()) ? tcpPorts_[printer - 1]
-                                                                         : 0;
+    return printer >= 1 && printer <= static_cast<int>(printers_.size()) ? tcpPort_ : 0;
 }
 
 uint16_t SimServer::UdpPort() const {
@@ -239,9 +264,9 @@ void SimServer::OnReceipt(const Stream& s, paper::Bitmap&& picture) {
     if (!receipts_ || !drawing_) return;
     paper::SavedReceipt saved =
         receipts_->Save(*drawing_, picture, {s.printer, s.link, s.connection});
-    SimLine line{s.printer,    s.link,          s.connection, "paper: " + paper::Describe(saved),
-                 std::nullopt, std::move(saved)};
-    if (sink_) sink_(line);
+    const std::string text = "paper: " + paper::Describe(saved);
+    if (sink_)
+        sink_(SimLine{s.printer, s.link, s.connection, text, std::nullopt, std::move(saved)});
 }
 
 void SimServer::EndSerialJob(Stream& s) {
@@ -285,12 +310,16 @@ Clock::time_point SimServer::NextWake() const {
     if (receipts_) {
         if (const auto due = receipts_->IndexDue()) wake = std::min(wake, *due);
     }
+    for (const Clock::time_point until : restartUntil_) {
+        if (until != Clock::time_point{}) wake = std::min(wake, until);
+    }
     return wake;
 }
 
 void SimServer::Run() {
     std::vector<printerlink::SocketReadable> fds;
-    // -1 wake, -2 udp, -3 the serial side's closes, 0..n-1 listener of printer, 100+k stream k
+    // -1 wake, -2 udp, -3 the serial side's closes, 0..n-1 listener of printer, kStreamRole+k
+    // stream k
     std::vector<int> roles;
     for (;;) {
         fds.clear();
@@ -319,7 +348,7 @@ void SimServer::Run() {
             const Stream& s = *streams_[k];
             if (s.stalled || (options_.slowBytesPerSecond > 0 && now < s.nextRead)) continue;
             fds.push_back({s.fd});
-            roles.push_back(100 + static_cast<int>(k));
+            roles.push_back(kStreamRole + static_cast<int>(k));
         }
         const Clock::time_point wake = NextWake();
         std::chrono::milliseconds timeout{-1};
@@ -339,16 +368,21 @@ void SimServer::Run() {
                 ServeDatagram();
             } else if (roles[i] == -3) {
                 if (pty_.WriterClosed()) serial->jobEnding = true;
-            } else if (roles[i] < 100) {
+            } else if (roles[i] < kStreamRole) {
                 Accept(roles[i]);
             } else {
-                readable.push_back(streams_[static_cast<std::size_t>(roles[i] - 100)].get());
+                readable.push_back(
+                    streams_[static_cast<std::size_t>(roles[i] - kStreamRole)].get());
             }
         }
-        for (Stream* s : readable) ReadStream(*s);
+        // A restart may have closed a stream since it was found readable.
+        for (Stream* s : readable) {
+            if (s->fd != kNoSocket) ReadStream(*s);
+        }
         // A tool closed the serial port: its job ends once everything it wrote has been read.
         if (serial != nullptr && serial->fd != kNoSocket && serial->jobEnding && pty_.Unread() == 0)
             EndSerialJob(*serial);
+        FinishRestarts();
         WriteIndex(false);
         const Clock::time_point after = Clock::now();
         for (const auto& s : streams_) {
@@ -370,6 +404,8 @@ void SimServer::Run() {
 }
 
 void SimServer::Accept(int index) {
+    // A restart may have closed the listener since it was found readable.
+    if (listeners_[static_cast<std::size_t>(index)] == kNoSocket) return;
     const printerlink::AcceptStep accepted =
         printerlink::AcceptTcpSocket(listeners_[static_cast<std::size_t>(index)]);
     if (accepted.socket == kNoSocket) {
@@ -393,7 +429,9 @@ void SimServer::Accept(int index) {
     stream->nextRead = Clock::now();
     Stream* raw = stream.get();
     stream->decoder = MakeDecoder(raw);
-    Say(raw->printer, raw->link, raw->connection, "connection from " + EndpointText(accepted.peer));
+    Say(raw->printer, raw->link, raw->connection,
+        "connection from " + EndpointText(accepted.peer) + " to " +
+            EndpointText({listenAt_[static_cast<std::size_t>(index)], tcpPort_}));
     streams_.push_back(std::move(stream));
 }
 
@@ -464,10 +502,12 @@ void SimServer::ServeDatagram() {
         if (options_.noReply) {
             text += ", not answered (--no-reply)";
         } else {
-            std::vector<PrinterSettings> now;
+            std::vector<PrinterSettings> now;  // a restarting printer does not answer
             {
                 std::lock_guard lock(printersMutex_);
-                now = printers_;
+                for (std::size_t i = 0; i < printers_.size(); ++i) {
+                    if (!Restarting(i)) now.push_back(printers_[i]);
+                }
             }
             const printerlink::SocketAddress to{step.from.ip, options_.replyPort};
             for (const PrinterSettings& p : now) {
@@ -478,17 +518,101 @@ void SimServer::ServeDatagram() {
                     (now.size() == 1 ? "" : "s") + " to " + EndpointText(to);
         }
     } else if (reading.set) {
-        int applied = 0;
+        // The packet is taken by the printer it names, unless that one is deaf or restarting
+        // (and so hears nothing).
+        std::optional<std::size_t> named;
+        netcfg::Ipv4Octets from{};
+        bool applied = false;
         {
             std::lock_guard lock(printersMutex_);
-            for (std::size_t i = 0; i < printers_.size() && applied == 0; ++i) {
-                if (ApplyAddressSet(printers_[i], *reading.set)) applied = static_cast<int>(i) + 1;
+            for (std::size_t i = 0; i < printers_.size() && !named; ++i) {
+                if (!NamesPrinter(printers_[i], *reading.set)) continue;
+                named = i;
+                from = printers_[i].address;
+                const bool deaf = std::find(options_.deaf.begin(), options_.deaf.end(),
+                                            printers_[i].mac) != options_.deaf.end();
+                if (!deaf && !Restarting(i)) applied = ApplyAddressSet(printers_[i], *reading.set);
             }
         }
-        text += applied > 0 ? ", applied to printer " + std::to_string(applied)
-                            : ", no printer has that MAC and identity";
+        const std::string printer = named ? "printer " + std::to_string(*named + 1) : "";
+        if (!named) {
+            text += ", no printer has that MAC and identity";
+        } else if (applied) {
+            text += ", applied to " + printer;
+        } else if (Restarting(*named)) {
+            text += ", not heard: " + printer + " is restarting";
+        } else {
+            text += ", ignored by " + printer + " (--deaf)";
+        }
+        Say(0, "udp", 0, text);
+        if (applied) BeginRestart(*named, from);
+        return;
     }
     Say(0, "udp", 0, text);
+}
+
+bool SimServer::Restarting(std::size_t i) const {
+    return restartUntil_[i] != Clock::time_point{};
+}
+
+void SimServer::BeginRestart(std::size_t i, const netcfg::Ipv4Octets& from) {
+    const int printer = static_cast<int>(i) + 1;
+    for (const auto& s : streams_) {
+        if (!s->terminal && s->printer == printer && s->fd != kNoSocket)
+            CloseStream(*s, "connection reset: printer restarting", true);
+    }
+    DropListener(i);
+    restartUntil_[i] = Clock::now() + options_.restart;
+    Say(printer, "sim", 0,
+        "restarting for " + std::to_string(options_.restart.count()) + " ms: address " +
+            Ipv4Text(from) + " -> " + Ipv4Text(Printer(printer).address));
+}
+
+void SimServer::FinishRestarts() {
+    const Clock::time_point now = Clock::now();
+    for (std::size_t i = 0; i < restartUntil_.size(); ++i) {
+        if (!Restarting(i) || now < restartUntil_[i]) continue;
+        restartUntil_[i] = {};
+        const PrinterSettings p = Printer(static_cast<int>(i) + 1);
+        std::string text = "back at " + Ipv4Text(p.address) + ", mask " + Ipv4Text(p.mask) +
+                           ", gateway " + Ipv4Text(p.gateway);
+        if (options_.tcpPort) text += Listen(i, p.address);
+        Say(static_cast<int>(i) + 1, "sim", 0, text);
+    }
+}
+
+std::string SimServer::Listen(std::size_t i, const netcfg::Ipv4Octets& address) {
+    // Two sockets cannot listen on one address and port: a printer that takes an address
+    // another virtual printer holds takes its connections too, as the one that announced itself
+    // last does on a real network.
+    for (std::size_t k = 0; k < listeners_.size(); ++k) {
+        if (k == i || listeners_[k] == kNoSocket || listenAt_[k] != address) continue;
+        printerlink::CloseSocket(listeners_[k], false);
+        listeners_[k] = kNoSocket;
+        Say(static_cast<int>(k) + 1, "sim", 0,
+            "printer " + std::to_string(i + 1) + " took address " + Ipv4Text(address) +
+                " too: no longer listening on TCP, both answer discovery there");
+    }
+    int failure = 0;
+    listeners_[i] =
+        printerlink::ListenTcpSocket(address, tcpPort_, 16, options_.receiveBuffer, failure);
+    if (listeners_[i] == kNoSocket) return ", " + ListenFailure(address, tcpPort_, failure);
+    listenAt_[i] = address;
+    return ", listening on TCP port " + std::to_string(tcpPort_);
+}
+
+void SimServer::DropListener(std::size_t i) {
+    if (listeners_[i] == kNoSocket) return;
+    printerlink::CloseSocket(listeners_[i], false);
+    listeners_[i] = kNoSocket;
+    for (std::size_t k = 0; k < listeners_.size(); ++k) {
+        if (k == i || Restarting(k) || listeners_[k] != kNoSocket ||
+            Printer(static_cast<int>(k) + 1).address != listenAt_[i])
+            continue;
+        Say(static_cast<int>(k) + 1, "sim", 0,
+            "address " + Ipv4Text(listenAt_[i]) + " is its own again" + Listen(k, listenAt_[i]));
+        return;
+    }
 }
 
 }  // namespace sim

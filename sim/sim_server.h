@@ -1,7 +1,8 @@
 #pragma once
 // The virtual printers at work: a TCP listener per printer, the discovery responder on UDP, an
 // optional pseudo-terminal, all served by one thread that waits for whichever is readable and
-// decodes what arrives into lines.
+// decodes what arrives into lines. An address-set packet restarts its printer: it goes silent
+// for the restart pause, then answers and listens at its new address.
 
 #include <chrono>
 #include <functional>
@@ -57,7 +58,7 @@ class SimServer {
     // From any thread or a POSIX signal handler.
     void Stop();
 
-    uint16_t TcpPort(int printer) const;  // 1-based printer; 0 without a listener
+    uint16_t TcpPort(int printer) const;  // 1-based printer; the same for all; 0 without TCP
     uint16_t UdpPort() const;             // 0 without a responder
     const std::string& SerialPath() const { return serialPath_; }
     PrinterSettings Printer(int printer) const;  // 1-based
@@ -65,6 +66,16 @@ class SimServer {
   private:
     struct Stream;
 
+    // One port for every printer, as real printers all listen on 9100.
+    bool StartListeners(std::string* error);
+    // Printer i (from 0) listens at `address`, taking it from another printer listening there;
+    // the text for its log line.
+    std::string Listen(std::size_t i, const netcfg::Ipv4Octets& address);
+    // Printer i stops listening; a printer left at that address without a listener gets one.
+    void DropListener(std::size_t i);
+    void BeginRestart(std::size_t i, const netcfg::Ipv4Octets& from);
+    void FinishRestarts();
+    bool Restarting(std::size_t i) const;
     void Accept(int printer);
     void ReadStream(Stream& stream);
     void ServeDatagram();
@@ -85,7 +96,10 @@ class SimServer {
     mutable std::mutex printersMutex_;
     std::vector<PrinterSettings> printers_;
     std::vector<printerlink::SocketHandle> listeners_;  // per printer, kNoSocket without
-    std::vector<uint16_t> tcpPorts_;
+    std::vector<netcfg::Ipv4Octets> listenAt_;          // where each printer's listener is
+    uint16_t tcpPort_ = 0;
+    // Per printer: the end of its restart pause; the epoch while it is up.
+    std::vector<std::chrono::steady_clock::time_point> restartUntil_;
     printerlink::SocketHandle udp_ = printerlink::kNoSocket;
     uint16_t udpPort_ = 0;
     printerlink::SocketWaker wake_;

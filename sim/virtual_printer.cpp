@@ -73,8 +73,12 @@ DatagramReading ReadDatagram(std::span<const uint8_t> d) {
     return reading;
 }
 
+bool NamesPrinter(const PrinterSettings& p, const AddressSet& set) {
+    return set.targetMac == p.mac && set.targetIdentity == p.identity;
+}
+
 bool ApplyAddressSet(PrinterSettings& p, const AddressSet& set) {
-    if (set.targetMac != p.mac || set.targetIdentity != p.identity) return false;
+    if (!NamesPrinter(p, set)) return false;
     p.address = set.address;
     p.mask = set.mask;
     p.mac = set.newMac;

@@ -51,7 +51,9 @@ struct DatagramReading {
 // one is read from its first 32 bytes and said so); anything else is shown as hex.
 DatagramReading ReadDatagram(std::span<const uint8_t> datagram);
 
-// Applies the packet when it names this printer (its MAC and identity bytes as it replied).
+// Whether the packet names this printer: its MAC and identity bytes as it replied.
+bool NamesPrinter(const PrinterSettings& printer, const AddressSet& set);
+// Applies the packet when it names this printer.
 [[nodiscard]] bool ApplyAddressSet(PrinterSettings& printer, const AddressSet& set);
 // Applies an address frame received on the byte stream (IP setting, DHCP, MAC); other events
 // leave the printer as it is. True when something changed.

@@ -98,6 +98,24 @@ TEST(CliDiscover, ListsEachAcceptedPrinterOnceAsJson) {
     EXPECT_EQ(requests[0].bytes, request);
 }
 
+// The windows' list holds 16 printers; the command line lists every one that answers.
+TEST(CliDiscover, ListsEveryPrinterBeyondTheWindowsSixteen) {
+    std::vector<Bytes> replies;
+    for (uint8_t i = 1; i <= 40; ++i) replies.push_back(Reply(1, i, i));
+    Segment segment(replies);
+    Rig rig;
+    const Outcome o = rig.Run(Join({"discover", "--seconds", "0.5"}, segment.Args()));
+    ASSERT_EQ(o.status, 0) << o.err;
+    std::string expected;
+    for (int i = 1; i <= 40; ++i) {
+        char line[80];
+        std::snprintf(line, sizeof line,
+                      "192.168.0.%d 255.255.255.0 192.168.0.1 00:11:22:33:44:%02X 01 00\n", i, i);
+        expected += line;
+    }
+    EXPECT_EQ(o.out, expected);
+}
+
 TEST(CliSetAddress, BroadcastsThePacketForTheMacThatAnswered) {
     Segment segment({Reply(1, 0x44, 9), Reply(1, 0x55, 199)});
     Rig rig;

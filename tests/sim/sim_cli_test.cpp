@@ -21,6 +21,7 @@ TEST(SimWithCli, DiscoverSendSetAddressAndFirmware) {
     const uint16_t replyPort = netcfg::UdpSocket::BindAny(0).LocalPort();
     sim::SimOptions options;
     options.replyPort = replyPort;
+    options.restart = 50ms;  // the address-set packet's restart, short
     SimRig sim(options);
     clitest::Rig cli;
     // The printer decodes what arrives on its own thread: wait (bounded) for its line.
@@ -51,7 +52,7 @@ TEST(SimWithCli, DiscoverSendSetAddressAndFirmware) {
     EXPECT_TRUE(printed(", applied to printer 1"));
     EXPECT_EQ(sim.server().Printer(1).address, (netcfg::Ipv4Octets{127, 0, 0, 9}));
     const clitest::Outcome again = run({"discover", "--seconds", "0.5"}, true);
-    EXPECT_NE(again.out.find("127.0.0.9"), std::string::npos) << again.out;
+    EXPECT_EQ(again.out, "127.0.0.9 255.255.255.0 127.0.0.1 02:00:00:00:00:01 01 00\n");
 
     const auto image = std::filesystem::temp_directory_path() / "sim_cli_test.bin";
     {
@@ -59,7 +60,10 @@ TEST(SimWithCli, DiscoverSendSetAddressAndFirmware) {
         const std::string data(2000, '\x42');
         file.write(data.data(), static_cast<std::streamsize>(data.size()));
     }
-    const clitest::Outcome firmware = run({"firmware", "--to", tcp, image.string()});
+    // The printer moved: it listens at its new address only.
+    const clitest::Outcome firmware =
+        run({"firmware", "--to", "net:127.0.0.9:" + std::to_string(sim.server().TcpPort(1)),
+             image.string()});
     std::filesystem::remove(image);
     ASSERT_EQ(firmware.status, 0) << firmware.err;
     EXPECT_TRUE(printed("4 blocks (2048 bytes), checksum ok"));

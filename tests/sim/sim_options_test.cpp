@@ -25,6 +25,8 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(d.replyPort, 8999);
     EXPECT_EQ(d.printers, 1);
     EXPECT_EQ(d.listen, (netcfg::Ipv4Octets{127, 0, 0, 1}));
+    EXPECT_EQ(d.restart, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(d.deaf.empty());
 
     const sim::ParsedOptions p =
         Parse({"--tcp-port",  "0",         "--udp-port=0",  "--reply-port", "18999",
@@ -51,6 +53,16 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(third.mask, (netcfg::Ipv4Octets{255, 255, 0, 0}));
     EXPECT_EQ(third.mac, (netcfg::MacBytes{0x0A, 0x1B, 0x2C, 0x3D, 0x4E, 0x61}));
     EXPECT_TRUE(Parse({"-h"}).help);
+
+    // A fleet: up to 250 printers, restarts, deaf ones.
+    const sim::ParsedOptions fleet = Parse({"--printers", "250", "--restart-ms", "0", "--deaf",
+                                            "02:00:00:00:00:05", "--deaf=02:00:00:00:00:0e"});
+    ASSERT_EQ(fleet.error, "");
+    EXPECT_EQ(fleet.options.printers, 250);
+    EXPECT_EQ(fleet.options.restart, std::chrono::milliseconds(0));
+    EXPECT_EQ(fleet.options.deaf,
+              (std::vector<netcfg::MacBytes>{{2, 0, 0, 0, 0, 5}, {2, 0, 0, 0, 0, 0x0E}}));
+    EXPECT_EQ(sim::PrinterAt(fleet.options, 249).address, (netcfg::Ipv4Octets{127, 0, 0, 250}));
 }
 
 // --serial reads a pseudo-terminal: on a system without them it is refused, and the usage says
@@ -95,7 +107,7 @@ TEST(SimOptions, UsageErrors) {
         {"--tcp-port"},
         {"--tcp-port", "65536"},
         {"--printers", "0"},
-        {"--printers", "17"},
+        {"--printers", "251"},
         {"--address", "1.2.3"},
         {"--mac", "0a:1b"},
         {"--slow", "0"},
@@ -104,14 +116,18 @@ TEST(SimOptions, UsageErrors) {
         {"--serial=1"},
         {"--address", "127.0.0.250", "--printers", "7"},
         {"--udp-port", "-1"},
+        {"--restart-ms", "600001"},
+        {"--restart-ms", "-5"},
+        {"--deaf", "02:00:00:00:00"},
+        {"--deaf"},
     };
     for (const auto& args : bad) {
         SCOPED_TRACE(args[0]);
         EXPECT_NE(Parse(args).error, "");
     }
-    for (const char* name :
-         {"--tcp-port", "--udp-port", "--reply-port", "--printers", "--serial", "--reset-after",
-          "--stall-after", "--no-reply", "--slow", "--json", "--recv-buffer"}) {
+    for (const char* name : {"--tcp-port", "--udp-port", "--reply-port", "--printers", "--serial",
+                             "--reset-after", "--stall-after", "--no-reply", "--slow", "--json",
+                             "--recv-buffer", "--restart-ms", "--deaf"}) {
         EXPECT_NE(sim::SimUsage().find(name), std::string::npos) << name;
     }
 }

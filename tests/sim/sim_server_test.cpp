@@ -81,7 +81,9 @@ TEST(SimServer, DiscoveryRepliesAreListedByBothPrograms) {
 
 TEST(SimServer, AddressSetPacketChangesTheNamedPrinterOnly) {
     fakes::UdpPeer asker;
-    SimRig rig(TwoPrinters(asker.port()));
+    sim::SimOptions options = TwoPrinters(asker.port());
+    options.restart = 50ms;
+    SimRig rig(options);
     const uint16_t udp = rig.server().UdpPort();
     ASSERT_TRUE(asker.SendTo(udp, netcfg::DiscoveryRequest(netcfg::TessaryPolicy())));
     ASSERT_TRUE(asker.WaitForDatagrams(2, 5000ms));
@@ -94,6 +96,7 @@ TEST(SimServer, AddressSetPacketChangesTheNamedPrinterOnly) {
     ASSERT_TRUE(asker.SendTo(udp, Bytes(packet.begin(), packet.end())));
     ASSERT_TRUE(WaitForLine(rig, "applied to printer 2"));
     ASSERT_TRUE(WaitForLine(rig, "no printer has that MAC and identity"));
+    ASSERT_TRUE(WaitForLine(rig, "printer 2 sim back at 127.0.0.9"));
     ASSERT_TRUE(asker.SendTo(udp, netcfg::DiscoveryRequest(netcfg::TessaryPolicy())));
     ASSERT_TRUE(asker.WaitForDatagrams(4, 5000ms));
     const auto now = Entry(asker.Datagrams()[3].bytes);

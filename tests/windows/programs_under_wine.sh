@@ -2,8 +2,9 @@
 # The Windows programs as a user runs them, under Wine, against the Linux ones on loopback:
 # tessary-cli.exe finds the Linux virtual printer, sends it a command and downloads an image it
 # verifies, and writes to its serial side as COM12 (Wine's name for the printer's
-# pseudo-terminal), and asks it for its real-time status over both; pos-printer-sim.exe answers
-# the Linux tessary-cli and says that --serial is Linux only. Every wait is bounded.
+# pseudo-terminal), and asks it for its real-time status over both, and runs a fleet plan against
+# the Linux simulator's fleet; pos-printer-sim.exe answers the Linux tessary-cli and says that
+# --serial is Linux only. Every wait is bounded.
 # Usage: programs_under_wine.sh WINE_RUN WINE_PREFIX WINDOWS_CLI WINDOWS_SIM LINUX_CLI LINUX_SIM
 set -u
 [ "$#" -eq 6 ] || {
@@ -88,6 +89,43 @@ start silent "$linux_sim" --no-status || fail "Linux simulator without status"
 "$wine_run" "$win_cli" status --to "net:127.0.0.1:$tcp" 2>"$work/silent.err"
 [ $? -eq 1 ] && grep -qF "no status answer within 1 s" "$work/silent.err" ||
     fail "tessary-cli.exe status of a silent printer: $(cat "$work/silent.err")"
+
+# A fleet plan of 5 run by tessary-cli.exe against the Linux simulator's fleet at 127.0.3.1-5:
+# three move to 127.0.4.x with a setting each (one with the test page), two trade addresses;
+# then the same plan again changes nothing.
+udp=$((udp + 2)) reply=$((reply + 2))
+start fleet "$linux_sim" --printers 5 --address 127.0.3.1 --restart-ms 300 ||
+    fail "Linux simulator fleet"
+cat >"$work/plan.csv" <<'PLAN'
+mac,ip,mask,gateway,cutter,test
+02:00:00:00:00:01,127.0.4.1,255.255.255.0,127.0.4.254,on,
+02:00:00:00:00:02,127.0.4.2,255.255.255.0,127.0.4.254,off,
+02:00:00:00:00:03,127.0.4.3,255.255.255.0,127.0.4.254,on,yes
+02:00:00:00:00:04,127.0.3.5,255.255.255.0,127.0.3.254,,
+02:00:00:00:00:05,127.0.3.4,255.255.255.0,127.0.3.254,,
+PLAN
+fleet() {
+    (cd "$work" && "$wine_run" "$win_cli" fleet plan.csv --broadcast "127.0.0.1:$udp" \
+        --reply-port "$reply" --port "$tcp" --seconds 1 --restart-timeout 10 "$@")
+}
+moved=$(fleet)
+[ $? -eq 0 ] && echo "fleet:" && echo "$moved" &&
+    [[ $moved == *"5 printers: 5 moved, 0 unchanged, 0 missing, 0 refused, 0 failed"* ]] ||
+    fail "tessary-cli.exe fleet: $moved"
+[[ $moved == *"02:00:00:00:00:03 127.0.3.3 127.0.4.3 moved (sent cutter on, test page)"* &&
+   $moved == *"02:00:00:00:00:05 127.0.3.5 127.0.3.4 moved"* ]] ||
+    fail "tessary-cli.exe fleet lines: $moved"
+wait_for "$work/fleet" "to 127.0.4.3:$tcp" || fail "no connection to the moved printer 3"
+wait_for "$work/fleet" "setting cutter: 01 (Off)" || fail "printer 2 got no setting"
+wait_for "$work/fleet" "text: by professional POS invoice printing companies!" ||
+    fail "printer 3 printed no test page"
+grep -qF "took address" "$work/fleet" && fail "two printers were at one address"
+packets=$(grep -c "address set for MAC" "$work/fleet")
+again=$(fleet --json)
+[ $? -eq 0 ] && [ "$(grep -o '"result":"unchanged"' <<<"$again" | wc -l)" -eq 5 ] ||
+    fail "tessary-cli.exe fleet again: $again"
+[ "$(grep -c "address set for MAC" "$work/fleet")" -eq "$packets" ] ||
+    fail "the second fleet run sent address-set packets"
 
 # 2. pos-printer-sim.exe answering the Linux tessary-cli.
 usage=$("$wine_run" "$win_sim" --help)
