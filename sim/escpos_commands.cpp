@@ -10,7 +10,6 @@
 namespace sim::escpos {
 namespace {
 
-
 // Data bytes kept for a 2D symbol's text and for the parameters of other data blocks.
 constexpr std::size_t kSymbolKept = 3 + 512;
 constexpr std::size_t kParametersKept = 16;
