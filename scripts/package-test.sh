@@ -141,7 +141,7 @@ if $with_sim && $with_cli; then
     sim_pid=$!
     port=
     for _ in $(seq 100); do
-        port=$(grep -o 'listening on TCP port [0-9]*' "$out/sim.log" | awk '{print $5}')
+        port=$(grep -o 'listening on TCP port [0-9]*' "$out/sim.log" | awk '{print $5}' || true)
         [ -n "$port" ] && break
         sleep 0.1
     done
