@@ -87,7 +87,7 @@ std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* cause) 
 }
 
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
-                 std::string* cause) {
+                std::string* cause) {
     if (std::rename(from.c_str(), to.c_str()) == 0) return true;
     *cause = ErrorText(errno);
     return false;

@@ -144,7 +144,7 @@ std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* cause) 
 }
 
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
-                 std::string* cause) {
+                std::string* cause) {
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
     *cause = platform::SystemErrorText(GetLastError());
     return false;

@@ -55,7 +55,7 @@ class MappedFile {
 std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* cause);
 // Renames `from` to `to`, replacing `to` in one step. False with `cause` set.
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
-                 std::string* cause);
+                std::string* cause);
 // The system's text for an errno value.
 std::string ErrorText(int error_number);
 
