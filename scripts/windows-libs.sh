@@ -125,6 +125,7 @@ for line in "${sources[@]}"; do
     fetched+=("$package $got")
 done
 source_dir() { find "$work/src/$1" -mindepth 1 -maxdepth 1 -type d | head -1; }
+say "sources fetched in $((SECONDS - start)) s"
 
 # --- The builds, all three at once, each with only what the paper needs.
 prefix=$work/prefix

@@ -111,21 +111,25 @@ bool Encode(const Bitmap& picture, Sink* sink, std::string* error) {
 
 }  // namespace
 
-bool WritePngFile(const Bitmap& picture, const std::string& path, std::string* error) {
-    std::string ignored;
-    if (error == nullptr) error = &ignored;
+bool EncodePng(const Bitmap& picture, std::vector<uint8_t>* bytes, std::string* error) {
     if (picture.Empty()) {
         *error = "an empty picture has no PNG";
         return false;
     }
-    thread_local std::vector<uint8_t> bytes;  // kept between pictures: no allocation per receipt
-    bytes.clear();
+    bytes->clear();
     // At worst stored deflate blocks (5 bytes per 64 KiB) in IDAT chunks of 8 KiB (12 bytes each),
     // a filter byte a row, and the other chunks.
     const std::size_t raw = static_cast<std::size_t>(picture.Stride() + 1) * picture.Height();
-    bytes.reserve(raw + raw / 8192 * 20 + 1024);
-    Sink sink{&bytes};
-    if (!Encode(picture, &sink, error)) return false;
+    bytes->reserve(raw + raw / 8192 * 20 + 1024);
+    Sink sink{bytes};
+    return Encode(picture, &sink, error);
+}
+
+bool WritePngFile(const Bitmap& picture, const std::string& path, std::string* error) {
+    std::string ignored;
+    if (error == nullptr) error = &ignored;
+    thread_local std::vector<uint8_t> bytes;  // kept between pictures: no allocation per receipt
+    if (!EncodePng(picture, &bytes, error)) return false;
 
     // The temporary file is hidden (a leading dot) beside the target, so the rename stays on one
     // file system; its creation is exclusive.
