@@ -12,27 +12,14 @@
 namespace sim::paper {
 
 std::string InstalledFont(FontFile file) {
-    switch (file) {
-        case FontFile::Terminus:
-            return "/usr/share/fonts/opentype/terminus/terminus-bold.otb";
-        case FontFile::DejaVuMono:
-            return "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf";
-        case FontFile::MicroHei:
-            return "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
-    }
-    return {};
+    constexpr const char* kPaths[] = {"/usr/share/fonts/opentype/terminus/terminus-bold.otb",
+                                      "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf",
+                                      "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"};
+    return kPaths[static_cast<int>(file)];
 }
 
 std::string FontAdvice(FontFile file) {
-    switch (file) {
-        case FontFile::Terminus:
-            return "package fonts-terminus-otb";
-        case FontFile::DejaVuMono:
-            return "package fonts-dejavu-core";
-        case FontFile::MicroHei:
-            return "package fonts-wqy-microhei";
-    }
-    return {};
+    return std::string("package ") + FontPackage(file);
 }
 
 std::string ErrorText(int error_number) {

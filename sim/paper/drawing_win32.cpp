@@ -21,15 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 
 const wchar_t* FileName(FontFile file) {
-    switch (file) {
-        case FontFile::Terminus:
-            return L"terminus-bold.otb";
-        case FontFile::DejaVuMono:
-            return L"DejaVuSansMono-Bold.ttf";
-        case FontFile::MicroHei:
-            return L"wqy-microhei.ttc";
-    }
-    return L"";
+    constexpr const wchar_t* kNames[] = {L"terminus-bold.otb", L"DejaVuSansMono-Bold.ttf",
+                                         L"wqy-microhei.ttc"};
+    return kNames[static_cast<int>(file)];
 }
 
 fs::path ProgramFolder() {
@@ -78,13 +72,10 @@ std::string InstalledFont(FontFile file) {
 }
 
 std::string FontAdvice(FontFile file) {
-    const char* package = file == FontFile::Terminus     ? "fonts-terminus-otb"
-                          : file == FontFile::DejaVuMono ? "fonts-dejavu-core"
-                                                         : "fonts-wqy-microhei";
     return std::string(
                "the installer puts it into the fonts folder beside the program; from "
                "Debian's package ") +
-           package;
+           FontPackage(file);
 }
 
 std::string ErrorText(int error_number) {

@@ -28,6 +28,12 @@ inline std::string Utf8FromPath(const std::filesystem::path& path) {
 // the user's fonts folders.
 enum class FontFile { Terminus, DejaVuMono, MicroHei };
 std::string InstalledFont(FontFile file);
+// The Debian package each comes from.
+constexpr const char* FontPackage(FontFile file) {
+    constexpr const char* kPackages[] = {"fonts-terminus-otb", "fonts-dejavu-core",
+                                         "fonts-wqy-microhei"};
+    return kPackages[static_cast<int>(file)];
+}
 // How a user gets a missing font file here; names the Debian package it comes from.
 std::string FontAdvice(FontFile file);
 

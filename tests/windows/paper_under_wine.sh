@@ -10,28 +10,7 @@ set -u
 [ "$#" -eq 4 ] || { echo "usage: $0 WINE_RUN WINDOWS_SIM LINUX_SIM PAPER_COMPARE"; exit 2; }
 wine_run=$(realpath "$1") win_sim=$(realpath "$2") linux_sim=$(realpath "$3")
 compare=$(realpath "$4")
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() {
-    echo "FAILED: $*"
-    failures=$((failures + 1))
-}
-# wait_for FILE TEXT: up to 30 s (a cold Wine) for TEXT in FILE.
-wait_for() {
-    for _ in $(seq 300); do
-        grep -qF -- "$2" "$1" && return 0
-        sleep 0.1
-    done
-    echo "--- $1:"; cat "$1"
-    return 1
-}
+. "$(dirname "$0")/script_rig.sh"
 windows_path() { echo "Z:${1//\//\\}"; }
 
 # print NAME FOLDER COMMAND...: a simulator printing into FOLDER on a free TCP port, sent every
@@ -41,7 +20,7 @@ print() {
     shift 2
     "$@" --receipts "$folder" --tcp-port 0 --udp-port 0 >"$work/$name.log" 2>&1 &
     pids+=($!)
-    wait_for "$work/$name.log" "receipts go to" || return 1
+    wait_for "$work/$name.log" "receipts go to" 30 || return 1
     local port
     port=$(sed -n 's/.*listening on TCP port \([0-9]*\).*/\1/p' "$work/$name.log" | head -n 1)
     "$compare" send "$port" "$work/$name" || return 1
