@@ -101,21 +101,17 @@ std::unique_ptr<MappedFile> MappedFile::Open(const std::filesystem::path& path,
     CloseHandle(file);  // the mapping keeps the file
     if (mapping == nullptr) return failed(platform::SystemErrorText(cause));
     const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
-    if (view == nullptr) {
-        const DWORD viewCause = GetLastError();
-        CloseHandle(mapping);
-        return failed(platform::SystemErrorText(viewCause));
-    }
+    const DWORD viewCause = GetLastError();
+    CloseHandle(mapping);  // the view keeps the mapping
+    if (view == nullptr) return failed(platform::SystemErrorText(viewCause));
     std::unique_ptr<MappedFile> mapped(new MappedFile());
     mapped->data_ = static_cast<const unsigned char*>(view);
     mapped->size_ = static_cast<std::size_t>(size.QuadPart);
-    mapped->mapping_ = mapping;
     return mapped;
 }
 
 MappedFile::~MappedFile() {
     if (data_ != nullptr) UnmapViewOfFile(data_);
-    if (mapping_ != nullptr) CloseHandle(mapping_);
 }
 
 std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* cause) {

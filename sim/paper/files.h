@@ -53,7 +53,6 @@ class MappedFile {
     MappedFile() = default;
     const unsigned char* data_ = nullptr;
     std::size_t size_ = 0;
-    void* mapping_ = nullptr;  // the platform's handle of the mapping, if it needs one
 };
 
 // Creates `path` for writing in binary, failing when it already exists. Nullptr with `cause` set
