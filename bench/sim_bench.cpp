@@ -5,7 +5,6 @@
 //   sim_bench [image-MiB] [idle-seconds] [receipts]
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -20,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "sim/paper/paper.h"
-#include "sim/paper/receipt_store.h"
+#include "bench/paper_bench.h"
+#include "bench/process_stats.h"
 #include "sim/sim_server.h"
 #include "sim/stream_decoder.h"
 #include "updater/download_stream.h"
@@ -59,13 +58,6 @@ double Seconds(Clock::time_point from) {
     return std::chrono::duration<double>(Clock::now() - from).count();
 }
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 void Decode(const char* what, const std::vector<uint8_t>& bytes) {
     std::size_t events = 0;
     sim::StreamDecoder decoder([&](sim::Event&&) { ++events; });
@@ -79,123 +71,13 @@ void Decode(const char* what, const std::vector<uint8_t>& bytes) {
                 events);
 }
 
-long ResidentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-void Append(std::vector<uint8_t>& out, std::string_view bytes) {
-    out.insert(out.end(), bytes.begin(), bytes.end());
-}
-
-// GS ( k: a QR code function with its parameters.
-std::string Qr(char fn, std::string_view values) {
-    const std::size_t n = values.size() + 3;
-    return std::string("\x1D(k") + char(n & 0xFF) + char(n >> 8) + "1" + fn + std::string(values);
-}
-
-// A typical receipt: a title at double size, ten lines in two columns, an EAN-13 with its text,
-// a QR code, a 64 × 64 image, a cut.
-std::vector<uint8_t> TypicalReceipt() {
-    std::vector<uint8_t> r;
-    Append(r,
-           "\x1B@\x1B"
-           "a\x01\x1D!\x11"
-           "CORNER CAFE\n\x1D!");
-    r.push_back(0);
-    Append(r,
-           "\x1B"
-           "a");
-    r.push_back(0);
-    for (int i = 0; i < 10; ++i) {
-        Append(r, "Item " + std::to_string(i + 1) + " of the day");
-        Append(r, "\x1B$\xE0\x01");  // the price column at dot 480
-        Append(r, std::to_string(2 + i) + ".50\n");
-    }
-    Append(r,
-           "\x1B"
-           "a\x01\x1DH\x02\x1Dh\x50\x1Dk\x43\x0D"
-           "4006381333931\n");
-    Append(r, Qr('C', "\x06") + Qr('E', "1") + Qr('P', "0https://example.com/receipt/0042") +
-                  Qr('Q', "0") + "\n");
-    Append(r, "\x1Dv0");
-    for (const int b : {0, 8, 0, 64, 0}) r.push_back(static_cast<uint8_t>(b));
-    for (int y = 0; y < 64; ++y) {
-        for (int x = 0; x < 8; ++x) r.push_back(((x + y / 8) % 2) != 0 ? 0xFF : 0x00);
-    }
-    Append(r, "\x1DVB");
-    r.push_back(0);
-    return r;
-}
-
-// Receipts printed one after another as a connection would print them (a decoder and a paper
-// each), each drawn and saved as PNG into a scratch folder.
-void PaperBench(int count) {
-    std::string error;
-    const std::unique_ptr<sim::paper::Drawing> drawing = sim::paper::MakeDrawing(&error);
-    if (!drawing) {
-        std::printf("paper: no drawing (%s)\n", error.c_str());
-        return;
-    }
-    char folderName[] = "/tmp/sim-bench-paper-XXXXXX";
-    if (mkdtemp(folderName) == nullptr) return;
-    const std::filesystem::path folder(folderName);
-    sim::paper::ReceiptStore store(folder);
-    (void)store.Open();
-    const std::vector<uint8_t> receipt = TypicalReceipt();
-    std::vector<double> drawn, total;  // microseconds: laid out; laid out and saved
-    int height = 0;
-    long rssAt10 = 0;
-    const double cpu = CpuSeconds();
-    const auto start = Clock::now();
-    for (int i = 0; i < count; ++i) {
-        const auto from = Clock::now();
-        Clock::time_point laidOut;
-        sim::paper::Paper paper(*drawing, sim::paper::PaperOptions{576},
-                                [&](sim::paper::Receipt&& r) {
-                                    laidOut = Clock::now();
-                                    height = r.picture.Height();
-                                    (void)store.Save(*drawing, r.picture, {1, "tcp", 1});
-                                },
-                                {});
-        sim::StreamDecoder decoder([](sim::Event&&) {});
-        decoder.SetPaper(&paper);
-        decoder.Feed(receipt);
-        decoder.Finish();
-        paper.End();
-        const auto to = Clock::now();
-        drawn.push_back(std::chrono::duration<double, std::micro>(laidOut - from).count());
-        total.push_back(std::chrono::duration<double, std::micro>(to - from).count());
-        if (i == 9) rssAt10 = ResidentKiB();
-    }
-    const double seconds = Seconds(start), cpuSeconds = CpuSeconds() - cpu;
-    const auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    };
-    const auto p90 = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() * 9 / 10];
-    };
-    std::printf(
-        "paper, typical receipt (576 x %d dots): %.0f pictures/s; median %.0f us drawn and saved "
-        "as PNG (p90 %.0f us), of which %.0f us laid out; CPU %.0f us a receipt\n",
-        height, count / seconds, median(total), p90(total), median(drawn),
-        cpuSeconds * 1e6 / count);
-    std::printf("paper, resident memory: %ld KiB after 10 receipts, %ld KiB after %d\n", rssAt10,
-                ResidentKiB(), count);
-    std::filesystem::remove_all(folder);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 16;
     const int idleSeconds = argc > 2 ? std::atoi(argv[2]) : 2;
     const int receiptCount = argc > 3 ? std::max(std::atoi(argv[3]), 10) : 1000;
-    PaperBench(receiptCount);
+    bench::PaperBench(receiptCount);
     const std::vector<uint8_t> firmware = FirmwareStream(mib << 20);
     Decode("firmware stream", firmware);
     std::vector<uint8_t> text;
@@ -258,10 +140,10 @@ int main(int argc, char** argv) {
     std::printf("server over loopback TCP: %.1f MiB/s, %s\n",
                 firmware.size() / Seconds(start) / 1048576.0, verdict.c_str());
 
-    const double cpu = CpuSeconds();
+    const double cpu = bench::CpuSeconds();
     std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
     std::printf("server idle: %.2f%% of a core over %d s\n",
-                (CpuSeconds() - cpu) * 100.0 / idleSeconds, idleSeconds);
+                (bench::CpuSeconds() - cpu) * 100.0 / idleSeconds, idleSeconds);
     server.Stop();
     serving.join();
 }

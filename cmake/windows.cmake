@@ -126,3 +126,6 @@ function(pos_windows_program target)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${arg_NAME})
     target_link_libraries(${target} PRIVATE ${arg_LIBRARIES})
 endfunction()
+
+# The paper's libraries and fonts (zint, FreeType, libpng built for Windows into a cache).
+include(${CMAKE_CURRENT_LIST_DIR}/windows-libs.cmake)

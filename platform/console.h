@@ -14,5 +14,9 @@ bool StandardErrorIsTerminal();
 // Makes a console show the program's UTF-8 output as such, until the program ends (Windows;
 // elsewhere the terminal already does).
 void UseUtf8Console();
+// Before a program ends on a failure it printed: when its console window is its own (Windows, a
+// program started from the Start menu or Explorer, not from a prompt), asks for Enter before the
+// window goes, so the line can be read. Returns at once elsewhere, and when no one can answer.
+void HoldOwnConsoleWindow();
 
 }  // namespace platform

@@ -14,4 +14,6 @@ bool StandardErrorIsTerminal() {
 
 void UseUtf8Console() {}
 
+void HoldOwnConsoleWindow() {}
+
 }  // namespace platform

@@ -2,6 +2,7 @@
 // After windows.h:
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/console.h"
@@ -41,6 +42,19 @@ void UseUtf8Console() {
         previousOutputPage = current;
         std::atexit(RestoreOutputPage);
     }
+}
+
+void HoldOwnConsoleWindow() {
+    // The console's only process is this one: the window was made for it and goes with it. A
+    // console input (not a file or a pipe) is a person at the keyboard.
+    DWORD processes[2] = {};
+    DWORD mode = 0;
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (GetConsoleProcessList(processes, 2) != 1 || !GetConsoleMode(input, &mode)) return;
+    std::fputs("Press Enter to close this window.\n", stderr);
+    wchar_t line[16];
+    DWORD read = 0;
+    ReadConsoleW(input, line, 16, &read, nullptr);
 }
 
 }  // namespace platform

@@ -12,8 +12,9 @@ packages=(cmake g++ make pkg-config qt6-base-dev libusb-1.0-0-dev libcli11-dev l
 packages+=(libfreetype-dev libzint-dev libpng-dev fonts-terminus-otb fonts-dejavu-core libzbar-dev
            tesseract-ocr)
 # The Windows programs: cross-compiler, Wine for their tests, NSIS for the installer, Xvfb for
-# the windows under Wine.
-packages+=(g++-mingw-w64-x86-64-posix wine64 nsis xvfb)
+# the windows under Wine; zlib for Windows under the simulator's paper, whose other libraries
+# scripts/windows-libs.sh builds from Debian's sources (dpkg-dev, above, unpacks them).
+packages+=(g++-mingw-w64-x86-64-posix wine64 nsis xvfb libz-mingw-w64-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -66,7 +66,7 @@ step "Windows (mingw-w64; the tests under Wine, the programs against build/'s, t
 # since g++ 12 warns falsely about some library code at -O3.
 cmake -S "$here" -B "$here/build-windows" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DWERROR=ON \
-    -DHOST_BUILD_DIR="$here/build" "${launcher[@]}" >/dev/null
+    -DBUILD_BENCH=ON -DHOST_BUILD_DIR="$here/build" "${launcher[@]}" >/dev/null
 cmake --build "$here/build-windows" -j"$jobs"
 ctest --test-dir "$here/build-windows" --output-on-failure -j"$jobs"
 

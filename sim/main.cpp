@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!server.Start(&error)) {
         std::fprintf(stderr, "pos-printer-sim: %s\n", error.c_str());
+        platform::HoldOwnConsoleWindow();  // started from the Start menu: the line stays readable
         return 1;
     }
     running = &server;

@@ -1,8 +1,8 @@
 #pragma once
-// What the paper needs drawn by a platform's libraries: a character's glyph in a printer font
-// cell, a barcode or 2D symbol from its data, and a finished picture saved as PNG. The paper
-// (placing, scaling, rotating, underlining) is platform-free; only this is not. MakeDrawing()
-// returns the platform's, or nullptr where a build has none.
+// What the paper needs drawn by libraries: a character's glyph in a printer font cell, a barcode or
+// 2D symbol from its data, and a finished picture saved as PNG. The paper (placing, scaling,
+// rotating, underlining) draws nothing itself. MakeDrawing() returns the drawing of FreeType, zint
+// and libpng, the same on Linux and Windows (only where the font files are differs).
 
 #include <cstdint>
 #include <memory>
@@ -114,10 +114,10 @@ class Drawing {
     virtual bool SavePng(const Bitmap& picture, const std::string& path, std::string* error) = 0;
 };
 
-// The platform's drawing; nullptr with `error` set (for the log) when it cannot be made: a build
-// without one ("not available in this build"), or, on Linux, a printer font file missing.
+// The drawing; nullptr with `error` set (one line for the log) when a printer font file is missing
+// or unreadable.
 std::unique_ptr<Drawing> MakeDrawing(std::string* error = nullptr);
-// Whether this build has a drawing at all (the Windows build has none yet).
+// Whether this build draws the paper (every build does now; the options' help asks).
 bool DrawingBuilt();
 
 }  // namespace sim::paper

@@ -5,10 +5,15 @@
 
 #include <algorithm>
 
+#include "sim/paper/files.h"
+
 namespace sim::paper {
 
+// The faces read their font files from memory mappings of the drawing's own (FreeType's own file
+// reading takes paths in the system's code page on Windows); the faces go before their files.
 struct PrinterFonts::Library {
     FT_Library handle = nullptr;
+    std::vector<std::unique_ptr<MappedFile>> files;
     std::vector<FT_Face> faces;
     ~Library() {
         for (FT_Face face : faces) FT_Done_Face(face);
@@ -30,13 +35,10 @@ namespace {
 
 constexpr std::size_t kCacheLimit = 1u << 16;  // distinct characters; a fuzzed stream stops here
 
-FT_Face OpenFace(FT_Library library, const std::string& path, std::string* error,
-                 const char* package) {
+FT_Face OpenFace(FT_Library library, const MappedFile& file) {
     FT_Face face = nullptr;
-    if (FT_New_Face(library, path.c_str(), 0, &face) != 0) {
-        *error = "no printer font: cannot read " + path + " (package " + package + ")";
+    if (FT_New_Memory_Face(library, file.Data(), static_cast<FT_Long>(file.Size()), 0, &face) != 0)
         return nullptr;
-    }
     return face;
 }
 
@@ -63,6 +65,11 @@ Bitmap Box(CellSize cell, int top, int bottom) {
 PrinterFonts::PrinterFonts() : library_(std::make_unique<Library>()) {}
 PrinterFonts::~PrinterFonts() = default;
 
+PrinterFonts::Files PrinterFonts::Installed() {
+    return {InstalledFont(FontFile::Terminus), InstalledFont(FontFile::DejaVuMono),
+            InstalledFont(FontFile::MicroHei)};
+}
+
 std::unique_ptr<PrinterFonts> PrinterFonts::Open(const Files& files, std::string* error) {
     std::string ignored;
     if (error == nullptr) error = &ignored;
@@ -72,31 +79,43 @@ std::unique_ptr<PrinterFonts> PrinterFonts::Open(const Files& files, std::string
         *error = "cannot start FreeType";
         return nullptr;
     }
-    auto open = [&](const std::string& path, const char* package) {
-        FT_Face face = OpenFace(lib.handle, path, error, package);
-        if (face != nullptr) lib.faces.push_back(face);
-        return face;
+    // `count` faces of one file (a face object holds one size at a time); none when the file
+    // cannot be read or is no font, with `error` set.
+    auto open = [&](const std::string& path, FontFile which, int count, std::string* why) {
+        std::vector<FT_Face> faces;
+        std::string cause;
+        std::unique_ptr<MappedFile> file = MappedFile::Open(PathFromUtf8(path), &cause);
+        const bool readable = file != nullptr;
+        if (readable) lib.files.push_back(std::move(file));
+        for (int i = 0; readable && i < count; ++i) {
+            FT_Face face = OpenFace(lib.handle, *lib.files.back());
+            if (face == nullptr) {
+                cause = "cannot read " + path + ": not a font FreeType reads";
+                break;
+            }
+            lib.faces.push_back(face);
+            faces.push_back(face);
+        }
+        if (static_cast<int>(faces.size()) < count) {
+            *why = "no printer font: " + cause + " (" + FontAdvice(which) + ")";
+            return std::vector<FT_Face>{};
+        }
+        return faces;
     };
-    // Each face needs its own FT_Face: a face object holds one size at a time.
-    FT_Face terminusA = open(files.terminus, "fonts-terminus-otb");
-    FT_Face terminusB = terminusA ? open(files.terminus, "fonts-terminus-otb") : nullptr;
-    if (terminusA == nullptr || terminusB == nullptr) return nullptr;
+    const std::vector<FT_Face> terminus = open(files.terminus, FontFile::Terminus, 2, error);
+    if (terminus.empty()) return nullptr;
+    FT_Face terminusA = terminus[0], terminusB = terminus[1];
     if (!SelectStrike(terminusA, 24) || !SelectStrike(terminusB, 16)) {
         *error = "no printer font: " + files.terminus + " lacks its 24 and 16 dot sizes";
         return nullptr;
     }
-    FT_Face heiA = open(files.microHei, "fonts-wqy-microhei");
-    FT_Face heiB = heiA ? open(files.microHei, "fonts-wqy-microhei") : nullptr;
-    FT_Face heiChinese = heiB ? open(files.microHei, "fonts-wqy-microhei") : nullptr;
-    if (heiChinese == nullptr) return nullptr;
+    const std::vector<FT_Face> hei = open(files.microHei, FontFile::MicroHei, 3, error);
+    if (hei.empty()) return nullptr;
+    FT_Face heiA = hei[0], heiB = hei[1], heiChinese = hei[2];
     std::string optional;
-    FT_Face monoA = OpenFace(lib.handle, files.dejaVuMono, &optional, "fonts-dejavu-core");
-    FT_Face monoB = nullptr;
-    if (monoA != nullptr) {
-        lib.faces.push_back(monoA);
-        monoB = OpenFace(lib.handle, files.dejaVuMono, &optional, "fonts-dejavu-core");
-        if (monoB != nullptr) lib.faces.push_back(monoB);
-    }
+    const std::vector<FT_Face> mono = open(files.dejaVuMono, FontFile::DejaVuMono, 2, &optional);
+    FT_Face monoA = mono.empty() ? nullptr : mono[0];
+    FT_Face monoB = mono.empty() ? nullptr : mono[1];
 
     // Font A, 12 × 24: Terminus fills the cell (ascent 19 of 24). Font B, 9 × 17: Terminus 8 × 16
     // with the spare column right and the spare row on top.

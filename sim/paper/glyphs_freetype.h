@@ -15,15 +15,17 @@ namespace sim::paper {
 
 class PrinterFonts {
   public:
-    // The font files the printer faces are made of, in the order a character is looked for.
-    // Font A and B: Terminus (its 12 × 24 and 8 × 16 bitmap strikes, fonts-terminus-otb), then
-    // DejaVu Sans Mono (fonts-dejavu-core, optional), then WenQuanYi Micro Hei; Chinese characters:
-    // WenQuanYi Micro Hei (fonts-wqy-microhei). Debian's paths.
+    // The font files the printer faces are made of (UTF-8 paths), in the order a character is
+    // looked for. Font A and B: Terminus (its 12 × 24 and 8 × 16 bitmap strikes,
+    // fonts-terminus-otb), then DejaVu Sans Mono (fonts-dejavu-core, optional), then WenQuanYi
+    // Micro Hei; Chinese characters: WenQuanYi Micro Hei (fonts-wqy-microhei).
     struct Files {
-        std::string terminus = "/usr/share/fonts/opentype/terminus/terminus-bold.otb";
-        std::string dejaVuMono = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf";
-        std::string microHei = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+        std::string terminus;
+        std::string dejaVuMono;
+        std::string microHei;
     };
+    // Where this system keeps them (sim/paper/files.h).
+    static Files Installed();
 
     // Nullptr with `error` naming the missing file and its package when a face cannot be made.
     static std::unique_ptr<PrinterFonts> Open(const Files& files, std::string* error);

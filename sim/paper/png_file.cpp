@@ -9,8 +9,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
+
+#include "sim/paper/files.h"
 
 namespace sim::paper {
 namespace {
@@ -108,61 +109,62 @@ bool Encode(const Bitmap& picture, Sink* sink, std::string* error) {
     return true;
 }
 
-std::string Cause(int error_number) {
-    return error_number != 0 ? std::strerror(error_number) : "unknown error";
-}
-
 }  // namespace
 
-bool WritePngFile(const Bitmap& picture, const std::string& path, std::string* error) {
-    std::string ignored;
-    if (error == nullptr) error = &ignored;
+bool EncodePng(const Bitmap& picture, std::vector<uint8_t>* bytes, std::string* error) {
     if (picture.Empty()) {
         *error = "an empty picture has no PNG";
         return false;
     }
-    thread_local std::vector<uint8_t> bytes;  // kept between pictures: no allocation per receipt
-    bytes.clear();
+    bytes->clear();
     // At worst stored deflate blocks (5 bytes per 64 KiB) in IDAT chunks of 8 KiB (12 bytes each),
     // a filter byte a row, and the other chunks.
     const std::size_t raw = static_cast<std::size_t>(picture.Stride() + 1) * picture.Height();
-    bytes.reserve(raw + raw / 8192 * 20 + 1024);
-    Sink sink{&bytes};
-    if (!Encode(picture, &sink, error)) return false;
+    bytes->reserve(raw + raw / 8192 * 20 + 1024);
+    Sink sink{bytes};
+    return Encode(picture, &sink, error);
+}
+
+bool WritePngFile(const Bitmap& picture, const std::string& path, std::string* error) {
+    std::string ignored;
+    if (error == nullptr) error = &ignored;
+    thread_local std::vector<uint8_t> bytes;  // kept between pictures: no allocation per receipt
+    if (!EncodePng(picture, &bytes, error)) return false;
 
     // The temporary file is hidden (a leading dot) beside the target, so the rename stays on one
-    // file system; "x" makes its creation exclusive.
+    // file system; its creation is exclusive.
     static std::atomic<unsigned> counter{0};
-    const std::size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temporary;
+    const std::filesystem::path target = PathFromUtf8(path);
+    const std::filesystem::path folder = target.parent_path();
+    std::filesystem::path temporary;
+    std::string cause;
     std::FILE* file = nullptr;
     for (int attempt = 0; attempt < 16 && file == nullptr; ++attempt) {
-        temporary = folder + "." + name + ".tmp" + std::to_string(counter.fetch_add(1));
+        temporary = folder / PathFromUtf8("." + Utf8FromPath(target.filename()) + ".tmp" +
+                                          std::to_string(counter.fetch_add(1)));
         errno = 0;
-        file = std::fopen(temporary.c_str(), "wbx");
+        file = CreateNewFile(temporary, &cause);
         if (file == nullptr && errno != EEXIST) break;
     }
     if (file == nullptr) {
-        *error = "cannot create a file in " + (folder.empty() ? std::string(".") : folder) + ": " +
-                 Cause(errno);
+        *error = "cannot create a file in " + (folder.empty() ? "." : Utf8FromPath(folder)) + ": " +
+                 cause;
         return false;
     }
     errno = 0;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int cause = errno;
+    int writeCause = errno;
     const bool closed = std::fclose(file) == 0;  // a full disk may show only here
-    if (!closed && cause == 0) cause = errno;
+    if (!closed && writeCause == 0) writeCause = errno;
+    std::error_code unremoved;
     if (!written || !closed) {
-        std::remove(temporary.c_str());
-        *error = "cannot write " + path + ": " + Cause(cause);
+        std::filesystem::remove(temporary, unremoved);
+        *error = "cannot write " + path + ": " + ErrorText(writeCause);
         return false;
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        cause = errno;
-        std::remove(temporary.c_str());
-        *error = "cannot rename the new picture to " + path + ": " + Cause(cause);
+    if (!RenameOver(temporary, target, &cause)) {
+        std::filesystem::remove(temporary, unremoved);
+        *error = "cannot rename the new picture to " + path + ": " + cause;
         return false;
     }
     return true;

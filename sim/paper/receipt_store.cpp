@@ -93,6 +93,12 @@ std::string Describe(const SavedReceipt& receipt) {
     return receipt.file + ", " + SizeText(receipt.width, receipt.height);
 }
 
+ReceiptStore::ReceiptStore(const fs::path& folder) {
+    std::error_code ec;
+    folder_ = fs::absolute(folder, ec);
+    if (ec) folder_ = folder;
+}
+
 std::string ReceiptStore::FileName(unsigned number) {
     char name[32];
     std::snprintf(name, sizeof name, "receipt-%04u.png", number);

@@ -13,6 +13,7 @@
 
 #include "sim/paper/bitmap.h"
 #include "sim/paper/drawing.h"
+#include "sim/paper/files.h"
 
 namespace sim::paper {
 
@@ -38,7 +39,12 @@ class ReceiptStore {
     // The index is written again at most this often while receipts come in.
     static constexpr std::chrono::milliseconds kIndexInterval{1000};
 
-    explicit ReceiptStore(std::filesystem::path folder) : folder_(std::move(folder)) {}
+    // The folder is made absolute at once: the log names it whole, and it stays the same folder
+    // whatever the working folder becomes.
+    explicit ReceiptStore(const std::filesystem::path& folder);
+    // The folder as UTF-8 text, as the options give it (on Windows std::filesystem would read
+    // narrow text in the PC's code page).
+    explicit ReceiptStore(const std::string& folder) : ReceiptStore(PathFromUtf8(folder)) {}
 
     // Makes the folder if missing and reads which receipts it already holds, so numbering goes
     // on after the highest. Returns why it could not (empty when it could); the store still

@@ -1,7 +1,5 @@
 #include "tests/sim/paper_reading.h"
 
-#include <png.h>
-
 namespace papertest {
 
 std::vector<Decoded> ReadSymbols(const sim::paper::Bitmap& picture, int quiet) {
@@ -30,22 +28,6 @@ std::vector<Decoded> ReadSymbols(const sim::paper::Bitmap& picture, int quiet) {
     zbar::zbar_image_destroy(image);
     zbar::zbar_image_scanner_destroy(scanner);
     return found;
-}
-
-sim::paper::Bitmap ReadPng(const std::filesystem::path& path) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-    image.format = PNG_FORMAT_GRAY;
-    std::vector<uint8_t> grey(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, grey.data(), 0, nullptr)) return {};
-    sim::paper::Bitmap picture(static_cast<int>(image.width), static_cast<int>(image.height));
-    for (int y = 0; y < picture.Height(); ++y) {
-        for (int x = 0; x < picture.Width(); ++x) {
-            if (grey[static_cast<std::size_t>(y) * image.width + x] < 128) picture.SetDot(x, y);
-        }
-    }
-    return picture;
 }
 
 }  // namespace papertest

@@ -1,14 +1,14 @@
 #pragma once
 // Reading the paper back as a reader would: the symbols a barcode reader (zbar) finds in a picture,
-// and a PNG file's dots.
+// and a PNG file's dots (png_reading.h).
 
 #include <zbar.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "sim/paper/bitmap.h"
+#include "tests/sim/png_reading.h"
 
 namespace papertest {
 
@@ -19,8 +19,5 @@ struct Decoded {
 
 // Every symbol zbar finds, the picture framed in `quiet` white dots as paper around it is.
 std::vector<Decoded> ReadSymbols(const sim::paper::Bitmap& picture, int quiet);
-
-// A PNG file's dots (dark pixels set); an empty bitmap when it cannot be read.
-sim::paper::Bitmap ReadPng(const std::filesystem::path& path);
 
 }  // namespace papertest

@@ -31,11 +31,11 @@ class FileDrawing : public sim::paper::Drawing {
     const Bitmap& Glyph(char32_t, sim::paper::Face) override { return glyph_; }
     sim::paper::Symbol DrawSymbol(const sim::paper::SymbolRequest&) override { return {}; }
     bool SavePng(const Bitmap& picture, const std::string& path, std::string* error) override {
-        if (fail || !fs::is_directory(fs::path(path).parent_path())) {
+        if (fail || !fs::is_directory(sim::paper::PathFromUtf8(path).parent_path())) {
             *error = "No space left on device";
             return false;
         }
-        WritePngHead(path, picture.Width(), picture.Height());
+        WritePngHead(sim::paper::PathFromUtf8(path), picture.Width(), picture.Height());
         return true;
     }
 
@@ -138,6 +138,30 @@ TEST(ReceiptStore, AFolderThatCannotBeMadeFailsEachPictureAndRecoversWhenItCan) 
     EXPECT_EQ(saved.file, "receipt-0001.png");
     EXPECT_EQ(saved.error, "");
     EXPECT_TRUE(fs::exists(dir / "blocked" / "receipts" / "receipt-0001.png"));
+    fs::remove_all(dir);
+}
+
+// A folder given as UTF-8 text (as the options give it) is that folder, whatever the system's code
+// page, and a relative one is named whole.
+TEST(ReceiptStore, AFolderNamedInUtf8IsThatFolderAndNamedWhole) {
+    const fs::path dir = fakes::NewTempFolder("receipts-");
+    ASSERT_FALSE(dir.empty());
+    const std::string name = "收据 Reçus";
+    ReceiptStore store(sim::paper::Utf8FromPath(dir) + "/" + name);
+    ASSERT_EQ(store.Open(), "");
+    FileDrawing drawing;
+    EXPECT_EQ(store.Save(drawing, Bitmap(576, 10), kTcp).error, "");
+    const fs::path folder = dir / sim::paper::PathFromUtf8(name);
+    EXPECT_TRUE(fs::exists(folder / "receipt-0001.png"));
+    EXPECT_EQ(store.WriteIndex(std::chrono::steady_clock::now(), true), "");
+    EXPECT_NE(Read(folder / "index.html").find(name), std::string::npos);
+
+    const fs::path working = fs::current_path();
+    fs::current_path(dir);
+    const ReceiptStore relative(std::string("receipts"));
+    fs::current_path(working);
+    EXPECT_EQ(fs::weakly_canonical(relative.Folder()), fs::weakly_canonical(dir / "receipts"));
+    EXPECT_TRUE(relative.Folder().is_absolute());
     fs::remove_all(dir);
 }
 

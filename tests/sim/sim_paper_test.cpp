@@ -10,6 +10,7 @@
 #include "tests/fakes/temp_folder.h"
 #include "tests/fakes/wait.h"
 #include "tests/sim/paper_reading.h"
+#include "tests/sim/paper_streams.h"
 #include "tests/sim/sim_rig.h"
 
 namespace simtest {
@@ -135,6 +136,39 @@ TEST(SimPaper, CutsAndJobEndsMakePicturesInPrintOrderAcrossPrinters) {
         5000ms));
     EXPECT_LT(page.find("receipt-0004.png"), page.find("receipt-0003.png"));
     EXPECT_LT(page.find("receipt-0002.png"), page.find("receipt-0001.png"));
+}
+
+// The streams the Windows simulator's pictures are compared with (tests/windows): each prints one
+// picture, in order, and a barcode reader finds its symbols there.
+TEST(SimPaper, TheComparisonStreamsPrintOnePictureEachAndReadBack) {
+    PaperRig rig;
+    ASSERT_FALSE(rig.folder.empty());
+    const std::vector<papertest::PaperStream> streams = papertest::PaperStreams();
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        const printerlink::SocketHandle socket = Connect(rig.sim->server().TcpPort(1));
+        ASSERT_NE(socket, printerlink::kNoSocket);
+        ASSERT_TRUE(SendAll(socket, streams[i].bytes));
+        printerlink::CloseSocket(socket, false);
+        const std::string name = sim::paper::ReceiptStore::FileName(static_cast<unsigned>(i + 1));
+        ASSERT_TRUE(rig.WaitFor("paper: " + name)) << streams[i].name;
+        const sim::paper::Bitmap picture = papertest::ReadPng(rig.folder / name);
+        ASSERT_EQ(picture.Width(), 576) << streams[i].name;
+        std::vector<std::string> found;
+        for (const papertest::Decoded& d : papertest::ReadSymbols(picture, 16))
+            found.push_back(d.data);
+        std::sort(found.begin(), found.end());
+        EXPECT_EQ(found, streams[i].symbols) << streams[i].name;
+    }
+    std::size_t pictures = 0;
+    for (const auto& entry : fs::directory_iterator(rig.folder))
+        pictures += entry.path().extension() == ".png";
+    EXPECT_EQ(pictures, streams.size()) << "one picture a stream";
+    // Only the EAN-13 with a wrong check digit is refused (a framed note).
+    for (const std::string& line : rig.sim->Lines()) {
+        if (line.find("not drawn") != std::string::npos) {
+            EXPECT_NE(line.find("EAN-13 not drawn"), std::string::npos) << line;
+        }
+    }
 }
 
 TEST(SimPaper, TheSerialSideEndsAJobWhenAToolClosesThePort) {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows installer as a user runs it, under Wine: a silent install (/S) into Program Files
-# with its Start-menu entries, tessary-cli.exe answering from bin\, then the GUI robot starts the
-# installed programs from their entries and runs the silent uninstaller, which leaves neither
-# programs nor entries.
+# with its Start-menu entries, the virtual printer's fonts and the licences, tessary-cli.exe
+# answering from bin\, then the GUI robot starts the installed programs from their entries (the
+# virtual printer saves tessary-cli.exe's test page into Documents\Receipts) and runs the silent
+# uninstaller, which leaves neither programs nor entries, but the receipts.
 # Usage: installer_under_wine.sh WINE_WINDOWS_RUN WINE_PREFIX INSTALLER ROBOT
 set -u
 [ "$#" -eq 4 ] || { echo "usage: $0 WINE_WINDOWS_RUN WINE_PREFIX INSTALLER ROBOT"; exit 2; }
@@ -24,11 +25,15 @@ if grep -q 'Uninstall\\\\Tessary and Brindel' "$prefix/system.reg"; then
 fi
 
 run "$installer" /S || fail "the silent install ended with status $?"
-for file in bin/Tessary.exe bin/Brindel.exe bin/tessary-cli.exe README.txt LICENSE.txt \
-    Uninstall.exe; do
+for file in bin/Tessary.exe bin/Brindel.exe bin/tessary-cli.exe bin/pos-printer-sim.exe \
+    bin/fonts/terminus-bold.otb bin/fonts/DejaVuSansMono-Bold.ttf bin/fonts/wqy-microhei.ttc \
+    licenses/freetype/FTL.TXT licenses/libpng/LICENSE.txt licenses/zint/copyright.txt \
+    licenses/zlib/copyright.txt licenses/fonts-terminus-otb/copyright.txt \
+    licenses/fonts-dejavu-core/copyright.txt licenses/fonts-wqy-microhei/copyright.txt \
+    licenses/common-licenses/Apache-2.0.txt README.txt LICENSE.txt Uninstall.exe; do
     [ -f "$dir/$file" ] || fail "not installed: $file"
 done
-for entry in Tessary Brindel README Uninstall; do
+for entry in Tessary Brindel "Virtual printer" README Uninstall; do
     [ -f "$menu/$entry.lnk" ] || fail "no Start-menu entry $entry"
 done
 help=$(run "$dir/bin/tessary-cli.exe" --help 2>&1)

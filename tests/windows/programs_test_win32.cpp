@@ -217,9 +217,9 @@ std::filesystem::path MenuFolder() {
     return std::filesystem::path(programs) / L"Tessary and Brindel";
 }
 
-// A Start-menu entry's target and the folder it starts in.
+// A Start-menu entry's target, its arguments and the folder it starts in.
 struct Shortcut {
-    std::wstring target, folder;
+    std::wstring target, arguments, folder;
 };
 std::optional<Shortcut> ReadShortcut(const std::wstring& name) {
     const std::wstring file = (MenuFolder() / (name + L".lnk")).wstring();
@@ -231,10 +231,11 @@ std::optional<Shortcut> ReadShortcut(const std::wstring& name) {
         IPersistFile* persist = nullptr;
         if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
             if (SUCCEEDED(persist->Load(file.c_str(), STGM_READ))) {
-                wchar_t target[MAX_PATH] = {}, folder[MAX_PATH] = {};
+                wchar_t target[MAX_PATH] = {}, arguments[MAX_PATH] = {}, folder[MAX_PATH] = {};
                 link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+                link->GetArguments(arguments, MAX_PATH);
                 link->GetWorkingDirectory(folder, MAX_PATH);
-                shortcut = Shortcut{target, folder};
+                shortcut = Shortcut{target, arguments, folder};
             }
             persist->Release();
         }
@@ -244,9 +245,84 @@ std::optional<Shortcut> ReadShortcut(const std::wstring& name) {
     return shortcut;
 }
 
+// The installed programs' user: a profile folder of the tests' own in the prefix's temporary
+// folder (Wine links the real user's Documents to the home folder, which a test must not touch).
+// Set once for this process and what it starts; the Start-menu entries' %USERPROFILE% is this.
+void UseTestProfile() {
+    static const bool done = [] {
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        const std::filesystem::path profile = std::filesystem::path(temp) / L"pos-installed-user";
+        std::filesystem::create_directories(profile / L"Documents");
+        return SetEnvironmentVariableW(L"USERPROFILE", profile.c_str()) != 0;
+    }();
+    EXPECT_TRUE(done);
+}
+
+// The user's Documents folder, as the Start-menu entries name it.
+std::filesystem::path Documents() {
+    UseTestProfile();
+    wchar_t documents[MAX_PATH] = {};
+    ExpandEnvironmentStringsW(L"%USERPROFILE%\\Documents", documents, MAX_PATH);
+    return documents;
+}
+
+// Run by the installer's test after a silent install into POS_INSTALLED (a Windows path): the
+// "Virtual printer" entry starts the simulator in the user's Documents folder, printing into
+// Documents\Receipts, where the installed tessary-cli.exe's test page becomes a picture. (A free
+// TCP port is added to the entry's arguments: 9100 may be taken on the test machine.)
+TEST(InstalledPrograms, TheVirtualPrinterPrintsIntoDocumentsReceipts) {
+    const char* installed = std::getenv("POS_INSTALLED");
+    if (installed == nullptr) GTEST_SKIP() << "no installed copy (POS_INSTALLED)";
+    const std::filesystem::path bin = std::filesystem::path(robot::WindowsPath(installed)) / L"bin";
+    const std::optional<Shortcut> shortcut = ReadShortcut(L"Virtual printer");
+    ASSERT_TRUE(shortcut.has_value());
+    EXPECT_EQ(_wcsicmp(shortcut->target.c_str(), (bin / L"pos-printer-sim.exe").c_str()), 0)
+        << shortcut->target;
+    EXPECT_EQ(shortcut->arguments, L"--receipts Receipts");
+    EXPECT_EQ(shortcut->folder, L"%USERPROFILE%\\Documents");
+    UseTestProfile();
+    wchar_t expanded[MAX_PATH] = {};
+    ExpandEnvironmentStringsW(shortcut->folder.c_str(), expanded, MAX_PATH);
+    const std::filesystem::path documents = expanded;
+    const std::filesystem::path receipts = documents / L"Receipts";
+    std::error_code ignored;
+    std::filesystem::remove_all(receipts, ignored);  // an earlier run's
+
+    const WorkFolder work("virtual-printer-");
+    const std::filesystem::path output = work.path / "sim.txt";
+    Program sim(shortcut->target, shortcut->arguments + L" --tcp-port 0 --udp-port 0", documents,
+                output);
+    ASSERT_TRUE(sim.ok());
+    ASSERT_TRUE(robot::WaitUntil(
+        [&] { return ReadFile(output).find("the next as receipt-0001.png") != std::string::npos; },
+        kStart))
+        << ReadFile(output);
+    const std::string lines = ReadFile(output);
+    EXPECT_NE(lines.find("receipts go to " + (receipts / "index.html").string()), std::string::npos)
+        << lines;
+    const std::size_t at = lines.find("listening on TCP port ");
+    ASSERT_NE(at, std::string::npos) << lines;
+    const std::wstring port = std::to_wstring(std::atoi(lines.c_str() + at + 22));
+
+    Program cli((bin / L"tessary-cli.exe").wstring(), L"print --to net:127.0.0.1:" + port,
+                work.path);
+    EXPECT_EQ(cli.WaitForExit(30s), std::optional<DWORD>(0));
+    EXPECT_TRUE(robot::WaitUntil(
+        [&] { return ReadFile(output).find("paper: receipt-0001.png, 576 ") != std::string::npos; },
+        20s))
+        << ReadFile(output);
+    const std::string picture = ReadFile(receipts / "receipt-0001.png");
+    ASSERT_GE(picture.size(), 24u);
+    EXPECT_EQ(picture.substr(0, 8), std::string("\x89PNG\r\n\x1A\n", 8));
+    EXPECT_EQ(picture.substr(16, 4), std::string("\0\0\x02\x40", 4)) << "576 dots wide";
+    EXPECT_TRUE(
+        robot::WaitUntil([&] { return std::filesystem::exists(receipts / "index.html"); }, 10s));
+}
+
 // Run by the installer's test after a silent install into POS_INSTALLED (a Windows path): the
 // programs start in the user's Documents folder from their Start-menu entries, and the silent
-// uninstaller takes them and their entries away.
+// uninstaller takes them and their entries away, leaving the receipts.
 TEST(InstalledPrograms, StartFromTheirEntriesAndGoWithTheUninstaller) {
     const char* installed = std::getenv("POS_INSTALLED");
     if (installed == nullptr) GTEST_SKIP() << "no installed copy (POS_INSTALLED)";
@@ -264,6 +340,7 @@ TEST(InstalledPrograms, StartFromTheirEntriesAndGoWithTheUninstaller) {
         EXPECT_EQ(_wcsicmp(shortcut->target.c_str(), (bin + c.exe).c_str()), 0) << shortcut->target;
         EXPECT_EQ(shortcut->folder, L"%USERPROFILE%\\Documents");
         // Started as the shell starts the entry: in the folder it names, for this user.
+        UseTestProfile();
         wchar_t folder[MAX_PATH] = {};
         ExpandEnvironmentStringsW(shortcut->folder.c_str(), folder, MAX_PATH);
         std::filesystem::create_directories(folder);
@@ -275,9 +352,7 @@ TEST(InstalledPrograms, StartFromTheirEntriesAndGoWithTheUninstaller) {
         EXPECT_EQ(program.WaitForExit(10s), std::optional<DWORD>(0)) << c.entry;
     }
     // Tessary keeps its language file in that folder.
-    wchar_t documents[MAX_PATH] = {};
-    ExpandEnvironmentStringsW(L"%USERPROFILE%\\Documents", documents, MAX_PATH);
-    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(documents) / "init_params.txt"));
+    EXPECT_TRUE(std::filesystem::exists(Documents() / "init_params.txt"));
 
     // In place (_?=, unquoted and last): the uninstaller otherwise copies itself away and
     // returns before it has done its work.
@@ -286,9 +361,14 @@ TEST(InstalledPrograms, StartFromTheirEntriesAndGoWithTheUninstaller) {
     ASSERT_TRUE(uninstaller.ok());
     EXPECT_EQ(uninstaller.WaitForExit(60s), std::optional<DWORD>(0));
     for (const wchar_t* file :
-         {L"bin\\Tessary.exe", L"bin\\Brindel.exe", L"bin\\tessary-cli.exe", L"README.txt"})
+         {L"bin\\Tessary.exe", L"bin\\Brindel.exe", L"bin\\tessary-cli.exe",
+          L"bin\\pos-printer-sim.exe", L"bin\\fonts", L"licenses", L"README.txt"})
         EXPECT_FALSE(std::filesystem::exists(root / file)) << "left: " << root.string() << file;
     EXPECT_FALSE(std::filesystem::exists(MenuFolder()));
+    // The receipts are the user's: they stay.
+    EXPECT_TRUE(std::filesystem::exists(Documents() / "Receipts" / "receipt-0001.png"));
+    std::error_code ignored;
+    std::filesystem::remove_all(Documents().parent_path(), ignored);
 }
 
 }  // namespace

@@ -14,29 +14,9 @@ set -u
 wine_run=$(realpath "$1") prefix=$(realpath "$2") win_cli=$(realpath "$3")
 win_sim=$(realpath "$4") linux_cli=$(realpath "$5") linux_sim=$(realpath "$6")
 com12="$prefix/dosdevices/com12"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -f "$com12"
-    rm -rf "$work"
-}
-trap cleanup EXIT
-failures=0
-fail() {
-    echo "FAILED: $*"
-    failures=$((failures + 1))
-}
-# wait_for FILE TEXT: up to 10 s for TEXT in FILE.
-wait_for() {
-    for _ in $(seq 100); do
-        grep -qF -- "$2" "$1" && return 0
-        sleep 0.1
-    done
-    echo "--- $1:"; cat "$1"
-    return 1
-}
+remove_com12() { rm -f "$com12"; }
+extra_cleanup=remove_com12
+. "$(dirname "$0")/script_rig.sh"
 # start NAME COMMAND...: a simulator in the background on a free TCP port and the UDP port
 # $udp, replying to $reply; its lines in $work/NAME, its TCP port in $tcp.
 start() {
