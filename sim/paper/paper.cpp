@@ -3,20 +3,6 @@
 
 namespace sim::paper {
 
-const char* ReceiptEndName(ReceiptEnd end) {
-    switch (end) {
-        case ReceiptEnd::FullCut:
-            return "full cut";
-        case ReceiptEnd::PartialCut:
-            return "partial cut";
-        case ReceiptEnd::StreamEnd:
-            return "stream end";
-        case ReceiptEnd::LengthLimit:
-            return "length limit";
-    }
-    return "?";
-}
-
 // --- state ---
 
 void Paper::Printer::Initialise() {
@@ -43,6 +29,26 @@ void Paper::Printer::Initialise() {
     pageY_ = 0;
     windowUsed_ = false;
     pageBottom_ = 0;
+    windowRecord_ = ReceiptRecord{};
+    pageRecord_ = ReceiptRecord{};
+    symbolStored_ = {};
+    compositeParts_ = {};
+}
+
+Item Paper::Printer::Made(ItemType type, std::string name) const {
+    Item item;
+    item.type = type;
+    item.name = std::move(name);
+    item.bytes = running_;
+    return item;
+}
+
+void Paper::Printer::Noted(const std::string& what, const std::string& why,
+                           const std::string& text) {
+    Note(text);
+    Item item = Made(ItemType::Note, what);
+    item.text = why;
+    Record().Add(std::move(item));
 }
 
 int Paper::Printer::AreaLeft() const {
@@ -71,6 +77,7 @@ void Paper::Printer::End() {
     FlushLine();
     if (printed_) EndPicture(ReceiptEnd::StreamEnd, std::max(y_, roll_.Height()));
     roll_ = Bitmap(width_, 0);
+    record_ = ReceiptRecord{};
     y_ = 0;
     printed_ = false;
     lastRequest_.reset();
@@ -89,17 +96,17 @@ Paper::~Paper() = default;
 void Paper::End() {
     printer_->End();
 }
-void Paper::Text(std::span<const uint8_t> bytes, const TextCoding& coding) {
-    printer_->Text(bytes, coding);
+void Paper::Text(std::span<const uint8_t> bytes, const TextCoding& coding, uint64_t at) {
+    printer_->Text(bytes, coding, at);
 }
-void Paper::LineFeeds(uint64_t count) {
-    printer_->LineFeeds(count);
+void Paper::LineFeeds(uint64_t count, uint64_t) {
+    printer_->LineFeeds(count);  // feeds draw nothing to record
 }
-void Paper::Command(std::span<const uint8_t> header, uint64_t data) {
-    printer_->Command(header, data);
+void Paper::Command(std::span<const uint8_t> header, uint64_t data, uint64_t at) {
+    printer_->Command(header, data, at);
 }
-void Paper::Data(std::span<const uint8_t> chunk) {
-    printer_->Data(chunk);
+void Paper::Data(std::span<const uint8_t> chunk, uint64_t at) {
+    printer_->Data(chunk, at);
 }
 
 }  // namespace sim::paper

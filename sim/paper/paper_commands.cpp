@@ -6,7 +6,7 @@ namespace sim::paper {
 
 // --- commands ---
 
-void Paper::Printer::Command(std::span<const uint8_t> c, uint64_t data) {
+void Paper::Printer::Command(std::span<const uint8_t> c, uint64_t data, uint64_t at) {
     if (block_.kind != BlockKind::None) FinishBlock();  // the stream skipped the rest
     // Only whole commands as the command table measures them (the decoder sends no others).
     if (!(c.size() == 1 && c[0] == kFormFeed)) {
@@ -18,7 +18,8 @@ void Paper::Printer::Command(std::span<const uint8_t> c, uint64_t data) {
     characters_.clear();
     reader_.Break(characters_);  // a character cut off by the command: a substitute
     for (const Character& ch : characters_) Put(ch);
-    if (data > 0) return StartBlock(c, data);
+    if (data > 0) return StartBlock(c, data, at);
+    running_ = {at, at + c.size()};
     Run(c);
 }
 
@@ -121,6 +122,8 @@ void Paper::Printer::RunEsc(std::span<const uint8_t> c) {
                 pageMode_ = false;
                 window_ = Bitmap();
                 page_ = Bitmap();
+                windowRecord_ = ReceiptRecord{};
+                pageRecord_ = ReceiptRecord{};
             }
             return;
         case kFormFeed:
@@ -202,9 +205,12 @@ void Paper::Printer::RunGs(std::span<const uint8_t> c) {
             return PrintBarcode(static_cast<uint8_t>(n), std::move(digits));
         }
         case '/':
-            if (download_.present)
+            if (download_.present) {
+                Item image = Made(ItemType::Image, "downloaded bit image");
+                image.stored = download_.stored;
                 PrintPicture(download_.picture, (Digit(static_cast<uint8_t>(n)) & 1) + 1,
-                             (Digit(static_cast<uint8_t>(n)) >> 1 & 1) + 1);
+                             (Digit(static_cast<uint8_t>(n)) >> 1 & 1) + 1, std::move(image));
+            }
             return;
         case 'V': {
             const int m = c[2];
@@ -242,7 +248,8 @@ void Paper::Printer::RunFs(std::span<const uint8_t> c) {
             return;
         case 'p': {
             const int m = c.size() > 3 ? Digit(c[3]) : 0;
-            return Frame("NV image " + std::to_string(n), (m & 1) + 1, (m >> 1 & 1) + 1);
+            return Frame("NV image", "NV image " + std::to_string(n), (m & 1) + 1,
+                         (m >> 1 & 1) + 1);
         }
         default:
             return;
@@ -251,9 +258,10 @@ void Paper::Printer::RunFs(std::span<const uint8_t> c) {
 
 // --- data blocks ---
 
-void Paper::Printer::StartBlock(std::span<const uint8_t> c, uint64_t data) {
+void Paper::Printer::StartBlock(std::span<const uint8_t> c, uint64_t data, uint64_t at) {
     block_ = Block{};
     block_.total = data;
+    block_.bytes = {at, at + c.size()};
     if (c[0] == kGs && c[1] == 'v') {
         block_.kind = BlockKind::Raster;
     } else if (c[0] == kEsc && c[1] == '*') {
@@ -309,7 +317,7 @@ std::size_t Paper::Printer::PrefixNeed() const {
     return 0;
 }
 
-void Paper::Printer::Data(std::span<const uint8_t> chunk) {
+void Paper::Printer::Data(std::span<const uint8_t> chunk, uint64_t at) {
     while (!chunk.empty() && block_.kind != BlockKind::None && block_.received < block_.total) {
         const uint64_t left = block_.total - block_.received;
         if (!block_.begun) {
@@ -321,6 +329,7 @@ void Paper::Printer::Data(std::span<const uint8_t> chunk) {
                             block_.prefix.begin() + static_cast<std::ptrdiff_t>(block_.prefixSize));
                 block_.prefixSize += n;
                 block_.received += n;
+                block_.bytes.to = at += n;
                 chunk = chunk.subspan(n);
                 continue;
             }
@@ -329,6 +338,7 @@ void Paper::Printer::Data(std::span<const uint8_t> chunk) {
             continue;
         }
         const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(chunk.size(), left));
+        block_.bytes.to = at += n;
         Body(chunk.first(n));
         block_.received += n;
         chunk = chunk.subspan(n);
@@ -345,6 +355,7 @@ void Paper::Printer::BeginBody() {
 void Paper::Printer::Body(std::span<const uint8_t> bytes) {
     switch (block_.kind) {
         case BlockKind::Raster:
+            raster_.bytes.to = block_.bytes.to;
             return RasterBytes(bytes);
         case BlockKind::BitImage:
             return BitImageBytes(bytes);
@@ -375,11 +386,21 @@ void Paper::Printer::FinishBlock() {
     }
     const Block block = block_;
     block_ = Block{};
+    running_ = block.bytes;
     const std::span<const uint8_t> p(block.prefix.data(), block.prefixSize);
     switch (block.kind) {
         case BlockKind::Raster:
             if (raster_.column > 0) Advance(raster_.scaleY);  // a last row cut short
+            RecordRaster();
             raster_ = Raster{};
+            break;
+        case BlockKind::BitImage:
+            for (Piece& piece : line_) {
+                if (piece.image == bitImage_.image) piece.bytes = block.bytes;
+            }
+            break;
+        case BlockKind::Download:
+            download_.stored = block.bytes;
             break;
         case BlockKind::Barcode:
             PrintBarcode(barcodeSystem_, std::move(barcodeData_));

@@ -51,13 +51,18 @@ void Paper::Printer::BeginRaster(std::span<const uint8_t> c) {
     const long width = long{raster_.rowBytes} * 8 * raster_.scaleX;
     raster_.left = AlignedX(static_cast<int>(std::min<long>(width, AreaWidth())));
     raster_.right = AreaLeft() + AreaWidth();
+    raster_.bytes = block_.bytes;
 }
 
 void Paper::Printer::RasterBytes(std::span<const uint8_t> bytes) {
     Raster& r = raster_;
     if (r.rowBytes == 0) return;
     for (std::size_t i = 0; i < bytes.size();) {
-        if (r.column == 0) r.top = Reserve(r.scaleY);
+        if (r.column == 0) {
+            r.top = Reserve(r.scaleY);  // may end the picture, and with it the image's record
+            if (r.firstTop < 0) r.firstTop = r.top;
+            r.bottom = r.top + r.scaleY;
+        }
         // The bytes of this row in the chunk; those past the print area are only counted.
         const int visible =
             std::clamp((r.right - r.left + 8 * r.scaleX - 1) / (8 * r.scaleX), 0, r.rowBytes);
@@ -100,6 +105,7 @@ void Paper::Printer::BeginBitImage(std::span<const uint8_t> c) {
     bitImage_.scaleX = (m & 1) ? 1 : 2;  // single density: each column twice as wide
     bitImage_.scaleY = tall ? 1 : 3;     // 8-dot modes: each dot three rows high
     bitImage_.columnBytes = tall ? 3 : 1;
+    if (line_.size() >= kMaxLinePieces) PrintLine(layout_.lineSpacing);
     StartLine();
     const int width = Le16(c, 3) * bitImage_.scaleX;
     const int visible = std::clamp(AreaWidth() - x_, 0, width);
@@ -110,6 +116,7 @@ void Paper::Printer::BeginBitImage(std::span<const uint8_t> c) {
     piece.advance = visible;
     piece.height = 24;
     piece.image = bitImage_.image;
+    piece.bytes = block_.bytes;  // its data's end is set when the block ends
     line_.push_back(piece);
     x_ += visible;
 }
@@ -149,7 +156,8 @@ void Paper::Printer::DownloadBytes(std::span<const uint8_t> bytes) {
 void Paper::Printer::BeginGraphics(std::span<const uint8_t> p) {
     graphics_ = Stored{};
     if (p[2] != 48 && p[2] != 0) {  // multi-tone graphics: not drawn
-        Note("multi-tone graphics not drawn");
+        running_ = block_.bytes;
+        Noted("multi-tone graphics", "not drawn", "multi-tone graphics not drawn");
         return;
     }
     const int width = Le16(p, 6), height = Le16(p, 8);
@@ -185,19 +193,26 @@ void Paper::Printer::GraphicsBytes(std::span<const uint8_t> bytes) {
 void Paper::Printer::FinishGraphics(std::span<const uint8_t> p) {
     if (p.size() < 2) return;
     const uint8_t fn = p[1];
+    if (fn == 112 || fn == 113) {
+        graphics_.stored = running_;
+        return;
+    }
     if (fn == 2 || fn == 50) {
-        if (graphics_.present) PrintPicture(graphics_.picture, graphics_.scaleX, graphics_.scaleY);
+        if (!graphics_.present) return;
+        Item image = Made(ItemType::Image, "graphics");
+        image.stored = graphics_.stored;
+        PrintPicture(graphics_.picture, graphics_.scaleX, graphics_.scaleY, std::move(image));
         return;
     }
     if ((fn == 69 || fn == 85) && p.size() >= 6) {
         const std::string key{static_cast<char>(p[2]), static_cast<char>(p[3])};
-        Frame(std::string(fn == 69 ? "NV graphics" : "download graphics") + " \"" + key + "\"",
-              p[4] == 2 ? 2 : 1, p[5] == 2 ? 2 : 1);
+        const char* kind = fn == 69 ? "NV graphics" : "download graphics";
+        Frame(kind, std::string(kind) + " \"" + key + "\"", p[4] == 2 ? 2 : 1, p[5] == 2 ? 2 : 1);
     }
 }
 
 // An image held in the printer's memory: a grey frame of a fixed size with its name.
-void Paper::Printer::Frame(const std::string& label, int scaleX, int scaleY) {
+void Paper::Printer::Frame(const char* kind, const std::string& label, int scaleX, int scaleY) {
     FlushLine();
     Bitmap frame(kFrameWidth, kFrameHeight);
     for (int y = 0; y < kFrameHeight; y += 2) {
@@ -214,7 +229,9 @@ void Paper::Printer::Frame(const std::string& label, int scaleX, int scaleY) {
     Bitmap text(textWidth, cell.height);
     Write(text, 0, 0, label, Face::A);
     frame.Draw(text, x, y);
-    PrintPicture(frame, scaleX, scaleY);
+    Item image = Made(ItemType::Image, kind);
+    image.text = label;
+    PrintPicture(frame, scaleX, scaleY, std::move(image));
 }
 
 }  // namespace sim::paper

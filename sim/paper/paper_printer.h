@@ -38,6 +38,11 @@ constexpr int kFrameHeight = 96;      // printer does not hold: a grey frame wit
 constexpr int kNoteMargin = 8;        // inside a framed note
 constexpr int kRule = 2;              // frame lines
 constexpr std::size_t kPrefixMax = 16;
+// Characters and line images a line holds at most: more (overprinted with ESC $ or ESC \\) print
+// the line and go on on the next, as a wrap does.
+constexpr std::size_t kMaxLinePieces = 1024;
+// Dots of a gap between text runs that make one space in a line's text (a font A character).
+constexpr int kSpaceDots = 12;
 
 // A parameter sent either as n or as the digit '0' + n.
 inline int Digit(uint8_t b) {
@@ -59,10 +64,10 @@ class Paper::Printer {
         Initialise();
     }
 
-    void Text(std::span<const uint8_t> bytes, const TextCoding& coding);
+    void Text(std::span<const uint8_t> bytes, const TextCoding& coding, uint64_t at);
     void LineFeeds(uint64_t count);
-    void Command(std::span<const uint8_t> c, uint64_t data);
-    void Data(std::span<const uint8_t> chunk);
+    void Command(std::span<const uint8_t> c, uint64_t data, uint64_t at);
+    void Data(std::span<const uint8_t> chunk, uint64_t at);
     void End();
 
   private:
@@ -104,6 +109,11 @@ class Paper::Printer {
         int image = -1;                 // lineImages_ index
         bool reverse = false;
         int underline = 0;
+        // For the record: the character (0 for an image), its face and look, its bytes.
+        char32_t code = 0;
+        Face face = Face::A;
+        TextLook look;
+        ByteRange bytes;
     };
 
     // A command whose data follows.
@@ -116,12 +126,24 @@ class Paper::Printer {
         std::array<uint8_t, kPrefixMax> prefix{};  // the parameters at the data's start
         std::size_t prefixSize = 0;
         bool begun = false;
+        ByteRange bytes;  // the command and its data so far
     };
 
     void Initialise();
     void Note(const std::string& text) {
         if (notes_) notes_(text);
     }
+
+    // The record: an item of the command being run, with its bytes.
+    Item Made(ItemType type, std::string name) const;
+    // Where the items placed now go: the receipt's record, or the page area's in page mode.
+    ReceiptRecord& Record() { return pageMode_ ? windowRecord_ : record_; }
+    // The record of a printed line: its text runs and images, and its text.
+    void RecordLine(const std::vector<Box>& cells);
+    // Keeps a note that drew nothing (it is logged too).
+    void Noted(const std::string& what, const std::string& why, const std::string& text);
+    // A raster image in progress is recorded as far as it came on this picture.
+    void RecordRaster();
 
     // Text.
     void Put(const Character& c);
@@ -140,8 +162,9 @@ class Paper::Printer {
     void Advance(int dots);
     void RollAdvance(int dots);
     int RollReserve(int height);
-    void PlaceBlock(const Bitmap& picture, int x);
-    void PrintPicture(const Bitmap& picture, int scaleX, int scaleY);
+    // Draws a block at the print position and records `item` (its box set here).
+    void PlaceBlock(const Bitmap& picture, int x, Item&& item, std::vector<std::string> lines = {});
+    void PrintPicture(const Bitmap& picture, int scaleX, int scaleY, Item&& item);
 
     // The roll's pictures.
     void EndPicture(ReceiptEnd end, int height);
@@ -158,7 +181,7 @@ class Paper::Printer {
     void RunEsc(std::span<const uint8_t> c);
     void RunGs(std::span<const uint8_t> c);
     void RunFs(std::span<const uint8_t> c);
-    void StartBlock(std::span<const uint8_t> c, uint64_t data);
+    void StartBlock(std::span<const uint8_t> c, uint64_t data, uint64_t at);
     std::size_t PrefixNeed() const;
     void BeginBody();
     void Body(std::span<const uint8_t> bytes);
@@ -179,7 +202,8 @@ class Paper::Printer {
     void PrintSymbol(uint8_t cn);
     const Symbol& Draw(const SymbolRequest& request);
     void Refused(const std::string& what, const std::string& why);
-    void Frame(const std::string& label, int scaleX, int scaleY);
+    // `kind`: the image's kind in the record, `label` what the frame shows.
+    void Frame(const char* kind, const std::string& label, int scaleX, int scaleY);
     // Draws `text` (UTF-8) in printer cells from (x, y); returns its width.
     int Write(Bitmap& on, int x, int y, const std::string& text, Face face);
     int TextWidth(const std::string& text, Face face);
@@ -221,6 +245,8 @@ class Paper::Printer {
         int rowBytes = 0, rows = 0, scaleX = 1, scaleY = 1;
         int left = 0, right = 0;
         int column = 0, row = 0, top = 0;
+        int firstTop = -1, bottom = 0;  // rows drawn on this picture, for the record
+        ByteRange bytes;                // the command and its data so far
     } raster_;
     struct BitImage {
         int image = -1, scaleX = 1, scaleY = 1, columnBytes = 1;
@@ -233,6 +259,7 @@ class Paper::Printer {
         int across = 0;        // bytes a row, or a column
         uint64_t at = 0;
         bool present = false;
+        std::optional<ByteRange> stored;  // the command that stored it
     };
     Stored graphics_;  // GS ( L 112 / 113
     Stored download_;  // GS *
@@ -242,6 +269,15 @@ class Paper::Printer {
 
     std::optional<SymbolRequest> lastRequest_;  // the last symbol drawn, kept for a reprint
     Symbol lastSymbol_;
+
+    // The record of what is drawn (receipt_record.h).
+    ReceiptRecord record_;        // the picture being printed
+    ReceiptRecord windowRecord_;  // page mode: the page area's, in the window's dots
+    ReceiptRecord pageRecord_;    // and the page's, printed with it
+    ByteRange running_;           // the command being run: its bytes
+    // The store command of each GS ( k symbol's data; a composite's two parts apart.
+    std::array<std::optional<ByteRange>, 7> symbolStored_;
+    std::array<std::optional<ByteRange>, 2> compositeParts_;
 };
 
 }  // namespace sim::paper

@@ -3,6 +3,30 @@
 #include "sim/paper/paper_printer.h"
 
 namespace sim::paper {
+namespace {
+
+// The part of `b` inside a picture `width` × `height` (0 wide or high when none is).
+Box Clip(const Box& b, int width, int height) {
+    const int left = std::clamp(b.x, 0, width), top = std::clamp(b.y, 0, height);
+    const int right = std::clamp(b.x + b.width, left, width);
+    const int bottom = std::clamp(b.y + b.height, top, height);
+    return {left, top, right - left, bottom - top};
+}
+
+// Moves `from`'s items and lines to the end of `to`, each box through `place`.
+template <typename Place>
+void MoveRecord(ReceiptRecord& from, ReceiptRecord& to, Place place) {
+    for (Item& item : from.items) {
+        if (item.box) item.box = place(*item.box);
+        to.Add(std::move(item));
+    }
+    for (std::string& line : from.lines) to.AddLine(std::move(line));
+    to.itemsLeftOut += from.itemsLeftOut;
+    to.linesLeftOut += from.linesLeftOut;
+    from = ReceiptRecord{};
+}
+
+}  // namespace
 
 // --- the roll and the page area ---
 
@@ -50,7 +74,8 @@ void Paper::Printer::Advance(int dots) {
     pageY_ = std::min(pageY_ + std::max(dots, 0), windowRows_);
 }
 
-void Paper::Printer::PlaceBlock(const Bitmap& picture, int x) {
+void Paper::Printer::PlaceBlock(const Bitmap& picture, int x, Item&& item,
+                                std::vector<std::string> lines) {
     const int top = Reserve(picture.Height());
     Canvas().Draw(picture, x, top);
     if (pageMode_) {
@@ -58,19 +83,36 @@ void Paper::Printer::PlaceBlock(const Bitmap& picture, int x) {
     } else {
         printed_ = true;
     }
+    // Recorded before the paper moves on, which may end the picture.
+    item.box = Box{x, top, picture.Width(), picture.Height()};
+    Record().Add(std::move(item));
+    for (std::string& line : lines) Record().AddLine(std::move(line));
     Advance(picture.Height());
 }
 
+void Paper::Printer::RecordRaster() {
+    Raster& r = raster_;
+    if (r.firstTop < 0) return;
+    Item image = Made(ItemType::Image, "raster");
+    image.bytes = r.bytes;
+    const long width = std::min<long>(long{r.rowBytes} * 8 * r.scaleX, r.right - r.left);
+    image.box =
+        Box{r.left, r.firstTop, static_cast<int>(std::max(width, 0L)), r.bottom - r.firstTop};
+    Record().Add(std::move(image));
+    r.firstTop = -1;
+}
+
 // An image at the line's start: aligned in the print area, cut off at its right edge.
-void Paper::Printer::PrintPicture(const Bitmap& picture, int scaleX, int scaleY) {
+void Paper::Printer::PrintPicture(const Bitmap& picture, int scaleX, int scaleY, Item&& item) {
     if (picture.Empty()) return;
     FlushLine();
     const int visible = std::min(picture.Width() * scaleX, AreaWidth());
     const Bitmap shown = Enlarge(Crop(picture, (visible + scaleX - 1) / scaleX), scaleX, scaleY);
-    PlaceBlock(Crop(shown, visible), AlignedX(picture.Width() * scaleX));
+    PlaceBlock(Crop(shown, visible), AlignedX(picture.Width() * scaleX), std::move(item));
 }
 
 void Paper::Printer::EndPicture(ReceiptEnd end, int height) {
+    RecordRaster();  // a raster image going on goes on in the next record
     Bitmap picture = std::move(roll_);
     roll_ = Bitmap(width_, 0);
     const bool cut = end == ReceiptEnd::FullCut || end == ReceiptEnd::PartialCut;
@@ -85,7 +127,12 @@ void Paper::Printer::EndPicture(ReceiptEnd end, int height) {
             picture.Fill(x, row, dash, 2);
         }
     }
-    if (receipts_) receipts_(Receipt{std::move(picture), end});
+    ReceiptRecord record = std::move(record_);
+    record_ = ReceiptRecord{};
+    for (Item& item : record.items) {
+        if (item.box) item.box = Clip(*item.box, picture.Width(), picture.Height());
+    }
+    if (receipts_) receipts_(Receipt{std::move(picture), end, std::move(record)});
 }
 
 void Paper::Printer::Cut(bool partial, int feed) {
@@ -127,11 +174,15 @@ void Paper::Printer::NewWindow() {
 void Paper::Printer::CommitWindow() {
     if (!pageMode_) return;
     FlushLine();
-    if (!windowUsed_) return;
+    if (!windowUsed_) {  // notes only
+        MoveRecord(windowRecord_, pageRecord_, [](const Box& b) { return b; });
+        return;
+    }
     // The rows used, as far as the print position went; the rest of the window is blank.
     Bitmap content = std::move(window_);
     const int rows = std::min(std::max(pageY_, content.Height()), windowRows_);
     content.Resize(rows);
+    const int across = content.Width();
     int x = area_.x, y = area_.y;
     if (area_.direction == 1) {  // bottom to top: the window's top row at the area's left
         content = TurnUpsideDown(TurnClockwise(content));
@@ -146,6 +197,20 @@ void Paper::Printer::CommitWindow() {
     if (page_.Height() < bottom) page_.Resize(bottom);
     page_.Draw(content, x, y);
     pageBottom_ = std::max(pageBottom_, bottom);
+    // The record's boxes turned as the window was, onto the page.
+    const int direction = area_.direction;
+    MoveRecord(windowRecord_, pageRecord_, [&](const Box& box) {
+        const Box b = Clip(box, across, rows);
+        Box turned = b;
+        if (direction == 1) {
+            turned = {b.y, across - b.x - b.width, b.height, b.width};
+        } else if (direction == 2) {
+            turned = {across - b.x - b.width, rows - b.y - b.height, b.width, b.height};
+        } else if (direction == 3) {
+            turned = {rows - b.y - b.height, b.x, b.height, b.width};
+        }
+        return Box{turned.x + x, turned.y + y, turned.width, turned.height};
+    });
     NewWindow();
 }
 
@@ -158,9 +223,15 @@ void Paper::Printer::PrintPage() {
         const int top = RollReserve(page_.Height());
         roll_.Draw(page_, 0, top);
         printed_ = true;
+        const int width = page_.Width(), height = page_.Height();
+        MoveRecord(pageRecord_, record_, [&](const Box& box) {
+            const Box b = Clip(box, width, height);
+            return Box{b.x, b.y + top, b.width, b.height};
+        });
         RollAdvance(page_.Height());
         pageMode_ = page;
     }
+    MoveRecord(pageRecord_, record_, [](const Box& b) { return b; });  // notes only
     page_ = Bitmap(width_, 0);
     pageBottom_ = 0;
 }

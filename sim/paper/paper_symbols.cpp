@@ -18,7 +18,19 @@ bool SameRequest(const SymbolRequest& a, const SymbolRequest& b) {
 void Paper::Printer::FinishSymbolCommand(std::span<const uint8_t> p) {
     if (p.size() < 3) return;
     if (p[1] == 81) return PrintSymbol(p[0]);
-    if (p[1] != 80) symbols_.Set(p);
+    if (p[1] != 80) return symbols_.Set(p);
+    if (!SymbolStore::Known(p[0])) return;
+    // The data's store command, for the record; a composite symbol's two parts come apart.
+    std::optional<ByteRange>& stored = symbolStored_[p[0] - 48];
+    stored = running_;
+    if (p[0] == 52 && p.size() > 3 && (p[3] == 48 || p[3] == 49)) {
+        compositeParts_[p[3] - 48] = running_;
+        for (const std::optional<ByteRange>& part : compositeParts_) {
+            if (part)
+                stored =
+                    ByteRange{std::min(stored->from, part->from), std::max(stored->to, part->to)};
+        }
+    }
 }
 
 // --- symbols and notes ---
@@ -40,6 +52,8 @@ void Paper::Printer::PrintBarcode(uint8_t system, std::vector<uint8_t> data) {
     request.data = std::move(data);
     request.module = barcode_.module;
     request.height = barcode_.height;
+    Item item = Made(ItemType::Barcode, escpos::BarcodeName(system));
+    item.data = request.data;
     const Symbol& symbol = Draw(request);
     const std::string name = std::string("barcode ") + escpos::BarcodeName(system);
     if (!symbol.error.empty() || symbol.picture.Empty())
@@ -65,7 +79,13 @@ void Paper::Printer::PrintBarcode(uint8_t system, std::vector<uint8_t> data) {
     }
     block.Draw(bars, barsX, y);
     if (below) Write(block, textX, y + bars.Height() + kHriGap, symbol.text, barcode_.hriFont);
-    PlaceBlock(block, AlignedX(bars.Width()) - barsX);
+    // Its text is a line of its own, above and below as printed.
+    item.text = symbol.text;
+    item.textPosition = static_cast<uint8_t>((above ? 1 : 0) | (below ? 2 : 0));
+    std::vector<std::string> lines;
+    if (above) lines.push_back(symbol.text);
+    if (below) lines.push_back(symbol.text);
+    PlaceBlock(block, AlignedX(bars.Width()) - barsX, std::move(item), std::move(lines));
 }
 
 void Paper::Printer::PrintSymbol(uint8_t cn) {
@@ -83,7 +103,10 @@ void Paper::Printer::PrintSymbol(uint8_t cn) {
         return Refused(name, std::to_string(symbol.picture.Width()) +
                                  " dots wide, the print area " + std::to_string(AreaWidth()));
     }
-    PlaceBlock(symbol.picture, AlignedX(symbol.picture.Width()));
+    Item item = Made(ItemType::Symbol, name);
+    item.data = request->data;
+    item.stored = symbolStored_[cn - 48];
+    PlaceBlock(symbol.picture, AlignedX(symbol.picture.Width()), std::move(item));
 }
 
 int Paper::Printer::TextWidth(const std::string& text, Face face) {
@@ -144,7 +167,9 @@ void Paper::Printer::Refused(const std::string& what, const std::string& why) {
     box.Fill(width - kRule, 0, kRule, box.Height());
     for (std::size_t i = 0; i < lines.size(); ++i)
         Write(box, kNoteMargin, kNoteMargin + static_cast<int>(i) * cell.height, lines[i], Face::A);
-    PlaceBlock(box, AreaLeft());
+    Item note = Made(ItemType::Note, what);
+    note.text = why;
+    PlaceBlock(box, AreaLeft(), std::move(note));
 }
 
 }  // namespace sim::paper

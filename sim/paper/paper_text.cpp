@@ -2,12 +2,27 @@
 #include "sim/paper/paper_printer.h"
 
 namespace sim::paper {
+namespace {
+
+const char* FaceName(Face face) {
+    switch (face) {
+        case Face::A:
+            return "A";
+        case Face::B:
+            return "B";
+        case Face::Chinese:
+            return "Chinese";
+    }
+    return "?";
+}
+
+}  // namespace
 
 // --- text ---
 
-void Paper::Printer::Text(std::span<const uint8_t> bytes, const TextCoding& coding) {
+void Paper::Printer::Text(std::span<const uint8_t> bytes, const TextCoding& coding, uint64_t at) {
     characters_.clear();
-    reader_.Read(bytes, coding, characters_);
+    reader_.Read(bytes, coding, characters_, at);
     for (const Character& c : characters_) Put(c);
 }
 
@@ -48,7 +63,7 @@ void Paper::Printer::Put(const Character& c) {
     const int left = (c.wide ? s.chineseLeft : 0) * sx;
     const int right = (c.wide ? s.chineseRight : s.spacing) * sx;
     const int advance = left + (s.turned ? cell.height * sy : cell.width * sx) + right;
-    if (x_ > 0 && x_ + advance > AreaWidth()) {
+    if ((x_ > 0 && x_ + advance > AreaWidth()) || line_.size() >= kMaxLinePieces) {
         PrintLine(layout_.lineSpacing);  // wrap at the end of the print area
         StartLine();
     }
@@ -64,6 +79,16 @@ void Paper::Printer::Put(const Character& c) {
     piece.reverse = s.reverse;
     // Reverse printing hides the underline; turned characters have none.
     piece.underline = s.reverse || s.turned ? 0 : c.wide ? s.chineseUnderline : s.underline;
+    piece.code = c.code;
+    piece.face = face;
+    piece.look = {static_cast<uint8_t>(sx),
+                  static_cast<uint8_t>(sy),
+                  static_cast<uint8_t>(piece.underline),
+                  s.bold || s.doubleStrike,
+                  s.reverse,
+                  lineUpsideDown_,
+                  s.turned};
+    piece.bytes = {c.from, c.to};
     line_.push_back(piece);
     x_ += advance;
 }
@@ -102,8 +127,12 @@ void Paper::Printer::PrintLine(int feed) {
             return turn ? std::pair{2 * left + width - x - w, 2 * top + height - y - h}
                         : std::pair{x, y};
         };
+        std::vector<Box> cells;  // each piece's cell as placed, for the record
+        cells.reserve(line_.size());
         for (const Piece& p : line_) {
             const int cellX = left + shift + p.x, cellY = top + height - p.height;
+            const auto [cx, cy] = place(cellX, cellY, p.advance, p.height);
+            cells.push_back({cx, cy, p.advance, p.height});
             Bitmap turned;
             const Bitmap* picture = p.glyph;
             if (p.image >= 0) {
@@ -133,6 +162,7 @@ void Paper::Printer::PrintLine(int feed) {
         } else {
             printed_ = true;
         }
+        RecordLine(cells);
     }
     line_.clear();
     lineImages_.clear();
@@ -140,6 +170,63 @@ void Paper::Printer::PrintLine(int feed) {
     lineStarted_ = false;
     Advance(std::max(feed, height));
     glyphs_.Trim();
+}
+
+// The line's items in the order they came: text runs (characters side by side in one face and
+// look) and images; then its text, the runs left to right in the line's own order (an upside-down
+// line reads as it was sent), a gap between runs as spaces, trailing spaces left out.
+void Paper::Printer::RecordLine(const std::vector<Box>& cells) {
+    struct Run {
+        Item item;
+        Face face = Face::A;
+        int start = 0, end = 0;  // along the line
+    };
+    std::vector<Run> runs;
+    for (std::size_t i = 0; i < line_.size(); ++i) {
+        const Piece& p = line_[i];
+        if (p.image >= 0) {
+            Item image = Made(ItemType::Image, "bit image");
+            image.box = cells[i];
+            image.bytes = p.bytes;
+            runs.push_back({std::move(image), Face::A, p.x, p.x});
+            continue;
+        }
+        Run* last = runs.empty() ? nullptr : &runs.back();
+        if (last == nullptr || last->item.type != ItemType::Text || last->end != p.x ||
+            last->face != p.face || !(last->item.look == p.look)) {
+            Item text = Made(ItemType::Text, FaceName(p.face));
+            text.look = p.look;
+            text.box = cells[i];
+            text.bytes = p.bytes;
+            runs.push_back({std::move(text), p.face, p.x, p.x});
+            last = &runs.back();
+        }
+        if (last->item.text.size() < ReceiptRecord::kMaxText) AppendUtf8(last->item.text, p.code);
+        last->item.box = Union(*last->item.box, cells[i]);
+        last->item.bytes.to = p.bytes.to;
+        last->end = p.x + p.advance;
+    }
+    std::vector<const Run*> order;
+    for (const Run& r : runs) {
+        if (r.item.type == ItemType::Text) order.push_back(&r);
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [](const Run* a, const Run* b) { return a->start < b->start; });
+    std::string text;
+    int end = 0;
+    for (const Run* r : order) {
+        if (text.size() >= ReceiptRecord::kMaxText) break;
+        if (!text.empty() && r->start > end) {
+            const int spaces = std::max(1, (r->start - end + kSpaceDots / 2) / kSpaceDots);
+            text.append(static_cast<std::size_t>(spaces), ' ');
+        }
+        text += r->item.text;
+        end = std::max(end, r->end);
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    ReceiptRecord& record = Record();
+    for (Run& r : runs) record.Add(std::move(r.item));
+    if (!text.empty()) record.AddLine(std::move(text));
 }
 
 }  // namespace sim::paper

@@ -149,14 +149,16 @@ TEST(SimLines, TextAndJson) {
     EXPECT_EQ(sim::FormatLine(quoted, true),
               "{\"printer\":0,\"link\":\"udp\",\"connection\":0,\"line\":\"text: "
               "\\\"a\\\\b\\\"\\u0001\"}");
-    const sim::paper::SavedReceipt saved{"receipt-0007.png", 576, 1184, ""};
+    const sim::paper::SavedReceipt saved{7, "receipt-0007.png", "receipt-0007.json", 576, 1184, "",
+                                         ""};
     const sim::SimLine paper{1,    "tcp", 3, "paper: " + sim::paper::Describe(saved), std::nullopt,
                              saved};
     EXPECT_EQ(sim::FormatLine(paper, false),
               "printer 1 tcp#3 paper: receipt-0007.png, 576 × 1184 dots (14.8 cm)");
     EXPECT_EQ(sim::FormatLine(paper, true),
               "{\"printer\":1,\"link\":\"tcp\",\"connection\":3,\"kind\":\"paper\",\"file\":"
-              "\"receipt-0007.png\",\"width\":576,\"height\":1184,\"line\":\"paper: "
+              "\"receipt-0007.png\",\"width\":576,\"height\":1184,\"data\":\"receipt-0007.json\","
+              "\"line\":\"paper: "
               "receipt-0007.png, 576 × 1184 dots (14.8 cm)\"}");
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "tests/cli/cli_rig.h"
@@ -120,10 +121,12 @@ TEST(SimPaper, CutsAndJobEndsMakePicturesInPrintOrderAcrossPrinters) {
     for (const auto& entry : fs::directory_iterator(rig.folder))
         names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"index.html", "receipt-0001.png", "receipt-0002.png",
-                                               "receipt-0003.png", "receipt-0004.png"}));
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "index.html", "receipt-0001.json", "receipt-0001.png", "receipt-0002.json",
+                         "receipt-0002.png", "receipt-0003.json", "receipt-0003.png",
+                         "receipt-0004.json", "receipt-0004.png"}));
     for (const std::string& name : names) {
-        if (name == "index.html") continue;
+        if (!name.ends_with(".png")) continue;
         EXPECT_EQ(papertest::ReadPng(rig.folder / name).Width(), 384) << name;
     }
     std::string page;
