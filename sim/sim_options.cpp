@@ -56,11 +56,22 @@ std::string SimUsage() {
             : "  --serial            Linux only: this system has no pseudo-terminals\n";
     const char* receipts =
         paper::DrawingBuilt()
-            ? "  --receipts DIR      save every receipt printed as DIR/receipt-NNNN.png, listed\n"
-              "                      newest first in DIR/index.html (made if missing)\n"
+            ? "  --receipts DIR      save every receipt printed as DIR/receipt-NNNN.png with its\n"
+              "                      data file DIR/receipt-NNNN.json (its text, symbols and\n"
+              "                      images), listed newest first in DIR/index.html (made if\n"
+              "                      missing)\n"
             : "  --receipts DIR      not available in this build\n";
+    const char* render =
+        paper::DrawingBuilt()
+            ? "\nRender mode draws captured print jobs (files of raw bytes, - for standard\n"
+              "input), each as a new connection to printer 1, into DIR (default: the current\n"
+              "folder) as the server would, prints the same lines and ends: status 0, 1 when a\n"
+              "file could not be read or a receipt not saved, 2 for usage. No port is opened.\n"
+            : "\nRender mode is not available in this build.\n";
     return std::string(
                "Usage: pos-printer-sim [options]\n"
+               "       pos-printer-sim render [--paper-width 80|58] [--receipts DIR] [--json] "
+               "FILE...\n"
                "A virtual receipt printer: prints one line for every command it receives.\n"
                "\n"
                "  --tcp-port N        printer port of every printer (default 9100; 0: a free one,\n"
@@ -95,10 +106,73 @@ std::string SimUsage() {
            receipts +
            "  --paper-width 80|58 paper of 80 mm (576 dots, default) or 58 mm (384 dots)\n"
            "  --json              JSON lines instead of text lines\n"
-           "  -h, --help          this text\n";
+           "  -h, --help          this text\n" +
+           render;
 }
 
+namespace {
+
+// render [--paper-width 80|58] [--receipts DIR] [--json] FILE...
+ParsedOptions ParseRender(std::span<const std::string> arguments) {
+    ParsedOptions parsed;
+    parsed.render = true;
+    SimOptions& o = parsed.options;
+    o.receipts = ".";
+    bool files = false;  // after "--": files only
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string name = arguments[i];
+        if (files || name == "-" || name.empty() || name[0] != '-') {
+            parsed.files.push_back(name);
+            continue;
+        }
+        if (name == "--") {
+            files = true;
+            continue;
+        }
+        std::optional<std::string> value;
+        if (const std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != name.npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        if ((name == "-h" || name == "--help") && !value) {
+            parsed.help = true;
+            continue;
+        }
+        if (name == "--json" && !value) {
+            o.json = true;
+            continue;
+        }
+        if (name != "--paper-width" && name != "--receipts") {
+            parsed.error = "unknown option for render: " + arguments[i];
+            return parsed;
+        }
+        if (!value) {
+            if (i + 1 >= arguments.size()) {
+                parsed.error = name + " needs a value";
+                return parsed;
+            }
+            value = arguments[++i];
+        }
+        const bool good = name == "--receipts" ? !value->empty() : *value == "80" || *value == "58";
+        if (!good) {
+            parsed.error = "bad value for " + name + ": " + *value;
+            return parsed;
+        }
+        if (name == "--receipts") o.receipts = *value;
+        if (name == "--paper-width") o.paperWidth = *value == "58" ? 384 : 576;
+    }
+    if (!paper::DrawingBuilt()) {
+        parsed.error = "render: the paper is not available in this build";
+    } else if (parsed.files.empty() && !parsed.help) {
+        parsed.error = "render: no file to render";
+    }
+    return parsed;
+}
+
+}  // namespace
+
 ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
+    if (!arguments.empty() && arguments[0] == "render") return ParseRender(arguments.subspan(1));
     ParsedOptions parsed;
     SimOptions& o = parsed.options;
     using Setter = std::function<bool(const std::string&)>;
