@@ -1,7 +1,8 @@
 // The virtual printer's speed: the decoder alone on a firmware stream, on text, on receipts of
 // standard commands and on one large raster image (its data counted, not held), the server taking
 // a firmware stream over loopback TCP, the server's CPU use while idle, and the paper: a typical
-// receipt drawn and saved as PNG, one after another, with the resident memory as they print.
+// receipt drawn and saved as PNG with its data file, one after another, with the resident memory
+// as they print.
 //   sim_bench [image-MiB] [idle-seconds] [receipts]
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -157,7 +158,7 @@ void PaperBench(int count) {
                                 [&](sim::paper::Receipt&& r) {
                                     laidOut = Clock::now();
                                     height = r.picture.Height();
-                                    (void)store.Save(*drawing, r.picture, {1, "tcp", 1});
+                                    (void)store.Save(*drawing, r, {1, "tcp", 1, {}});
                                 },
                                 {});
         sim::StreamDecoder decoder([](sim::Event&&) {});
@@ -184,8 +185,9 @@ void PaperBench(int count) {
         "as PNG (p90 %.0f us), of which %.0f us laid out; CPU %.0f us a receipt\n",
         height, count / seconds, median(total), p90(total), median(drawn),
         cpuSeconds * 1e6 / count);
-    std::printf("paper, resident memory: %ld KiB after 10 receipts, %ld KiB after %d\n", rssAt10,
-                ResidentKiB(), count);
+    std::printf("paper, resident memory: %ld KiB after 10 receipts, %ld KiB after %d (the index "
+                "keeps %zu bytes a receipt)\n",
+                rssAt10, ResidentKiB(), count, sizeof(sim::paper::ReceiptEntry));
     std::filesystem::remove_all(folder);
 }
 
@@ -258,10 +260,12 @@ int main(int argc, char** argv) {
     std::printf("server over loopback TCP: %.1f MiB/s, %s\n",
                 firmware.size() / Seconds(start) / 1048576.0, verdict.c_str());
 
-    const double cpu = CpuSeconds();
-    std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
-    std::printf("server idle: %.2f%% of a core over %d s\n",
-                (CpuSeconds() - cpu) * 100.0 / idleSeconds, idleSeconds);
+    if (idleSeconds > 0) {  // no figure for no time
+        const double cpu = CpuSeconds();
+        std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+        std::printf("server idle: %.2f%% of a core over %d s\n",
+                    (CpuSeconds() - cpu) * 100.0 / idleSeconds, idleSeconds);
+    }
     server.Stop();
     serving.join();
 }
