@@ -112,70 +112,23 @@ std::string SimUsage() {
 
 namespace {
 
-// render [--paper-width 80|58] [--receipts DIR] [--json] FILE...
-ParsedOptions ParseRender(std::span<const std::string> arguments) {
-    ParsedOptions parsed;
-    parsed.render = true;
-    SimOptions& o = parsed.options;
-    o.receipts = ".";
-    bool files = false;  // after "--": files only
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string name = arguments[i];
-        if (files || name == "-" || name.empty() || name[0] != '-') {
-            parsed.files.push_back(name);
-            continue;
-        }
-        if (name == "--") {
-            files = true;
-            continue;
-        }
-        std::optional<std::string> value;
-        if (const std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != name.npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-        }
-        if ((name == "-h" || name == "--help") && !value) {
-            parsed.help = true;
-            continue;
-        }
-        if (name == "--json" && !value) {
-            o.json = true;
-            continue;
-        }
-        if (name != "--paper-width" && name != "--receipts") {
-            parsed.error = "unknown option for render: " + arguments[i];
-            return parsed;
-        }
-        if (!value) {
-            if (i + 1 >= arguments.size()) {
-                parsed.error = name + " needs a value";
-                return parsed;
-            }
-            value = arguments[++i];
-        }
-        const bool good = name == "--receipts" ? !value->empty() : *value == "80" || *value == "58";
-        if (!good) {
-            parsed.error = "bad value for " + name + ": " + *value;
-            return parsed;
-        }
-        if (name == "--receipts") o.receipts = *value;
-        if (name == "--paper-width") o.paperWidth = *value == "58" ? 384 : 576;
-    }
-    if (!paper::DrawingBuilt()) {
-        parsed.error = "render: the paper is not available in this build";
-    } else if (parsed.files.empty() && !parsed.help) {
-        parsed.error = "render: no file to render";
-    }
-    return parsed;
-}
+using Setter = std::function<bool(const std::string&)>;
 
-}  // namespace
+// The options: flags, and options with a value whose setter says whether the value is good.
+struct OptionTable {
+    std::map<std::string, bool*> flags;
+    std::map<std::string, Setter> valued;
+};
 
-ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
-    if (!arguments.empty() && arguments[0] == "render") return ParseRender(arguments.subspan(1));
-    ParsedOptions parsed;
-    SimOptions& o = parsed.options;
-    using Setter = std::function<bool(const std::string&)>;
+// Every option of the server, setting `o`.
+OptionTable ServerOptions(SimOptions& o) {
+    OptionTable t;
+    t.flags = {
+        {"--serial", &o.serial},      {"--no-reply", &o.noReply},
+        {"--json", &o.json},          {"--cover-open", &o.coverOpen},
+        {"--offline", &o.offline},    {"--cutter-error", &o.cutterError},
+        {"--no-status", &o.noStatus},
+    };
     const auto port = [](std::optional<uint16_t>& to, bool zeroIsNone) {
         return [&to, zeroIsNone](const std::string& v) {
             const auto n = Number(v, 65535);
@@ -198,7 +151,7 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
             return a.has_value();
         };
     };
-    const std::map<std::string, Setter> valued{
+    t.valued = {
         {"--tcp-port", port(o.tcpPort, false)},
         {"--udp-port", port(o.udpPort, true)},
         {"--reply-port",
@@ -268,48 +221,83 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
              return n && *n > 0;
          }},
     };
+    return t;
+}
+
+// Reads `arguments` by `table`, "--name value" and "--name=value", -h and --help; with `files`,
+// what does not start with "-" (and "-" itself, and all after "--") is a file. Returns the usage
+// error, empty when there is none; `unknown` starts the text for an option the table lacks.
+std::string ReadOptions(std::span<const std::string> arguments, const OptionTable& table,
+                        const std::string& unknown, bool& help, std::vector<std::string>* files) {
+    bool onlyFiles = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
+        if (files != nullptr && (onlyFiles || name == "-" || name.empty() || name[0] != '-')) {
+            files->push_back(name);
+            continue;
+        }
+        if (files != nullptr && name == "--") {
+            onlyFiles = true;
+            continue;
+        }
         std::optional<std::string> value;
         if (const std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != name.npos) {
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        if (name == "-h" || name == "--help") {
-            parsed.help = true;
+        if ((name == "-h" || name == "--help") && !value) {
+            help = true;
             continue;
         }
-        const std::map<std::string, bool*> flags{
-            {"--serial", &o.serial},      {"--no-reply", &o.noReply},
-            {"--json", &o.json},          {"--cover-open", &o.coverOpen},
-            {"--offline", &o.offline},    {"--cutter-error", &o.cutterError},
-            {"--no-status", &o.noStatus},
-        };
-        const bool flag = flags.count(name) > 0;
-        if (flag && !value) {
-            if (name == "--serial" && !PseudoTerminalsAvailable()) {
-                parsed.error = "--serial is Linux only: this system has no pseudo-terminals";
-                return parsed;
-            }
-            *flags.at(name) = true;
+        if (const auto flag = table.flags.find(name); flag != table.flags.end() && !value) {
+            *flag->second = true;
             continue;
         }
-        const auto setter = valued.find(name);
-        if (setter == valued.end()) {
-            parsed.error = "unknown option " + arguments[i];
-            return parsed;
-        }
+        const auto setter = table.valued.find(name);
+        if (setter == table.valued.end()) return unknown + arguments[i];
         if (!value) {
-            if (i + 1 >= arguments.size()) {
-                parsed.error = name + " needs a value";
-                return parsed;
-            }
+            if (i + 1 >= arguments.size()) return name + " needs a value";
             value = arguments[++i];
         }
-        if (!setter->second(*value)) {
-            parsed.error = "bad value for " + name + ": " + *value;
-            return parsed;
-        }
+        if (!setter->second(*value)) return "bad value for " + name + ": " + *value;
+    }
+    return {};
+}
+
+// render [--paper-width 80|58] [--receipts DIR] [--json] FILE...
+ParsedOptions ParseRender(std::span<const std::string> arguments) {
+    ParsedOptions parsed;
+    parsed.render = true;
+    SimOptions& o = parsed.options;
+    o.receipts = ".";
+    const OptionTable all = ServerOptions(o);
+    OptionTable render;
+    render.flags = {{"--json", all.flags.at("--json")}};
+    for (const char* name : {"--receipts", "--paper-width"})
+        render.valued.emplace(name, all.valued.at(name));
+    parsed.error =
+        ReadOptions(arguments, render, "unknown option for render: ", parsed.help, &parsed.files);
+    if (!parsed.error.empty()) return parsed;
+    if (!paper::DrawingBuilt()) {
+        parsed.error = "render: the paper is not available in this build";
+    } else if (parsed.files.empty() && !parsed.help) {
+        parsed.error = "render: no file to render";
+    }
+    return parsed;
+}
+
+}  // namespace
+
+ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
+    if (!arguments.empty() && arguments[0] == "render") return ParseRender(arguments.subspan(1));
+    ParsedOptions parsed;
+    SimOptions& o = parsed.options;
+    parsed.error =
+        ReadOptions(arguments, ServerOptions(o), "unknown option ", parsed.help, nullptr);
+    if (!parsed.error.empty()) return parsed;
+    if (o.serial && !PseudoTerminalsAvailable()) {
+        parsed.error = "--serial is Linux only: this system has no pseudo-terminals";
+        return parsed;
     }
     if (!o.receipts.empty() && !paper::DrawingBuilt()) {
         parsed.error = "--receipts: the paper is not available in this build";
