@@ -185,9 +185,10 @@ void PaperBench(int count) {
         "as PNG (p90 %.0f us), of which %.0f us laid out; CPU %.0f us a receipt\n",
         height, count / seconds, median(total), p90(total), median(drawn),
         cpuSeconds * 1e6 / count);
-    std::printf("paper, resident memory: %ld KiB after 10 receipts, %ld KiB after %d (the index "
-                "keeps %zu bytes a receipt)\n",
-                rssAt10, ResidentKiB(), count, sizeof(sim::paper::ReceiptEntry));
+    std::printf(
+        "paper, resident memory: %ld KiB after 10 receipts, %ld KiB after %d (the index "
+        "keeps %zu bytes a receipt)\n",
+        rssAt10, ResidentKiB(), count, sizeof(sim::paper::ReceiptEntry));
     std::filesystem::remove_all(folder);
 }
 
