@@ -355,7 +355,6 @@ void Paper::Printer::BeginBody() {
 void Paper::Printer::Body(std::span<const uint8_t> bytes) {
     switch (block_.kind) {
         case BlockKind::Raster:
-            raster_.bytes.to = block_.bytes.to;
             return RasterBytes(bytes);
         case BlockKind::BitImage:
             return BitImageBytes(bytes);

@@ -246,7 +246,7 @@ class Paper::Printer {
         int left = 0, right = 0;
         int column = 0, row = 0, top = 0;
         int firstTop = -1, bottom = 0;  // rows drawn on this picture, for the record
-        ByteRange bytes;                // the command and its data so far
+        ByteRange bytes;                // where its command starts
     } raster_;
     struct BitImage {
         int image = -1, scaleX = 1, scaleY = 1, columnBytes = 1;

@@ -94,7 +94,10 @@ void Paper::Printer::RecordRaster() {
     Raster& r = raster_;
     if (r.firstTop < 0) return;
     Item image = Made(ItemType::Image, "raster");
-    image.bytes = r.bytes;
+    // Its command (8 bytes) and the data of the rows drawn so far.
+    const uint64_t data = static_cast<uint64_t>(r.row) * static_cast<uint64_t>(r.rowBytes) +
+                          static_cast<uint64_t>(r.column);
+    image.bytes = {r.bytes.from, r.bytes.from + 8 + data};
     const long width = std::min<long>(long{r.rowBytes} * 8 * r.scaleX, r.right - r.left);
     image.box =
         Box{r.left, r.firstTop, static_cast<int>(std::max(width, 0L)), r.bottom - r.firstTop};
