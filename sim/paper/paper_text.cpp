@@ -194,11 +194,11 @@ void Paper::Printer::RecordLine(const std::vector<Box>& cells) {
         Run* last = runs.empty() ? nullptr : &runs.back();
         if (last == nullptr || last->item.type != ItemType::Text || last->end != p.x ||
             last->face != p.face || !(last->item.look == p.look)) {
-            Item text = Made(ItemType::Text, FaceName(p.face));
-            text.look = p.look;
-            text.box = cells[i];
-            text.bytes = p.bytes;
-            runs.push_back({std::move(text), p.face, p.x, p.x});
+            Item run = Made(ItemType::Text, FaceName(p.face));
+            run.look = p.look;
+            run.box = cells[i];
+            run.bytes = p.bytes;
+            runs.push_back({std::move(run), p.face, p.x, p.x});
             last = &runs.back();
         }
         if (last->item.text.size() < ReceiptRecord::kMaxText) AppendUtf8(last->item.text, p.code);
