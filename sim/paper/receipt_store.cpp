@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <string_view>
@@ -103,11 +104,26 @@ std::string LocalTime(int64_t t, const char* format) {
     return text;
 }
 
-// "2025-01-30T14:03:07+01:00": the local time with its offset from UTC.
+// "2025-01-30T14:03:07+01:00": the local time with its offset from UTC (worked out from the
+// fields, as not every C library's strftime has %z as a number).
 std::string IsoTime(int64_t t) {
-    std::string text = LocalTime(t, "%Y-%m-%dT%H:%M:%S%z");
-    if (text.size() > 2) text.insert(text.size() - 2, ":");
-    return text;
+    const std::time_t time = static_cast<std::time_t>(t);
+    const std::tm* localNow = std::localtime(&time);
+    if (localNow == nullptr) return {};
+    const std::tm local = *localNow;
+    const std::tm* utcNow = std::gmtime(&time);
+    if (utcNow == nullptr) return {};
+    const std::tm utc = *utcNow;
+    const int days = local.tm_year != utc.tm_year ? (local.tm_year > utc.tm_year ? 1 : -1)
+                                                  : local.tm_yday - utc.tm_yday;
+    const int offset =
+        days * 1440 + (local.tm_hour - utc.tm_hour) * 60 + (local.tm_min - utc.tm_min);
+    char text[48];
+    if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) == 0) return {};
+    char zone[8];
+    std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+',
+                  std::abs(offset) / 60 % 100, std::abs(offset) % 60);
+    return std::string(text) + zone;
 }
 
 std::string Html(const std::string& text) {
