@@ -70,7 +70,7 @@ std::string SimUsage() {
             : "\nRender mode is not available in this build.\n";
     return std::string(
                "Usage: pos-printer-sim [options]\n"
-               "       pos-printer-sim render [--paper-width 80|58] [--receipts DIR] [--json] "
+               "  or:  pos-printer-sim render [--paper-width 80|58] [--receipts DIR] [--json] "
                "FILE...\n"
                "A virtual receipt printer: prints one line for every command it receives.\n"
                "\n"
