@@ -100,7 +100,7 @@ void PaperBench(int count) {
                                 [&](sim::paper::Receipt&& r) {
                                     laidOut = Clock::now();
                                     height = r.picture.Height();
-                                    (void)store.Save(*drawing, r.picture, {1, "tcp", 1});
+                                    (void)store.Save(*drawing, r, {1, "tcp", 1, {}});
                                     last = std::move(r.picture);
                                 },
                                 {});
@@ -128,8 +128,10 @@ void PaperBench(int count) {
         "as PNG (p90 %.0f us), of which %.0f us laid out; CPU %.0f us a receipt\n",
         height, count / seconds, median(total), p90(total), median(drawn),
         cpuSeconds * 1e6 / count);
-    std::printf("paper, resident memory: %ld KiB after 10 receipts, %ld KiB after %d\n", rssAt10,
-                ResidentKiB(), count);
+    std::printf(
+        "paper, resident memory: %ld KiB after 10 receipts, %ld KiB after %d (the index "
+        "keeps %zu bytes a receipt)\n",
+        rssAt10, ResidentKiB(), count, sizeof(sim::paper::ReceiptEntry));
     // What saving costs besides the file system's calls (which dominate under Wine): the PNG
     // encoding alone, in memory.
     std::vector<uint8_t> bytes;

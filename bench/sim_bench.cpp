@@ -1,7 +1,8 @@
 // The virtual printer's speed: the decoder alone on a firmware stream, on text, on receipts of
 // standard commands and on one large raster image (its data counted, not held), the server taking
 // a firmware stream over loopback TCP, the server's CPU use while idle, and the paper: a typical
-// receipt drawn and saved as PNG, one after another, with the resident memory as they print.
+// receipt drawn and saved as PNG with its data file, one after another, with the resident memory
+// as they print.
 //   sim_bench [image-MiB] [idle-seconds] [receipts]
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -140,10 +141,12 @@ int main(int argc, char** argv) {
     std::printf("server over loopback TCP: %.1f MiB/s, %s\n",
                 firmware.size() / Seconds(start) / 1048576.0, verdict.c_str());
 
-    const double cpu = bench::CpuSeconds();
-    std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
-    std::printf("server idle: %.2f%% of a core over %d s\n",
-                (bench::CpuSeconds() - cpu) * 100.0 / idleSeconds, idleSeconds);
+    if (idleSeconds > 0) {  // no figure for no time
+        const double cpu = bench::CpuSeconds();
+        std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+        std::printf("server idle: %.2f%% of a core over %d s\n",
+                    (bench::CpuSeconds() - cpu) * 100.0 / idleSeconds, idleSeconds);
+    }
     server.Stop();
     serving.join();
 }

@@ -3,9 +3,12 @@
 // kept bytes bounded whatever its length fields announce. The datagram reader and the address-set
 // packet on the same input. The paper attached to the decoder (through the platform's drawing where
 // the build has one, else a fake): its pictures exactly the paper's width, never longer than the
-// length limit and a cut line, and the events the same with it.
+// length limit and a cut line, the events the same with it; its records bounded, their boxes on
+// the picture and byte ranges in the stream, their data files valid JSON; pictures and records
+// the same however the stream is cut.
 #include <algorithm>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -42,20 +45,61 @@ void CheckCoverage(const Seen& seen, std::size_t size) {
     FUZZ_CHECK(next == size);
 }
 
-// The stream through a decoder with a paper `width` dots wide, in pieces of `piece` bytes.
-void CheckPaper(const std::vector<uint8_t>& stream, int width, std::size_t piece,
-                const std::vector<std::string>& lines) {
-    static const std::unique_ptr<sim::paper::Drawing> platform = sim::paper::MakeDrawing();
+// What the paper gave out: its pictures and records.
+struct Paged {
+    std::vector<sim::paper::Bitmap> pictures;
+    std::vector<sim::paper::ReceiptRecord> records;
+};
+
+// A receipt's record: bounded, every box on its picture, every byte range inside the stream, and
+// its data file valid JSON.
+void CheckRecord(const sim::paper::Receipt& r, std::size_t size) {
+    using sim::paper::ReceiptRecord;
+    const ReceiptRecord& record = r.record;
+    FUZZ_CHECK(record.items.size() <= ReceiptRecord::kMaxItems);
+    FUZZ_CHECK(record.lines.size() <= ReceiptRecord::kMaxItems);
+    for (const sim::paper::Item& item : record.items) {
+        FUZZ_CHECK(item.bytes.from <= item.bytes.to && item.bytes.to <= size);
+        if (item.stored)
+            FUZZ_CHECK(item.stored->from <= item.stored->to && item.stored->to <= size);
+        FUZZ_CHECK(item.text.size() <= ReceiptRecord::kMaxText);
+        if (!item.box) continue;
+        const sim::paper::Box& b = *item.box;
+        FUZZ_CHECK(b.x >= 0 && b.y >= 0 && b.width >= 0 && b.height >= 0);
+        FUZZ_CHECK(b.x + b.width <= r.picture.Width() && b.y + b.height <= r.picture.Height());
+    }
+    for (const std::string& line : record.lines) {
+        FUZZ_CHECK(!line.empty() && line.size() <= ReceiptRecord::kMaxText);
+        FUZZ_CHECK(line.back() != ' ');
+    }
+    sim::paper::DataFileHeader header;
+    header.source = {1, "tcp", 1, {}};
+    header.width = r.picture.Width();
+    header.height = r.picture.Height();
+    header.end = r.end;
+    const auto json =
+        nlohmann::json::parse(sim::paper::DataFileText(header, record), nullptr, false);
+    FUZZ_CHECK(!json.is_discarded());
+    FUZZ_CHECK(json["items"].size() == record.items.size());
+}
+
+// The stream through a decoder with a paper `width` dots wide, in pieces of `piece` bytes; the
+// platform's drawing where the build has one and `platform` asks for it, else a fake.
+Paged CheckPaper(const std::vector<uint8_t>& stream, int width, std::size_t piece,
+                 const std::vector<std::string>& lines, bool platform) {
+    static const std::unique_ptr<sim::paper::Drawing> drawing = sim::paper::MakeDrawing();
     simtest::FakeDrawing fake;
-    uint64_t pictures = 0;
+    Paged paged;
     sim::paper::Paper paper(
-        platform ? *platform : fake, {width},
+        platform && drawing ? *drawing : fake, {width},
         [&](sim::paper::Receipt&& r) {
-            ++pictures;
             FUZZ_CHECK(r.picture.Width() == width);
             FUZZ_CHECK(r.picture.Height() > 0);
             FUZZ_CHECK(r.picture.Height() <=
                        sim::paper::Paper::kLengthLimit + sim::paper::Paper::kCutLineRows);
+            CheckRecord(r, stream.size());
+            paged.pictures.push_back(std::move(r.picture));
+            paged.records.push_back(std::move(r.record));
         },
         [](const std::string& note) { FUZZ_CHECK(!note.empty()); });
     std::vector<std::string> seen;
@@ -67,9 +111,10 @@ void CheckPaper(const std::vector<uint8_t>& stream, int width, std::size_t piece
     paper.End();
     FUZZ_CHECK(seen == lines);
     // After the end, nothing printed is left: a second end gives nothing.
-    const uint64_t before = pictures;
+    const std::size_t before = paged.pictures.size();
     paper.End();
-    FUZZ_CHECK(pictures == before);
+    FUZZ_CHECK(paged.pictures.size() == before);
+    return paged;
 }
 
 }  // namespace
@@ -89,9 +134,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     one.Feed(stream);
     one.Finish();
     CheckCoverage(whole, stream.size());
-    CheckPaper(stream, (data[0] & 0x80) != 0 ? 384 : 576,
-               count > 0 ? static_cast<std::size_t>(cuts[0] % 64 + 1) : stream.size() + 1,
-               whole.lines);
+    const int width = (data[0] & 0x80) != 0 ? 384 : 576;
+    const std::size_t piece = count > 0 ? cuts[0] % 64 + 1 : stream.size() + 1;
+    CheckPaper(stream, width, piece, whole.lines, true);
+    // The same pictures and records however the stream is cut (through the fake: quicker).
+    if (count > 0) {
+        const Paged once = CheckPaper(stream, width, stream.size() + 1, whole.lines, false);
+        const Paged cut = CheckPaper(stream, width, piece, whole.lines, false);
+        FUZZ_CHECK(cut.pictures == once.pictures);
+        FUZZ_CHECK(cut.records.size() == once.records.size());
+        for (std::size_t i = 0; i < cut.records.size(); ++i) {
+            FUZZ_CHECK(cut.records[i].items == once.records[i].items);
+            FUZZ_CHECK(cut.records[i].lines == once.records[i].lines);
+        }
+    }
 
     Seen pieces;
     Seen flushed;

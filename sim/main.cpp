@@ -1,4 +1,5 @@
-// pos-printer-sim: a virtual receipt printer that shows, one line each, every command it receives.
+// pos-printer-sim: a virtual receipt printer that shows, one line each, every command it receives;
+// in render mode, captured jobs drawn on its paper.
 
 #include <csignal>
 #include <cstdio>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "sim/render.h"
 #include "sim/sim_options.h"
 #include "sim/sim_server.h"
 
@@ -34,12 +36,18 @@ int main(int argc, char** argv) {
         return 0;
     }
     const bool json = parsed.options.json;
-    sim::SimServer server(parsed.options, [json](const sim::SimLine& line) {
+    const auto print = [json](const sim::SimLine& line) {
         const std::string text = sim::FormatLine(line, json);
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);  // one line at a time, also into a pipe
-    });
+    };
+    if (parsed.render) {
+        return sim::RenderFiles(parsed.options, parsed.files, print, [](const std::string& error) {
+            std::fprintf(stderr, "pos-printer-sim: %s\n", error.c_str());
+        });
+    }
+    sim::SimServer server(parsed.options, print);
     std::string error;
     if (!server.Start(&error)) {
         std::fprintf(stderr, "pos-printer-sim: %s\n", error.c_str());

@@ -29,6 +29,8 @@ RenderedText RenderText(std::span<const uint8_t> bytes, const TextCoding& coding
 std::string RenderGbk(std::span<const uint8_t> bytes);
 // UTF-8 bytes as they are, with control characters and ill-formed bytes as \xNN.
 std::string RenderUtf8(std::span<const uint8_t> bytes);
+// Appends a code point as UTF-8 (U+FFFD for a surrogate or what is past U+10FFFF).
+void AppendUtf8(std::string& out, char32_t code);
 
 inline bool IsGbkLead(uint8_t b) {
     return b >= 0x81 && b <= 0xFE;

@@ -56,11 +56,22 @@ std::string SimUsage() {
             : "  --serial            Linux only: this system has no pseudo-terminals\n";
     const char* receipts =
         paper::DrawingBuilt()
-            ? "  --receipts DIR      save every receipt printed as DIR/receipt-NNNN.png, listed\n"
-              "                      newest first in DIR/index.html (made if missing)\n"
+            ? "  --receipts DIR      save every receipt printed as DIR/receipt-NNNN.png with its\n"
+              "                      data file DIR/receipt-NNNN.json (its text, symbols and\n"
+              "                      images), listed newest first in DIR/index.html (made if\n"
+              "                      missing)\n"
             : "  --receipts DIR      not available in this build\n";
+    const char* render =
+        paper::DrawingBuilt()
+            ? "\nRender mode draws captured print jobs (files of raw bytes, - for standard\n"
+              "input), each as a new connection to printer 1, into DIR (default: the current\n"
+              "folder) as the server would, prints the same lines and ends: status 0, 1 when a\n"
+              "file could not be read or a receipt not saved, 2 for usage. No port is opened.\n"
+            : "\nRender mode is not available in this build.\n";
     return std::string(
                "Usage: pos-printer-sim [options]\n"
+               "  or:  pos-printer-sim render [--paper-width 80|58] [--receipts DIR] [--json] "
+               "FILE...\n"
                "A virtual receipt printer: prints one line for every command it receives.\n"
                "\n"
                "  --tcp-port N        printer port of every printer (default 9100; 0: a free one,\n"
@@ -95,13 +106,29 @@ std::string SimUsage() {
            receipts +
            "  --paper-width 80|58 paper of 80 mm (576 dots, default) or 58 mm (384 dots)\n"
            "  --json              JSON lines instead of text lines\n"
-           "  -h, --help          this text\n";
+           "  -h, --help          this text\n" +
+           render;
 }
 
-ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
-    ParsedOptions parsed;
-    SimOptions& o = parsed.options;
-    using Setter = std::function<bool(const std::string&)>;
+namespace {
+
+using Setter = std::function<bool(const std::string&)>;
+
+// The options: flags, and options with a value whose setter says whether the value is good.
+struct OptionTable {
+    std::map<std::string, bool*> flags;
+    std::map<std::string, Setter> valued;
+};
+
+// Every option of the server, setting `o`.
+OptionTable ServerOptions(SimOptions& o) {
+    OptionTable t;
+    t.flags = {
+        {"--serial", &o.serial},      {"--no-reply", &o.noReply},
+        {"--json", &o.json},          {"--cover-open", &o.coverOpen},
+        {"--offline", &o.offline},    {"--cutter-error", &o.cutterError},
+        {"--no-status", &o.noStatus},
+    };
     const auto port = [](std::optional<uint16_t>& to, bool zeroIsNone) {
         return [&to, zeroIsNone](const std::string& v) {
             const auto n = Number(v, 65535);
@@ -124,7 +151,7 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
             return a.has_value();
         };
     };
-    const std::map<std::string, Setter> valued{
+    t.valued = {
         {"--tcp-port", port(o.tcpPort, false)},
         {"--udp-port", port(o.udpPort, true)},
         {"--reply-port",
@@ -194,48 +221,83 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
              return n && *n > 0;
          }},
     };
+    return t;
+}
+
+// Reads `arguments` by `table`, "--name value" and "--name=value", -h and --help; with `files`,
+// what does not start with "-" (and "-" itself, and all after "--") is a file. Returns the usage
+// error, empty when there is none; `unknown` starts the text for an option the table lacks.
+std::string ReadOptions(std::span<const std::string> arguments, const OptionTable& table,
+                        const std::string& unknown, bool& help, std::vector<std::string>* files) {
+    bool onlyFiles = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string name = arguments[i];
+        if (files != nullptr && (onlyFiles || name == "-" || name.empty() || name[0] != '-')) {
+            files->push_back(name);
+            continue;
+        }
+        if (files != nullptr && name == "--") {
+            onlyFiles = true;
+            continue;
+        }
         std::optional<std::string> value;
         if (const std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != name.npos) {
             value = name.substr(eq + 1);
             name.resize(eq);
         }
-        if (name == "-h" || name == "--help") {
-            parsed.help = true;
+        if ((name == "-h" || name == "--help") && !value) {
+            help = true;
             continue;
         }
-        const std::map<std::string, bool*> flags{
-            {"--serial", &o.serial},      {"--no-reply", &o.noReply},
-            {"--json", &o.json},          {"--cover-open", &o.coverOpen},
-            {"--offline", &o.offline},    {"--cutter-error", &o.cutterError},
-            {"--no-status", &o.noStatus},
-        };
-        const bool flag = flags.count(name) > 0;
-        if (flag && !value) {
-            if (name == "--serial" && !PseudoTerminalsAvailable()) {
-                parsed.error = "--serial is Linux only: this system has no pseudo-terminals";
-                return parsed;
-            }
-            *flags.at(name) = true;
+        if (const auto flag = table.flags.find(name); flag != table.flags.end() && !value) {
+            *flag->second = true;
             continue;
         }
-        const auto setter = valued.find(name);
-        if (setter == valued.end()) {
-            parsed.error = "unknown option " + arguments[i];
-            return parsed;
-        }
+        const auto setter = table.valued.find(name);
+        if (setter == table.valued.end()) return unknown + arguments[i];
         if (!value) {
-            if (i + 1 >= arguments.size()) {
-                parsed.error = name + " needs a value";
-                return parsed;
-            }
+            if (i + 1 >= arguments.size()) return name + " needs a value";
             value = arguments[++i];
         }
-        if (!setter->second(*value)) {
-            parsed.error = "bad value for " + name + ": " + *value;
-            return parsed;
-        }
+        if (!setter->second(*value)) return "bad value for " + name + ": " + *value;
+    }
+    return {};
+}
+
+// render [--paper-width 80|58] [--receipts DIR] [--json] FILE...
+ParsedOptions ParseRender(std::span<const std::string> arguments) {
+    ParsedOptions parsed;
+    parsed.render = true;
+    SimOptions& o = parsed.options;
+    o.receipts = ".";
+    const OptionTable all = ServerOptions(o);
+    OptionTable render;
+    render.flags = {{"--json", all.flags.at("--json")}};
+    for (const char* name : {"--receipts", "--paper-width"})
+        render.valued.emplace(name, all.valued.at(name));
+    parsed.error =
+        ReadOptions(arguments, render, "unknown option for render: ", parsed.help, &parsed.files);
+    if (!parsed.error.empty()) return parsed;
+    if (!paper::DrawingBuilt()) {
+        parsed.error = "render: the paper is not available in this build";
+    } else if (parsed.files.empty() && !parsed.help) {
+        parsed.error = "render: no file to render";
+    }
+    return parsed;
+}
+
+}  // namespace
+
+ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
+    if (!arguments.empty() && arguments[0] == "render") return ParseRender(arguments.subspan(1));
+    ParsedOptions parsed;
+    SimOptions& o = parsed.options;
+    parsed.error =
+        ReadOptions(arguments, ServerOptions(o), "unknown option ", parsed.help, nullptr);
+    if (!parsed.error.empty()) return parsed;
+    if (o.serial && !PseudoTerminalsAvailable()) {
+        parsed.error = "--serial is Linux only: this system has no pseudo-terminals";
+        return parsed;
     }
     if (!o.receipts.empty() && !paper::DrawingBuilt()) {
         parsed.error = "--receipts: the paper is not available in this build";

@@ -52,9 +52,14 @@ struct ParsedOptions {
     SimOptions options;
     bool help = false;
     std::string error;  // non-empty: a usage error
+    // Render mode ("render" first): the captured jobs to draw, "-" for standard input; the
+    // receipts go to options.receipts ("." unless given).
+    bool render = false;
+    std::vector<std::string> files;
 };
 
-// Arguments after the program name; "--name value" and "--name=value".
+// Arguments after the program name; "--name value" and "--name=value". Render mode takes
+// --paper-width, --receipts, --json and files ("--" ends the options).
 ParsedOptions ParseSimOptions(std::span<const std::string> arguments);
 std::string SimUsage();
 

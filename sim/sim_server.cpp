@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "sim/paper/paper.h"
+#include "sim/print_job.h"
 
 namespace sim {
 namespace {
@@ -43,11 +43,9 @@ struct SimServer::Stream {
     bool stalled = false;
     bool unflushed = false;  // bytes fed since the last flush
     Clock::time_point lastData{};
-    Clock::time_point nextRead{};  // --slow: not before
-    bool jobEnding = false;        // serial side: a tool closed the port; end when all is read
-    // The paper comes before the decoder that feeds it, so it outlives the decoder.
-    std::unique_ptr<paper::Paper> paper;
-    std::unique_ptr<StreamDecoder> decoder;
+    Clock::time_point nextRead{};   // --slow: not before
+    bool jobEnding = false;         // serial side: a tool closed the port; end when all is read
+    std::unique_ptr<PrintJob> job;  // its decoder and paper
 };
 
 std::string FormatLine(const SimLine& line, bool json) {
@@ -66,6 +64,8 @@ std::string FormatLine(const SimLine& line, bool json) {
         out["width"] = r.width;
         out["height"] = r.height;
         if (!r.error.empty()) out["error"] = r.error;
+        if (r.error.empty() && r.dataError.empty()) out["data"] = r.dataFile;
+        if (!r.dataError.empty()) out["dataError"] = r.dataError;
     }
     if (line.event) {
         const Event& e = *line.event;
@@ -135,7 +135,7 @@ bool SimServer::Start(std::string* error) {
         stream->terminal = true;
         stream->link = "serial";
         Stream* raw = stream.get();
-        stream->decoder = MakeDecoder(raw);
+        stream->job = MakeJob(raw);
         streams_.push_back(std::move(stream));
     }
     for (std::size_t i = 0; i < printers_.size(); ++i) {
@@ -153,11 +153,7 @@ bool SimServer::Start(std::string* error) {
     }
     if (!serialPath_.empty()) Say(1, "sim", 0, "serial port " + serialPath_);
     if (receipts_) {
-        Say(0, "sim", 0,
-            "paper " + std::to_string(options_.paperWidth == 384 ? 58 : 80) + " mm (" +
-                std::to_string(options_.paperWidth) + " dots): receipts go to " +
-                (receipts_->Folder() / "index.html").string() + ", the next as " +
-                paper::ReceiptStore::FileName(receipts_->NextNumber()));
+        Say(0, "sim", 0, PaperLine(options_.paperWidth, *receipts_));
         if (!paperWarning.empty()) Say(0, "sim", 0, "paper: " + paperWarning);
         WriteIndex(true);
     }
@@ -236,44 +232,31 @@ void SimServer::OnEvent(int printer, const std::string& link, uint64_t connectio
     }
 }
 
-std::unique_ptr<StreamDecoder> SimServer::MakeDecoder(Stream* stream) {
-    if (drawing_) {
-        stream->paper = std::make_unique<paper::Paper>(
-            *drawing_, paper::PaperOptions{options_.paperWidth},
-            [this, stream](paper::Receipt&& receipt) {
-                OnReceipt(*stream, std::move(receipt.picture));
-            },
-            [this, stream](const std::string& note) {
-                Say(stream->printer, stream->link, stream->connection, "paper: " + note);
-            });
-    }
-    auto decoder = std::make_unique<StreamDecoder>([this, stream](Event&& e) {
-        // DLE EOT n, n = 1..4: answered once its line is out, as a printer does at once.
-        const bool status = e.kind == EventKind::EscPos && e.frame.size() == 3 &&
-                            e.frame[0] == 0x10 && e.frame[1] == 0x04 && e.frame[2] >= 1 &&
-                            e.frame[2] <= 4;
-        const uint8_t request = status ? e.frame[2] : 0;
-        OnEvent(stream->printer, stream->link, stream->connection, std::move(e));
-        if (status) AnswerStatus(*stream, request);
-    });
-    if (stream->paper) decoder->SetPaper(stream->paper.get());
-    return decoder;
-}
-
-void SimServer::OnReceipt(const Stream& s, paper::Bitmap&& picture) {
-    if (!receipts_ || !drawing_) return;
-    paper::SavedReceipt saved =
-        receipts_->Save(*drawing_, picture, {s.printer, s.link, s.connection});
-    const std::string text = "paper: " + paper::Describe(saved);
-    if (sink_)
-        sink_(SimLine{s.printer, s.link, s.connection, text, std::nullopt, std::move(saved)});
+std::unique_ptr<PrintJob> SimServer::MakeJob(Stream* stream) {
+    const JobPaper paper{drawing_.get(), receipts_ ? &*receipts_ : nullptr, options_.paperWidth};
+    return std::make_unique<PrintJob>(
+        paper::ReceiptSource{stream->printer, stream->link, stream->connection, {}}, paper,
+        [this, stream](Event&& e) {
+            // DLE EOT n, n = 1..4: answered once its line is out, as a printer does at once.
+            const bool status = e.kind == EventKind::EscPos && e.frame.size() == 3 &&
+                                e.frame[0] == 0x10 && e.frame[1] == 0x04 && e.frame[2] >= 1 &&
+                                e.frame[2] <= 4;
+            const uint8_t request = status ? e.frame[2] : 0;
+            OnEvent(stream->printer, stream->link, stream->connection, std::move(e));
+            if (status) AnswerStatus(*stream, request);
+        },
+        [this, stream](const std::string& text, std::optional<paper::SavedReceipt> receipt) {
+            if (sink_) {
+                sink_(SimLine{stream->printer, stream->link, stream->connection, text, std::nullopt,
+                              std::move(receipt)});
+            }
+        });
 }
 
 void SimServer::EndSerialJob(Stream& s) {
     s.jobEnding = false;
-    s.decoder->Flush();
     s.unflushed = false;
-    if (s.paper) s.paper->End();
+    s.job->EndPart();
 }
 
 void SimServer::WriteIndex(bool force) {
@@ -332,7 +315,7 @@ void SimServer::Run() {
         }
         Stream* serial = nullptr;
         for (const auto& s : streams_) {
-            if (s->terminal && s->paper) serial = s.get();
+            if (s->terminal && s->job->HasPaper()) serial = s.get();
         }
         if (serial != nullptr && pty_.CloseWatch() != kNoSocket) {
             fds.push_back({pty_.CloseWatch()});
@@ -387,7 +370,7 @@ void SimServer::Run() {
         const Clock::time_point after = Clock::now();
         for (const auto& s : streams_) {
             if (s->fd != kNoSocket && s->unflushed && after - s->lastData >= kIdleFlush) {
-                s->decoder->Flush();
+                s->job->Flush();
                 s->unflushed = false;
             }
         }
@@ -428,7 +411,7 @@ void SimServer::Accept(int index) {
     stream->connection = ++connections_;
     stream->nextRead = Clock::now();
     Stream* raw = stream.get();
-    stream->decoder = MakeDecoder(raw);
+    stream->job = MakeJob(raw);
     Say(raw->printer, raw->link, raw->connection,
         "connection from " + EndpointText(accepted.peer) + " to " +
             EndpointText({listenAt_[static_cast<std::size_t>(index)], tcpPort_}));
@@ -465,12 +448,12 @@ void SimServer::ReadStream(Stream& s) {
         s.received += step.length;
         s.lastData = Clock::now();
         s.unflushed = true;
-        s.decoder->Feed(std::span<const uint8_t>(buffer, step.length));
+        s.job->Feed(std::span<const uint8_t>(buffer, step.length));
     }
     if (options_.resetAfter && s.link == "tcp" && s.received >= *options_.resetAfter) {
         CloseStream(s, "connection reset (--reset-after)", true);
     } else if (options_.stallAfter && s.received >= *options_.stallAfter && !s.stalled) {
-        s.decoder->Flush();
+        s.job->Flush();
         s.unflushed = false;
         s.stalled = true;
         Say(s.printer, s.link, s.connection,
@@ -479,8 +462,7 @@ void SimServer::ReadStream(Stream& s) {
 }
 
 void SimServer::CloseStream(Stream& s, const std::string& why, bool reset) {
-    s.decoder->Finish();
-    if (s.paper) s.paper->End();
+    s.job->Finish();
     if (s.terminal) {
         pty_.Close();
     } else {

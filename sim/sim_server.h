@@ -16,6 +16,7 @@
 #include "link/socket_io.h"
 #include "sim/paper/drawing.h"
 #include "sim/paper/receipt_store.h"
+#include "sim/print_job.h"
 #include "sim/pseudo_terminal.h"
 #include "sim/sim_options.h"
 #include "sim/stream_decoder.h"
@@ -82,11 +83,11 @@ class SimServer {
     void CloseStream(Stream& stream, const std::string& why, bool reset);
     void Say(int printer, const std::string& link, uint64_t connection, const std::string& text);
     void OnEvent(int printer, const std::string& link, uint64_t connection, Event&& event);
-    // The stream's decoder: its events go to OnEvent, a status request gets its answer.
-    std::unique_ptr<StreamDecoder> MakeDecoder(Stream* stream);
+    // The stream's job (decoder and paper): its events go to OnEvent, a status request gets its
+    // answer; its receipts are saved and logged.
+    std::unique_ptr<PrintJob> MakeJob(Stream* stream);
     void AnswerStatus(Stream& stream, uint8_t request);
-    // The paper: a receipt saved and logged; the job on the serial side ended.
-    void OnReceipt(const Stream& stream, paper::Bitmap&& picture);
+    // The job on the serial side ended.
     void EndSerialJob(Stream& stream);
     void WriteIndex(bool force);
     std::chrono::steady_clock::time_point NextWake() const;

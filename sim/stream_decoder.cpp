@@ -72,7 +72,8 @@ void StreamDecoder::Feed(std::span<const uint8_t> bytes) {
         if (mode_ == Mode::Data && command_.size() >= extent_.header + extent_.keep) {
             // Data beyond what the reading keeps is only counted, however large.
             const uint64_t n = std::min<uint64_t>(extent_.data - dataReceived_, bytes.size() - i);
-            if (paper_ != nullptr) paper_->Data(bytes.subspan(i, static_cast<std::size_t>(n)));
+            if (paper_ != nullptr)
+                paper_->Data(bytes.subspan(i, static_cast<std::size_t>(n)), fed_);
             dataReceived_ += n;
             fed_ += n;
             i += static_cast<std::size_t>(n);
@@ -112,7 +113,7 @@ void StreamDecoder::Byte(uint8_t b, uint64_t at) {
             CommandByte(b);
             break;
         case Mode::Data:
-            DataByte(b);
+            DataByte(b, at);
             break;
         case Mode::Firmware:
         case Mode::FirmwareChecksum:
@@ -165,7 +166,7 @@ void StreamDecoder::NormalByte(uint8_t b, uint64_t at) {
     }
     if (b == kFormFeed) {
         CloseRun();
-        if (paper_ != nullptr) paper_->Command(std::span<const uint8_t>(&b, 1), 0);
+        if (paper_ != nullptr) paper_->Command(std::span<const uint8_t>(&b, 1), 0, at);
         Event event;
         event.kind = EventKind::EscPos;
         event.title = "form feed";
@@ -287,13 +288,13 @@ void StreamDecoder::CommandByte(uint8_t b) {
     if (extent.header > c.size()) return;
     extent_ = extent;
     if (extent.data == 0) return CompleteCommand(extent.header);
-    if (paper_ != nullptr) paper_->Command(c, extent.data);
+    if (paper_ != nullptr) paper_->Command(c, extent.data, commandStart_);
     mode_ = Mode::Data;
     dataReceived_ = 0;
 }
 
-void StreamDecoder::DataByte(uint8_t b) {
-    if (paper_ != nullptr) paper_->Data(std::span<const uint8_t>(&b, 1));
+void StreamDecoder::DataByte(uint8_t b, uint64_t at) {
+    if (paper_ != nullptr) paper_->Data(std::span<const uint8_t>(&b, 1), at);
     if (command_.size() < extent_.header + extent_.keep) command_.push_back(b);
     if (++dataReceived_ == extent_.data) CompleteCommand(command_.size());
 }
@@ -304,7 +305,7 @@ void StreamDecoder::CompleteCommand(std::size_t own) {
     const uint64_t data = mode_ == Mode::Data ? extent_.data : 0;
     mode_ = Mode::Normal;
     const std::span<const uint8_t> command(collected.data(), own);
-    if (paper_ != nullptr && data == 0) paper_->Command(command, 0);
+    if (paper_ != nullptr && data == 0) paper_->Command(command, 0, commandStart_);
     escpos::Reading reading = escpos::Read(command, data);
     Event event;
     event.kind = EventKind::EscPos;
@@ -425,7 +426,7 @@ void StreamDecoder::CloseRun(bool lineEnd) {
     event.offset = runStart_;
     switch (run_) {
         case Run::Text: {
-            if (paper_ != nullptr) paper_->Text(runBytes_, runCoding_);
+            if (paper_ != nullptr) paper_->Text(runBytes_, runCoding_, runStart_);
             event.length = runBytes_.size();
             if (!runHasText_) {  // carriage returns alone, before a command or the end
                 event.kind = EventKind::EscPos;
@@ -441,7 +442,7 @@ void StreamDecoder::CloseRun(bool lineEnd) {
             break;
         }
         case Run::Feed:
-            if (paper_ != nullptr) paper_->LineFeeds(feedCount_);
+            if (paper_ != nullptr) paper_->LineFeeds(feedCount_, runStart_);
             event.kind = EventKind::Feed;
             event.detail = Count(feedCount_, "line");
             event.length = feedBytes_;

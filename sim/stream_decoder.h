@@ -60,18 +60,24 @@ using platform::HexBytes;  // "1F 1B 75"
 // reads it, line feeds, commands, and the full data of images and symbols as it arrives (events
 // keep at most escpos::kMaxKept bytes of it). Setting frames, downloads and unknown bytes are not
 // passed on; a command cut short by the end of the stream is not either, past its data so far.
+// Each call says where its bytes start in the stream (`at`, as Event::offset counts), so the paper
+// can tell which bytes drew what.
 class PrintObserver {
   public:
     virtual ~PrintObserver() = default;
-    // Printable bytes read with `coding`: text, HT, CR, and the LF that ends a line of text. A
-    // character is split across two calls only when an idle flush fell inside it.
-    virtual void Text(std::span<const uint8_t> bytes, const TextCoding& coding) = 0;
-    // Line feeds with no text before them on their line.
-    virtual void LineFeeds(uint64_t count) = 0;
-    // A command: all its bytes when `data` is 0; else its header, and its `data` bytes follow in
-    // Data() calls (fewer when the stream ends first). FF comes as a command of its own.
-    virtual void Command(std::span<const uint8_t> header, uint64_t data) = 0;
-    virtual void Data(std::span<const uint8_t> chunk) = 0;
+    // Printable bytes read with `coding`: text, HT, CR, and the LF that ends a line of text; they
+    // lie one after another from `at`. A character is split across two calls only when an idle
+    // flush fell inside it.
+    virtual void Text(std::span<const uint8_t> bytes, const TextCoding& coding, uint64_t at) = 0;
+    // Line feeds with no text before them on their line; `at`: the first byte of their run (a
+    // carriage return before them belongs to it).
+    virtual void LineFeeds(uint64_t count, uint64_t at) = 0;
+    // A command starting at `at`: all its bytes when `data` is 0; else its header, and its `data`
+    // bytes follow in Data() calls (fewer when the stream ends first). FF comes as a command of
+    // its own.
+    virtual void Command(std::span<const uint8_t> header, uint64_t data, uint64_t at) = 0;
+    // Data bytes from `at` on.
+    virtual void Data(std::span<const uint8_t> chunk, uint64_t at) = 0;
 };
 
 class StreamDecoder {
@@ -104,7 +110,7 @@ class StreamDecoder {
     void Byte(uint8_t b, uint64_t at);  // `at`: the byte's stream offset
     void NormalByte(uint8_t b, uint64_t at);
     void CommandByte(uint8_t b);
-    void DataByte(uint8_t b);
+    void DataByte(uint8_t b, uint64_t at);
     // The command in `command_` is complete with its first `own` bytes (and its data); the rest is
     // read again.
     void CompleteCommand(std::size_t own);

@@ -115,13 +115,23 @@ bool IsWide(char32_t c) {
 }
 
 void CharacterReader::Break(std::vector<Character>& out) {
-    if (waitingSize_ > 0) out.push_back({kSubstitute, false});
+    if (waitingSize_ > 0)
+        out.push_back({kSubstitute, false, waitingAt_, waitingAt_ + waitingSize_});
     waitingSize_ = 0;
 }
 
 void CharacterReader::Read(std::span<const uint8_t> bytes, const TextCoding& coding,
-                           std::vector<Character>& out) {
+                           std::vector<Character>& out, uint64_t at) {
     if (waitingSize_ > 0 && !(coding == waitingCoding_)) Break(out);
+    // Each character read gets its bytes' place: `from` its first byte's offset.
+    const auto read = [&](std::span<const uint8_t> s, uint64_t from) {
+        const std::size_t n = NextCharacter(s, coding, out);
+        if (n > 0) {
+            out.back().from = from;
+            out.back().to = from + n;
+        }
+        return n;
+    };
     std::size_t i = 0;
     if (waitingSize_ > 0) {  // a character begun in the last call, completed by these bytes
         std::array<uint8_t, 8> joined{};
@@ -132,11 +142,12 @@ void CharacterReader::Read(std::span<const uint8_t> bytes, const TextCoding& cod
         const std::span<const uint8_t> span(joined.data(), was + more);
         std::size_t used = 0;
         while (used < was) {
-            const std::size_t n = NextCharacter(span.subspan(used), coding, out);
+            const std::size_t n = read(span.subspan(used), waitingAt_ + used);
             if (n == 0) break;
             used += n;
         }
         if (used < was) {  // still cut off: it waits on with these bytes
+            waitingAt_ += used;
             waitingSize_ = span.size() - used;
             std::copy_n(span.begin() + static_cast<std::ptrdiff_t>(used), waitingSize_, waiting_);
             return;
@@ -145,9 +156,10 @@ void CharacterReader::Read(std::span<const uint8_t> bytes, const TextCoding& cod
         i = used - was;
     }
     while (i < bytes.size()) {
-        const std::size_t n = NextCharacter(bytes.subspan(i), coding, out);
+        const std::size_t n = read(bytes.subspan(i), at + i);
         if (n == 0) {
             waitingSize_ = bytes.size() - i;
+            waitingAt_ = at + i;
             std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(i), waitingSize_, waiting_);
             waitingCoding_ = coding;
             return;

@@ -15,20 +15,24 @@ namespace sim::paper {
 struct Character {
     char32_t code = 0;  // HT, LF and CR come as themselves
     bool wide = false;  // a Chinese character cell
+    // Its bytes in the stream: [from, to).
+    uint64_t from = 0;
+    uint64_t to = 0;
 };
 
 class CharacterReader {
   public:
-    // Appends the characters of `bytes` to `out`. A character cut off at the end waits for the
-    // next call with the same coding.
-    void Read(std::span<const uint8_t> bytes, const TextCoding& coding,
-              std::vector<Character>& out);
+    // Appends the characters of `bytes`, which start at stream offset `at`, to `out`. A character
+    // cut off at the end waits for the next call with the same coding.
+    void Read(std::span<const uint8_t> bytes, const TextCoding& coding, std::vector<Character>& out,
+              uint64_t at = 0);
     // A command came between: a waiting part of a character is dropped as a substitute.
     void Break(std::vector<Character>& out);
 
   private:
     uint8_t waiting_[4] = {};
     std::size_t waitingSize_ = 0;
+    uint64_t waitingAt_ = 0;  // the waiting bytes' offset
     TextCoding waitingCoding_;
 };
 

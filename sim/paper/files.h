@@ -4,9 +4,11 @@
 // a file renamed over another. The drawing's paths are UTF-8 text on every platform.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -63,5 +65,11 @@ bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& 
                 std::string* cause);
 // The system's text for an errno value.
 std::string ErrorText(int error_number);
+
+// Writes `bytes` to `target` through a hidden temporary file beside it (created exclusively, on
+// the same file system) renamed into place, so a reader sees the old file or the whole new one.
+// False with `error` set when it cannot be written; the temporary file is then removed.
+bool WriteWholeFile(const std::filesystem::path& target, std::span<const uint8_t> bytes,
+                    std::string* error);
 
 }  // namespace sim::paper

@@ -2,8 +2,9 @@
 // The paper of a virtual printer: the printer state that decides where text, images and symbols
 // go, dot for dot as an ESC/POS printer at 203 dpi, on a roll `width` dots wide. The stream
 // decoder feeds it (it is the decoder's PrintObserver); each finished receipt comes out as a
-// picture through one callback, and what the log should know (a symbol that cannot be drawn, a
-// picture ended at the length limit) as note lines through another.
+// picture with the record of what is on it (receipt_record.h) through one callback, and what the
+// log should know (a symbol that cannot be drawn, a picture ended at the length limit) as note
+// lines through another.
 //
 // Standard mode as a printer has it; page mode drawn in its page area. Nothing is allocated from a
 // length field: images and symbols are drawn within the paper's width as their data arrives, a
@@ -22,22 +23,15 @@
 
 #include "sim/paper/bitmap.h"
 #include "sim/paper/drawing.h"
+#include "sim/paper/receipt_record.h"
 #include "sim/stream_decoder.h"
 
 namespace sim::paper {
 
-enum class ReceiptEnd {
-    FullCut,
-    PartialCut,
-    StreamEnd,    // the stream ended with paper printed since the last cut
-    LengthLimit,  // kLengthLimit of paper without a cut: the next picture goes on from here
-};
-// "full cut", "partial cut", "stream end", "length limit".
-const char* ReceiptEndName(ReceiptEnd end);
-
 struct Receipt {
     Bitmap picture;  // exactly the paper's width; as long as the paper used, and a cut's line
     ReceiptEnd end = ReceiptEnd::StreamEnd;
+    ReceiptRecord record;  // what is on it, boxes within the picture
 };
 
 struct PaperOptions {
@@ -63,10 +57,10 @@ class Paper final : public PrintObserver {
     // comes out as a receipt. The paper is then as after power-on.
     void End();
 
-    void Text(std::span<const uint8_t> bytes, const TextCoding& coding) override;
-    void LineFeeds(uint64_t count) override;
-    void Command(std::span<const uint8_t> header, uint64_t data) override;
-    void Data(std::span<const uint8_t> chunk) override;
+    void Text(std::span<const uint8_t> bytes, const TextCoding& coding, uint64_t at) override;
+    void LineFeeds(uint64_t count, uint64_t at) override;
+    void Command(std::span<const uint8_t> header, uint64_t data, uint64_t at) override;
+    void Data(std::span<const uint8_t> chunk, uint64_t at) override;
 
   private:
     class Printer;

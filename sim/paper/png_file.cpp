@@ -3,7 +3,6 @@
 #include <png.h>
 #include <zlib.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csetjmp>
 #include <cstddef>
@@ -131,43 +130,7 @@ bool WritePngFile(const Bitmap& picture, const std::string& path, std::string* e
     thread_local std::vector<uint8_t> bytes;  // kept between pictures: no allocation per receipt
     if (!EncodePng(picture, &bytes, error)) return false;
 
-    // The temporary file is hidden (a leading dot) beside the target, so the rename stays on one
-    // file system; its creation is exclusive.
-    static std::atomic<unsigned> counter{0};
-    const std::filesystem::path target = PathFromUtf8(path);
-    const std::filesystem::path folder = target.parent_path();
-    std::filesystem::path temporary;
-    std::string cause;
-    std::FILE* file = nullptr;
-    for (int attempt = 0; attempt < 16 && file == nullptr; ++attempt) {
-        temporary = folder / PathFromUtf8("." + Utf8FromPath(target.filename()) + ".tmp" +
-                                          std::to_string(counter.fetch_add(1)));
-        errno = 0;
-        file = CreateNewFile(temporary, &cause);
-        if (file == nullptr && errno != EEXIST) break;
-    }
-    if (file == nullptr) {
-        *error = "cannot create a file in " + (folder.empty() ? "." : Utf8FromPath(folder)) + ": " +
-                 cause;
-        return false;
-    }
-    errno = 0;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int writeCause = errno;
-    const bool closed = std::fclose(file) == 0;  // a full disk may show only here
-    if (!closed && writeCause == 0) writeCause = errno;
-    std::error_code unremoved;
-    if (!written || !closed) {
-        std::filesystem::remove(temporary, unremoved);
-        *error = "cannot write " + path + ": " + ErrorText(writeCause);
-        return false;
-    }
-    if (!RenameOver(temporary, target, &cause)) {
-        std::filesystem::remove(temporary, unremoved);
-        *error = "cannot rename the new picture to " + path + ": " + cause;
-        return false;
-    }
-    return true;
+    return WriteWholeFile(PathFromUtf8(path), bytes, error);
 }
 
 }  // namespace sim::paper

@@ -10,46 +10,14 @@
 #include <vector>
 
 #include "sim/paper/glyphs.h"
-#include "tests/sim/fake_drawing.h"
+#include "tests/sim/paper_print.h"
 
 namespace simtest {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using sim::paper::Bitmap;
 using sim::paper::Receipt;
 using sim::paper::ReceiptEnd;
-
-Bytes Cat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-Bytes Str(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
-
-// Bytes through the decoder onto a paper `width` dots wide; the stream then ends.
-struct Printed {
-    std::vector<Receipt> receipts;
-    std::vector<std::string> notes;
-    FakeDrawing drawing;
-
-    const Bitmap& First() const { return receipts.at(0).picture; }
-};
-
-void Print(Printed& out, const Bytes& bytes, int width = 576, std::size_t piece = 0) {
-    sim::paper::Paper paper(
-        out.drawing, {width}, [&](Receipt&& r) { out.receipts.push_back(std::move(r)); },
-        [&](const std::string& note) { out.notes.push_back(note); });
-    sim::StreamDecoder decoder(nullptr);
-    decoder.SetPaper(&paper);
-    const std::size_t step = piece == 0 ? std::max<std::size_t>(bytes.size(), 1) : piece;
-    for (std::size_t at = 0; at < bytes.size(); at += step)
-        decoder.Feed(std::span(bytes).subspan(at, std::min(step, bytes.size() - at)));
-    decoder.Finish();
-    paper.End();
-}
 
 // The black dots' bounding box within rows [top, bottom).
 struct Box {
@@ -76,10 +44,6 @@ Bitmap Crop(const Bitmap& b, int from, int to) {
     Bitmap out(to - from, b.Height());
     out.Draw(b, -from, 0);
     return out;
-}
-
-Bytes Le(int n) {
-    return {static_cast<uint8_t>(n & 0xFF), static_cast<uint8_t>(n >> 8)};
 }
 
 // The byte-wise blits against the dot-by-dot meaning, at every shift and clipped on each side.

@@ -1,11 +1,13 @@
 // The receipt folder: numbering in print order after what is there, never over a file, failures
-// that keep their number, and the index page listing every picture newest first.
+// that keep their number, the data file beside each picture, the bounded index and its queries,
+// and the index page listing the newest pictures.
 
 #include "sim/paper/receipt_store.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "tests/fakes/temp_folder.h"
@@ -14,6 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using sim::paper::Bitmap;
+using sim::paper::ReceiptEnd;
+using sim::paper::ReceiptEntry;
 using sim::paper::ReceiptStore;
 
 // A PNG header with the picture's size: all the store reads of a file.
@@ -50,7 +54,11 @@ std::string Read(const fs::path& file) {
     return text.str();
 }
 
-const sim::paper::ReceiptSource kTcp{2, "tcp", 7};
+const sim::paper::ReceiptSource kTcp{2, "tcp", 7, {}};
+
+sim::paper::Receipt Picture(int width, int height) {
+    return {Bitmap(width, height), sim::paper::ReceiptEnd::FullCut, {}};
+}
 
 TEST(ReceiptStore, NumbersFollowTheHighestAlreadyThereAndNeverOverwrite) {
     const fs::path dir = fakes::NewTempFolder("receipts-");
@@ -64,23 +72,23 @@ TEST(ReceiptStore, NumbersFollowTheHighestAlreadyThereAndNeverOverwrite) {
     EXPECT_EQ(store.NextNumber(), 11u);
 
     FileDrawing drawing;
-    const auto first = store.Save(drawing, Bitmap(576, 1184), kTcp);
+    const auto first = store.Save(drawing, Picture(576, 1184), kTcp);
     EXPECT_EQ(first.file, "receipt-0011.png");
     EXPECT_EQ(first.error, "");
     EXPECT_EQ(sim::paper::Describe(first), "receipt-0011.png, 576 × 1184 dots (14.8 cm)");
 
     // Another program took the next number meanwhile: it is skipped, not overwritten.
     WritePngHead(dir / "receipt-0012.png", 9, 9);
-    const auto second = store.Save(drawing, Bitmap(384, 203), kTcp);
+    const auto second = store.Save(drawing, Picture(384, 203), kTcp);
     EXPECT_EQ(second.file, "receipt-0013.png");
     EXPECT_EQ(Read(dir / "receipt-0012.png").size(), 24u);
 
     // A failed picture says why and leaves its number to the next one.
     drawing.fail = true;
-    const auto failed = store.Save(drawing, Bitmap(576, 10), kTcp);
+    const auto failed = store.Save(drawing, Picture(576, 10), kTcp);
     EXPECT_EQ(sim::paper::Describe(failed), "receipt-0014.png not saved: No space left on device");
     drawing.fail = false;
-    EXPECT_EQ(store.Save(drawing, Bitmap(576, 10), kTcp).file, "receipt-0014.png");
+    EXPECT_EQ(store.Save(drawing, Picture(576, 10), kTcp).file, "receipt-0014.png");
     fs::remove_all(dir);
 }
 
@@ -94,8 +102,8 @@ TEST(ReceiptStore, IndexListsEveryPictureNewestFirstAtItsSize) {
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(store.WriteIndex(t0), "");  // the page exists before the first receipt
     EXPECT_NE(Read(dir / "index.html").find("receipt-0001.png"), std::string::npos);
-    store.Save(drawing, Bitmap(576, 1184), kTcp);
-    store.Save(drawing, Bitmap(384, 50), {1, "serial", 0});
+    store.Save(drawing, Picture(576, 1184), kTcp);
+    store.Save(drawing, Picture(384, 50), {1, "serial", 0, {}});
 
     // Not again within the interval; then once, and not again until a new receipt.
     EXPECT_EQ(store.IndexDue(), t0 + ReceiptStore::kIndexInterval);
@@ -128,13 +136,13 @@ TEST(ReceiptStore, AFolderThatCannotBeMadeFailsEachPictureAndRecoversWhenItCan) 
     ReceiptStore store(dir / "blocked" / "receipts");
     EXPECT_NE(store.Open(), "");
     FileDrawing drawing;
-    const auto failed = store.Save(drawing, Bitmap(576, 10), kTcp);
+    const auto failed = store.Save(drawing, Picture(576, 10), kTcp);
     EXPECT_EQ(failed.file, "receipt-0001.png");
     EXPECT_NE(failed.error, "");
     EXPECT_NE(store.WriteIndex(std::chrono::steady_clock::now(), true), "");
 
     fs::remove(dir / "blocked");
-    const auto saved = store.Save(drawing, Bitmap(576, 10), kTcp);
+    const auto saved = store.Save(drawing, Picture(576, 10), kTcp);
     EXPECT_EQ(saved.file, "receipt-0001.png");
     EXPECT_EQ(saved.error, "");
     EXPECT_TRUE(fs::exists(dir / "blocked" / "receipts" / "receipt-0001.png"));
@@ -150,7 +158,7 @@ TEST(ReceiptStore, AFolderNamedInUtf8IsThatFolderAndNamedWhole) {
     ReceiptStore store(sim::paper::Utf8FromPath(dir) + "/" + name);
     ASSERT_EQ(store.Open(), "");
     FileDrawing drawing;
-    EXPECT_EQ(store.Save(drawing, Bitmap(576, 10), kTcp).error, "");
+    EXPECT_EQ(store.Save(drawing, Picture(576, 10), kTcp).error, "");
     const fs::path folder = dir / sim::paper::PathFromUtf8(name);
     EXPECT_TRUE(fs::exists(folder / "receipt-0001.png"));
     EXPECT_EQ(store.WriteIndex(std::chrono::steady_clock::now(), true), "");
@@ -162,6 +170,146 @@ TEST(ReceiptStore, AFolderNamedInUtf8IsThatFolderAndNamedWhole) {
     fs::current_path(working);
     EXPECT_EQ(fs::weakly_canonical(relative.Folder()), fs::weakly_canonical(dir / "receipts"));
     EXPECT_TRUE(relative.Folder().is_absolute());
+}
+
+// Each picture's data file: its header first, then the lines and items as the paper recorded them.
+TEST(ReceiptStore, ADataFileBesideEachPicture) {
+    const fs::path dir = fakes::NewTempFolder("receipts-");
+    ASSERT_FALSE(dir.empty());
+    std::ofstream(dir / "receipt-0001.json") << "{}";  // a number taken by a data file alone
+    ReceiptStore store(dir);
+    ASSERT_EQ(store.Open(), "");
+    sim::paper::Receipt receipt = Picture(576, 100);
+    receipt.end = ReceiptEnd::PartialCut;
+    sim::paper::Item text;
+    text.name = "A";
+    text.text = "Total 9.20";
+    text.box = sim::paper::Box{0, 0, 120, 24};
+    text.bytes = {3, 13};
+    sim::paper::Item qr;
+    qr.type = sim::paper::ItemType::Symbol;
+    qr.name = "QR code";
+    qr.data = {'h', 'i', 0xFF};
+    qr.box = sim::paper::Box{10, 30, 44, 44};
+    qr.bytes = {40, 48};
+    qr.stored = sim::paper::ByteRange{20, 40};
+    sim::paper::Item note;
+    note.type = sim::paper::ItemType::Note;
+    note.name = "multi-tone graphics";
+    note.text = "not drawn";
+    for (sim::paper::Item* item : {&text, &qr, &note}) receipt.record.Add(std::move(*item));
+    receipt.record.AddLine("Total 9.20");
+    FileDrawing drawing;
+    const auto saved = store.Save(drawing, receipt, {2, "file", 3, "job \"7\".bin"});
+    EXPECT_EQ(saved.number, 2u);
+    EXPECT_EQ(saved.dataFile, "receipt-0002.json");
+    EXPECT_EQ(saved.dataError, "");
+    const std::string data = Read(dir / "receipt-0002.json");
+    const auto json = nlohmann::json::parse(data, nullptr, false);
+    ASSERT_FALSE(json.is_discarded()) << data;
+    EXPECT_EQ(data.rfind("{\n  \"version\": 1,\n  \"number\": 2,\n", 0), 0u) << data;
+    EXPECT_EQ(json["picture"], "receipt-0002.png");
+    EXPECT_EQ(json["printer"], 2);
+    EXPECT_EQ(json["link"], "file");
+    EXPECT_EQ(json["connection"], 3);
+    EXPECT_EQ(json["job"], "job \"7\".bin");
+    EXPECT_EQ(json["end"], "partial cut");
+    EXPECT_EQ(json["width"], 576);
+    EXPECT_EQ(json["height"], 100);
+    EXPECT_EQ(json["time"].get<std::string>().size(), 25u);  // 2025-01-30T14:03:07+01:00
+    EXPECT_EQ(json["lines"], nlohmann::json::array({"Total 9.20"}));
+    EXPECT_EQ(json["itemsLeftOut"], 0);
+    ASSERT_EQ(json["items"].size(), 3u);
+    const auto& t = json["items"][0];
+    EXPECT_EQ(t["type"], "text");
+    EXPECT_EQ(t["font"], "A");
+    EXPECT_EQ(t["box"], (nlohmann::json{{"x", 0}, {"y", 0}, {"width", 120}, {"height", 24}}));
+    EXPECT_EQ(t["size"], (nlohmann::json{{"width", 1}, {"height", 1}}));
+    EXPECT_EQ(t["from"], 3);
+    EXPECT_EQ(t["to"], 13);
+    const auto& s = json["items"][1];  // not UTF-8: as hex only
+    EXPECT_EQ(s["kind"], "QR code");
+    EXPECT_FALSE(s.contains("data"));
+    EXPECT_EQ(s["dataHex"], "68 69 FF");
+    EXPECT_EQ(s["storedFrom"], 20);
+    EXPECT_EQ(s["storedTo"], 40);
+    const auto& n = json["items"][2];  // nothing drawn: no box
+    EXPECT_EQ(n["what"], "multi-tone graphics");
+    EXPECT_EQ(n["why"], "not drawn");
+    EXPECT_FALSE(n.contains("box"));
+    fs::remove_all(dir);
+}
+
+TEST(ReceiptStore, TheIndexAnswersForEachPrinterNewestFirstAndSurvivesARestart) {
+    const fs::path dir = fakes::NewTempFolder("receipts-");
+    ASSERT_FALSE(dir.empty());
+    WritePngHead(dir / "receipt-0001.png", 576, 300);  // an earlier run's, without data
+    FileDrawing drawing;
+    {
+        ReceiptStore store(dir);
+        ASSERT_EQ(store.Open(), "");
+        // Receipts 2 to 9: printers 1, 2, 1, 2, ...
+        for (int i = 0; i < 8; ++i)
+            store.Save(drawing, Picture(576, 10 + i), {1 + i % 2, "tcp", 10u + i, {}});
+        const auto numbers = [](const std::vector<ReceiptEntry>& list) {
+            std::vector<unsigned> out;
+            for (const ReceiptEntry& e : list) out.push_back(e.number);
+            return out;
+        };
+        EXPECT_EQ(numbers(store.List({1, 0, 100})), (std::vector<unsigned>{8, 6, 4, 2}));
+        EXPECT_EQ(numbers(store.List({2, 5, 100})), (std::vector<unsigned>{9, 7}));
+        EXPECT_EQ(numbers(store.List({std::nullopt, 0, 3})), (std::vector<unsigned>{9, 8, 7}));
+        EXPECT_EQ(numbers(store.List({0, 0, 100})), (std::vector<unsigned>{1}));
+        EXPECT_EQ(store.Latest(2)->number, 9u);
+        EXPECT_EQ(store.Latest(2)->connection, 17u);
+        EXPECT_FALSE(store.Latest(3).has_value());
+        const auto found = store.Find(4);
+        ASSERT_TRUE(found.has_value());
+        EXPECT_EQ(found->printer, 1);
+        EXPECT_EQ(found->height, 12);
+        EXPECT_EQ(found->end, ReceiptEnd::FullCut);
+        EXPECT_TRUE(found->data);
+        EXPECT_FALSE(store.Find(10).has_value());
+    }
+    // Started again on the folder: the receipts keep their printer from their data files.
+    std::error_code ignored;
+    fs::remove(dir / "receipt-0003.json", ignored);
+    ReceiptStore store(dir);
+    ASSERT_EQ(store.Open(), "");
+    EXPECT_EQ(store.Count(), 9u);
+    EXPECT_EQ(store.NextNumber(), 10u);
+    const auto latest = store.Latest(2);
+    ASSERT_TRUE(latest.has_value());
+    EXPECT_EQ(latest->number, 9u);
+    EXPECT_EQ(latest->link, sim::paper::ReceiptLink::Tcp);
+    EXPECT_EQ(latest->connection, 17u);
+    EXPECT_EQ(latest->width, 576);
+    EXPECT_EQ(latest->height, 17);
+    const auto unknown = store.List({0, 0, 100});  // no data file: printer not known
+    ASSERT_EQ(unknown.size(), 2u);
+    EXPECT_EQ(unknown[0].number, 3u);
+    EXPECT_EQ(unknown[1].number, 1u);
+    EXPECT_EQ(unknown[1].height, 300);
+    fs::remove_all(dir);
+}
+
+// The page shows the newest receipts only and says how many older ones the folder holds.
+TEST(ReceiptStore, ThePageShowsTheNewest) {
+    const fs::path dir = fakes::NewTempFolder("receipts-");
+    ASSERT_FALSE(dir.empty());
+    ReceiptStore store(dir);
+    ASSERT_EQ(store.Open(), "");
+    FileDrawing drawing;
+    const std::size_t total = ReceiptStore::kPageShown + 5;
+    for (std::size_t i = 0; i < total; ++i) store.Save(drawing, Picture(384, 20), kTcp);
+    ASSERT_EQ(store.WriteIndex(std::chrono::steady_clock::now(), true), "");
+    const std::string page = Read(dir / "index.html");
+    EXPECT_NE(page.find("src=\"receipt-0305.png\""), std::string::npos);
+    EXPECT_NE(page.find("src=\"receipt-0006.png\""), std::string::npos);
+    EXPECT_EQ(page.find("src=\"receipt-0005.png\""), std::string::npos);
+    EXPECT_NE(page.find("<a href=\"receipt-0305.json\">data</a>"), std::string::npos);
+    EXPECT_NE(page.find("305 receipts in "), std::string::npos);
+    EXPECT_NE(page.find("5 older receipts in this folder"), std::string::npos);
     fs::remove_all(dir);
 }
 

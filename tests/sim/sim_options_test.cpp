@@ -101,6 +101,47 @@ TEST(SimOptions, ReceiptsWhereThePaperIsBuilt) {
     }
 }
 
+// Render mode: its own few options and the files; on a build without a drawing, a usage error.
+TEST(SimOptions, RenderMode) {
+    const sim::ParsedOptions plain = Parse({"render", "job.bin"});
+    EXPECT_TRUE(plain.render);
+    EXPECT_NE(sim::SimUsage().find("pos-printer-sim render [--paper-width 80|58]"),
+              std::string::npos);
+    if (!sim::paper::DrawingBuilt()) {
+        EXPECT_EQ(plain.error, "render: the paper is not available in this build");
+        return;
+    }
+    EXPECT_EQ(plain.error, "");
+    EXPECT_EQ(plain.files, std::vector<std::string>{"job.bin"});
+    EXPECT_EQ(plain.options.receipts, ".");
+    EXPECT_EQ(plain.options.paperWidth, 576);
+    EXPECT_FALSE(plain.options.json);
+    const sim::ParsedOptions all =
+        Parse({"render", "--paper-width", "58", "a.bin", "--receipts=out", "--json", "-", "--",
+               "--b.bin", "--json"});
+    EXPECT_EQ(all.error, "");
+    EXPECT_EQ(all.files, (std::vector<std::string>{"a.bin", "-", "--b.bin", "--json"}));
+    EXPECT_EQ(all.options.receipts, "out");
+    EXPECT_EQ(all.options.paperWidth, 384);
+    EXPECT_TRUE(all.options.json);
+    EXPECT_TRUE(Parse({"render", "--help"}).help);
+    const struct {
+        std::vector<std::string> args;
+        std::string error;
+    } bad[] = {
+        {{"render"}, "render: no file to render"},
+        {{"render", "--tcp-port", "0", "a.bin"}, "unknown option for render: --tcp-port"},
+        {{"render", "--paper-width", "76", "a.bin"}, "bad value for --paper-width: 76"},
+        {{"render", "a.bin", "--receipts"}, "--receipts needs a value"},
+        {{"render", "--receipts=", "a.bin"}, "bad value for --receipts: "},
+        {{"render", "--json=1", "a.bin"}, "unknown option for render: --json=1"},
+    };
+    for (const auto& c : bad) {
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(Parse(c.args).error, c.error);
+    }
+}
+
 TEST(SimOptions, UsageErrors) {
     const std::vector<std::vector<std::string>> bad{
         {"--bogus"},
@@ -149,14 +190,16 @@ TEST(SimLines, TextAndJson) {
     EXPECT_EQ(sim::FormatLine(quoted, true),
               "{\"printer\":0,\"link\":\"udp\",\"connection\":0,\"line\":\"text: "
               "\\\"a\\\\b\\\"\\u0001\"}");
-    const sim::paper::SavedReceipt saved{"receipt-0007.png", 576, 1184, ""};
+    const sim::paper::SavedReceipt saved{7, "receipt-0007.png", "receipt-0007.json", 576, 1184, "",
+                                         ""};
     const sim::SimLine paper{1,    "tcp", 3, "paper: " + sim::paper::Describe(saved), std::nullopt,
                              saved};
     EXPECT_EQ(sim::FormatLine(paper, false),
               "printer 1 tcp#3 paper: receipt-0007.png, 576 × 1184 dots (14.8 cm)");
     EXPECT_EQ(sim::FormatLine(paper, true),
               "{\"printer\":1,\"link\":\"tcp\",\"connection\":3,\"kind\":\"paper\",\"file\":"
-              "\"receipt-0007.png\",\"width\":576,\"height\":1184,\"line\":\"paper: "
+              "\"receipt-0007.png\",\"width\":576,\"height\":1184,\"data\":\"receipt-0007.json\","
+              "\"line\":\"paper: "
               "receipt-0007.png, 576 × 1184 dots (14.8 cm)\"}");
 }
 

@@ -1,11 +1,13 @@
 // The simulator printing on paper: receipts from real loopback connections, from tessary-cli over
 // TCP and the serial side, saved when a cut comes or the job ends, in print order, read back with
-// a barcode reader and listed in the index page.
+// a barcode reader and listed in the index page; render mode drawing captured jobs the same way.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "sim/render.h"
 #include "tests/cli/cli_rig.h"
 #include "tests/fakes/temp_folder.h"
 #include "tests/fakes/wait.h"
@@ -121,10 +123,12 @@ TEST(SimPaper, CutsAndJobEndsMakePicturesInPrintOrderAcrossPrinters) {
     for (const auto& entry : fs::directory_iterator(rig.folder))
         names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"index.html", "receipt-0001.png", "receipt-0002.png",
-                                               "receipt-0003.png", "receipt-0004.png"}));
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "index.html", "receipt-0001.json", "receipt-0001.png", "receipt-0002.json",
+                         "receipt-0002.png", "receipt-0003.json", "receipt-0003.png",
+                         "receipt-0004.json", "receipt-0004.png"}));
     for (const std::string& name : names) {
-        if (name == "index.html") continue;
+        if (!name.ends_with(".png")) continue;
         EXPECT_EQ(papertest::ReadPng(rig.folder / name).Width(), 384) << name;
     }
     std::string page;
@@ -183,6 +187,118 @@ TEST(SimPaper, TheSerialSideEndsAJobWhenAToolClosesThePort) {
     ASSERT_TRUE(rig.WaitFor("printer 1 serial paper: receipt-0001.png, 576 × "));
     ASSERT_EQ(cli.Run({"print", "--to", to, "and again"}).status, 0);
     ASSERT_TRUE(rig.WaitFor("printer 1 serial paper: receipt-0002.png, 576 × "));
+}
+
+// Render mode in this process: the lines it printed and the errors it told.
+struct Rendered {
+    int status = -1;
+    std::vector<std::string> lines;
+    std::vector<std::string> errors;
+};
+Rendered Render(const fs::path& folder, const std::vector<std::string>& files) {
+    sim::SimOptions options;
+    options.receipts = folder.string();
+    Rendered out;
+    out.status = sim::RenderFiles(
+        options, files,
+        [&](const sim::SimLine& line) { out.lines.push_back(sim::FormatLine(line, false)); },
+        [&](const std::string& error) { out.errors.push_back(error); });
+    return out;
+}
+
+nlohmann::json ReadJson(const fs::path& file) {
+    return nlohmann::json::parse(Read(file), nullptr, false);
+}
+
+TEST(SimPaper, RenderModeDrawsACapturedJobAsTheServerDoes) {
+    PaperRig rig;
+    ASSERT_FALSE(rig.folder.empty());
+    const printerlink::SocketHandle socket = Connect(rig.sim->server().TcpPort(1));
+    ASSERT_TRUE(SendAll(socket, ShopReceipt()));
+    printerlink::CloseSocket(socket, false);
+    ASSERT_TRUE(rig.WaitFor("printer 1 tcp#1 paper: receipt-0001.png"));
+
+    const fs::path out = fakes::NewTempFolder("sim-render-");
+    ASSERT_FALSE(out.empty());
+    const Bytes job = ShopReceipt();
+    std::ofstream(out / "shop.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(job.data()), static_cast<std::streamsize>(job.size()));
+    const Rendered r = Render(out / "pictures", {(out / "shop.bin").string()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.errors.empty());
+    EXPECT_EQ(Read(out / "pictures" / "receipt-0001.png"), Read(rig.folder / "receipt-0001.png"));
+    // The same record; only where it came from differs.
+    const nlohmann::json rendered = ReadJson(out / "pictures" / "receipt-0001.json");
+    const nlohmann::json served = ReadJson(rig.folder / "receipt-0001.json");
+    EXPECT_EQ(rendered["items"], served["items"]);
+    EXPECT_EQ(rendered["lines"], served["lines"]);
+    EXPECT_EQ(served["link"], "tcp");
+    EXPECT_EQ(rendered["link"], "file");
+    EXPECT_EQ(rendered["job"], (out / "shop.bin").string());
+    EXPECT_FALSE(served.contains("job"));
+    // The server's lines for the job, as render mode printed them.
+    const auto lines = rig.sim->Lines();
+    for (const std::string want : {"text: Total 9.20", "esc/pos barcode EAN-13: 4006381333931",
+                                   "paper: receipt-0001.png, 576 × "}) {
+        EXPECT_TRUE(std::any_of(r.lines.begin(), r.lines.end(), [&](const std::string& l) {
+            return l.rfind("printer 1 file#1 " + want, 0) == 0;
+        })) << want;
+        EXPECT_TRUE(rig.sim->HasLineWith("printer 1 tcp#1 " + want)) << want;
+    }
+    fs::remove_all(out);
+}
+
+// The café receipt the README shows: its lines, its barcode and QR code as recorded.
+TEST(SimPaper, RenderModeRecordsTextStylesABarcodeAndAQrCode) {
+    const fs::path out = fakes::NewTempFolder("sim-render-");
+    ASSERT_FALSE(out.empty());
+    const Rendered r = Render(out, {SIM_TEST_DATA "/cafe-receipt.bin"});
+    ASSERT_EQ(r.status, 0);
+    const nlohmann::json data = ReadJson(out / "receipt-0001.json");
+    ASSERT_FALSE(data.is_discarded());
+    EXPECT_EQ(data["end"], "partial cut");
+    const std::vector<std::string> lines = data["lines"];
+    ASSERT_GE(lines.size(), 15u);
+    EXPECT_EQ(lines[0], "CAFE LUNA");
+    EXPECT_EQ(lines[11], "TOTAL" + std::string(38, ' ') + "17.70");
+    EXPECT_EQ(lines[13], "4006381333931");  // the barcode's text
+    EXPECT_EQ(lines[14], "\xE8\xB0\xA2\xE8\xB0\xA2\xE5\x85\x89\xE4\xB8\xB4  Thank you!");  // GBK
+    std::map<std::string, nlohmann::json> found;
+    for (const nlohmann::json& item : data["items"]) {
+        if (item["type"] == "text" && item["text"] == "CAFE LUNA") found["title"] = item;
+        if (item["type"] == "text" && item["text"].get<std::string>().rfind("TOTAL", 0) == 0)
+            found["total"] = item;
+        if (item["type"] == "barcode" || item["type"] == "symbol") found[item["kind"]] = item;
+    }
+    EXPECT_EQ(found["title"]["size"], (nlohmann::json{{"width", 2}, {"height", 2}}));
+    EXPECT_EQ(found["title"]["bold"], true);
+    EXPECT_EQ(found["total"]["size"]["height"], 2);
+    EXPECT_EQ(found["EAN-13"]["data"], "400638133393");
+    EXPECT_EQ(found["EAN-13"]["text"], "4006381333931");
+    EXPECT_EQ(found["EAN-13"]["textPosition"], "below");
+    EXPECT_EQ(found["QR code"]["data"], "https://cafe-luna.example/r/1042");
+    EXPECT_LT(found["QR code"]["storedFrom"], found["QR code"]["from"]);
+    fs::remove_all(out);
+}
+
+TEST(SimPaper, RenderModeGoesOnPastAFileItCannotRead) {
+    const fs::path out = fakes::NewTempFolder("sim-render-");
+    ASSERT_FALSE(out.empty());
+    std::ofstream(out / "good.bin") << "printed\n";
+    fs::create_directory(out / "a folder");
+    const Rendered r = Render(out, {(out / "missing.bin").string(), (out / "a folder").string(),
+                                    (out / "good.bin").string()});
+    EXPECT_EQ(r.status, 1);
+    ASSERT_EQ(r.errors.size(), 2u);
+    EXPECT_EQ(r.errors[0],
+              "cannot read " + (out / "missing.bin").string() + ": No such file or directory");
+    EXPECT_NE(r.errors[1].find("a folder"), std::string::npos);
+    // The good file is job 3, on its own receipt.
+    EXPECT_TRUE(std::any_of(r.lines.begin(), r.lines.end(), [](const std::string& l) {
+        return l.rfind("printer 1 file#3 paper: receipt-0001.png", 0) == 0;
+    }));
+    EXPECT_EQ(ReadJson(out / "receipt-0001.json")["lines"], nlohmann::json::array({"printed"}));
+    fs::remove_all(out);
 }
 
 }  // namespace

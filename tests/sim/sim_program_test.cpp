@@ -1,5 +1,5 @@
 // The pos-printer-sim program itself: its usage, its lines reaching a pipe one by one as they
-// happen, and its end on SIGTERM.
+// happen, its end on SIGTERM, and render mode's exit statuses.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,8 +12,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "sim/paper/drawing.h"
 
 extern char** environ;
 
@@ -89,6 +92,35 @@ TEST(SimProgram, UsageAndUsageErrors) {
     Program bad({"--printers", "0"});
     EXPECT_NE(bad.ReadUntil("Usage", 5s).find("bad value for --printers: 0"), std::string::npos);
     EXPECT_EQ(bad.Wait(), 2);
+}
+
+// Render mode ends by itself: 2 for usage, 1 when a file could not be read (the others still
+// rendered and named in their lines).
+TEST(SimProgram, RenderModeStatuses) {
+    if (!sim::paper::DrawingBuilt()) GTEST_SKIP() << "no paper in this build";
+    Program usage({"render"});
+    EXPECT_NE(usage.ReadUntil("Usage", 5s).find("render: no file to render"), std::string::npos);
+    EXPECT_EQ(usage.Wait(), 2);
+
+    char folder[] = "/tmp/sim-render-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string dir = folder, job = dir + "/job.bin";
+    FILE* file = std::fopen(job.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("Thank you\n\x1DV\x01", file);
+    std::fclose(file);
+    Program render({"render", "--receipts", dir, dir + "/missing.bin", job});
+    const std::string out = render.ReadUntil("bytes in all", 10s);
+    EXPECT_EQ(render.Wait(), 1);
+    EXPECT_NE(out.find("pos-printer-sim: cannot read " + dir + "/missing.bin: No such file"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("printer 1 file#2 paper: receipt-0001.png, 576 × "), std::string::npos)
+        << out;
+    EXPECT_EQ(access((dir + "/receipt-0001.json").c_str(), R_OK), 0);
+    for (const char* name : {"receipt-0001.png", "receipt-0001.json", "index.html", "job.bin"})
+        unlink((dir + "/" + name).c_str());
+    EXPECT_EQ(rmdir(folder), 0);
 }
 
 TEST(SimProgram, LinesReachAPipeAsTheyHappenAndTermEndsIt) {

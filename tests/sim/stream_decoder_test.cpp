@@ -591,25 +591,33 @@ TEST(StreamDecoder, AnnouncedDataIsCountedNotHeld) {
     EXPECT_EQ(events[0].frame.size(), 7u + 16u);
 }
 
-// The paper's view: printed bytes, commands and whole data blocks in stream order, the same in
-// pieces of any size; the events do not change for it.
+// The paper's view: printed bytes, commands and whole data blocks in stream order, each with the
+// offset of its first byte, the same in pieces of any size; the events do not change for it.
 class Recorder final : public sim::PrintObserver {
   public:
-    void Text(std::span<const uint8_t> bytes, const sim::TextCoding& coding) override {
+    void Text(std::span<const uint8_t> bytes, const sim::TextCoding& coding, uint64_t at) override {
         calls.push_back(std::string(coding.utf8      ? "utf-8"
                                     : coding.chinese ? "gbk"
                                                      : "code page") +
-                        " " + sim::HexBytes(bytes));
+                        " " + sim::HexBytes(bytes) + " @" + std::to_string(at));
     }
-    void LineFeeds(uint64_t count) override { calls.push_back("feeds " + std::to_string(count)); }
-    void Command(std::span<const uint8_t> header, uint64_t data) override {
-        calls.push_back("command " + sim::HexBytes(header) + " + " + std::to_string(data));
+    void LineFeeds(uint64_t count, uint64_t at) override {
+        calls.push_back("feeds " + std::to_string(count) + " @" + std::to_string(at));
     }
-    void Data(std::span<const uint8_t> chunk) override {
+    void Command(std::span<const uint8_t> header, uint64_t data, uint64_t at) override {
+        calls.push_back("command " + sim::HexBytes(header) + " + " + std::to_string(data) + " @" +
+                        std::to_string(at));
+        next = at + header.size();
+    }
+    // A data block's chunks follow one another from the end of its header.
+    void Data(std::span<const uint8_t> chunk, uint64_t at) override {
         if (calls.empty() || calls.back().rfind("command", 0) == 0) calls.emplace_back("data");
+        if (at != next) calls.back() += " (gap at " + std::to_string(at) + ")";
         calls.back().append(chunk.begin(), chunk.end());
+        next = at + chunk.size();
     }
     std::vector<std::string> calls;
+    uint64_t next = 0;
 };
 
 TEST(StreamDecoder, PaperSeesEveryPrintedByteInOrder) {
@@ -621,17 +629,17 @@ TEST(StreamDecoder, PaperSeesEveryPrintedByteInOrder) {
                               image,
                               {0x1C, '(', 'C', 2, 0, 48, 2, 'b', 0x07, 0x0C, 0x1D, 'V', 1, 0}});
     const std::vector<std::string> expected = {
-        "command 1B 40 + 0",
-        "gbk 48 69 0D 0A",
-        "feeds 2",
-        "gbk 09 61",
-        "command 1D 76 30 00 32 00 64 00 + 5000",
+        "command 1B 40 + 0 @0",
+        "gbk 48 69 0D 0A @8",
+        "feeds 2 @13",
+        "gbk 09 61 @15",
+        "command 1D 76 30 00 32 00 64 00 + 5000 @17",
         "data" + std::string(image.begin(), image.end()),
-        "command 1C 28 43 02 00 + 2",
+        "command 1C 28 43 02 00 + 2 @5025",
         "data" + std::string{48, 2},
-        "utf-8 62",
-        "command 0C + 0",
-        "command 1D 56 01 + 0",
+        "utf-8 62 @5032",
+        "command 0C + 0 @5034",
+        "command 1D 56 01 + 0 @5035",
     };
     const Decoded plain = Decode(stream);
     for (const std::size_t piece : {0, 1, 7, 4096}) {
