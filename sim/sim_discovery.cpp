@@ -107,7 +107,10 @@ void SimServer::ServeDatagram() {
             text += ", ignored by " + printer + " (--deaf)";
         }
         Say(0, "udp", 0, text);
-        if (applied) BeginRestart(*named, from);
+        if (applied) {
+            BeginRestart(*named, from);
+            PublishPresence();
+        }
         return;
     }
     Say(0, "udp", 0, text);
@@ -120,14 +123,29 @@ bool SimServer::Restarting(std::size_t i) const {
 void SimServer::BeginRestart(std::size_t i, const netcfg::Ipv4Octets& from) {
     const int printer = static_cast<int>(i) + 1;
     for (const auto& s : streams_) {
-        if (!s->terminal && s->printer == printer && s->fd != kNoSocket)
-            CloseStream(*s, "connection reset: printer restarting", true);
+        if (s->terminal || s->job || s->printer != printer || s->finished) continue;
+        if (s->fd != kNoSocket) {
+            CloseStream(*s, "connection reset: printer restarting", true, true);
+        } else {  // closed with bytes held: the restart empties the receive buffer
+            Say(printer, s->link, s->connection,
+                "printer restarting: the " + std::to_string(s->held.size()) + " bytes held lost");
+            s->held.clear();
+            EndJob(*s);
+        }
     }
     DropListener(i);
     restartUntil_[i] = Clock::now() + options_.restart;
     Say(printer, "sim", 0,
         "restarting for " + std::to_string(options_.restart.count()) + " ms: address " +
             Ipv4Text(from) + " -> " + Ipv4Text(Printer(printer).address));
+}
+
+void SimServer::PublishPresence() {
+    std::lock_guard lock(printersMutex_);
+    for (std::size_t i = 0; i < printers_.size(); ++i) {
+        listening_[i] = listeners_[i] != kNoSocket;
+        restarting_[i] = Restarting(i);
+    }
 }
 
 void SimServer::FinishRestarts() {
@@ -139,6 +157,7 @@ void SimServer::FinishRestarts() {
         std::string text = "back at " + Ipv4Text(p.address) + ", mask " + Ipv4Text(p.mask) +
                            ", gateway " + Ipv4Text(p.gateway);
         if (options_.tcpPort) text += Listen(i, p.address);
+        PublishPresence();
         Say(static_cast<int>(i) + 1, "sim", 0, text);
     }
 }

@@ -1,6 +1,6 @@
-#include <nlohmann/json.hpp>
+#include "sim/sim_line.h"
 
-#include "sim/sim_server.h"
+#include <nlohmann/json.hpp>
 
 namespace sim {
 
@@ -20,6 +20,15 @@ std::string FormatLine(const SimLine& line, bool json) {
         out["width"] = r.width;
         out["height"] = r.height;
         if (!r.error.empty()) out["error"] = r.error;
+    }
+    if (line.status) {
+        const PrinterStatus& s = *line.status;
+        out["kind"] = "status";
+        out["paper"] = PaperWord(s.paper);
+        out["coverOpen"] = s.coverOpen;
+        out["offline"] = s.offline;
+        out["cutterError"] = s.cutterError;
+        out["drawerOpen"] = s.drawerOpen;
     }
     if (line.event) {
         const Event& e = *line.event;

@@ -24,13 +24,23 @@ std::string ListenFailure(const netcfg::Ipv4Octets& address, uint16_t port, int 
 
 SimServer::SimServer(SimOptions options, LineSink sink)
     : options_(std::move(options)), sink_(std::move(sink)) {
-    for (int i = 0; i < options_.printers; ++i) printers_.push_back(PrinterAt(options_, i));
+    for (int i = 0; i < options_.printers; ++i) {
+        printers_.push_back(PrinterAt(options_, i));
+        identities_.push_back(IdentityOf(options_, i));
+    }
     listeners_.assign(printers_.size(), kNoSocket);
     listenAt_.assign(printers_.size(), {});
     restartUntil_.assign(printers_.size(), {});
+    status_.assign(printers_.size(), options_.status);
+    statusSeen_ = status_;
+    counters_.assign(printers_.size(), {});
+    listening_.assign(printers_.size(), 0);
+    restarting_.assign(printers_.size(), 0);
 }
 
 SimServer::~SimServer() {
+    // Jobs never run (Run was not called) end as stopped.
+    StopJobs();
     for (auto& s : streams_) {
         if (!s->terminal) printerlink::CloseSocket(s->fd, false);
     }
@@ -83,8 +93,10 @@ bool SimServer::Start(std::string* error) {
         std::string text = "MAC " + MacText(p.mac) + ", address " + Ipv4Text(p.address);
         if (listeners_[i] != kNoSocket)
             text += ", listening on TCP port " + std::to_string(tcpPort_);
+        if (!(options_.status == PrinterStatus{})) text += ", " + StatusText(options_.status);
         Say(static_cast<int>(i) + 1, "sim", 0, text);
     }
+    PublishPresence();
     if (udp_ != kNoSocket) {
         Say(0, "sim", 0,
             "discovery answered on " + Ipv4Text(options_.listen) + ":" + std::to_string(udpPort_) +
@@ -105,12 +117,47 @@ bool SimServer::Start(std::string* error) {
 }
 
 void SimServer::Stop() {
+    stopping_.store(true);  // lock-free: safe in a signal handler, as the wake-up is
     wake_.Wake();
+}
+
+void SimServer::Emit(const SimLine& line) {
+    if (sink_) sink_(line);
+    std::lock_guard lock(subscribersMutex_);
+    for (const auto& [id, subscriber] : subscribers_) subscriber(line);
 }
 
 void SimServer::Say(int printer, const std::string& link, uint64_t connection,
                     const std::string& text) {
-    if (sink_) sink_(SimLine{printer, link, connection, text, std::nullopt, std::nullopt});
+    Emit(SimLine{printer, link, connection, text, std::nullopt, std::nullopt, std::nullopt});
+}
+
+SimControl::SubscriptionId SimServer::Subscribe(Subscriber subscriber) {
+    std::lock_guard lock(subscribersMutex_);
+    const SubscriptionId id = nextSubscription_++;
+    subscribers_.emplace(id, std::move(subscriber));
+    return id;
+}
+
+void SimServer::Unsubscribe(SubscriptionId id) {
+    std::lock_guard lock(subscribersMutex_);
+    subscribers_.erase(id);
+}
+
+std::vector<PrinterView> SimServer::Printers() const {
+    std::vector<PrinterView> views;
+    std::lock_guard lock(printersMutex_);
+    for (std::size_t i = 0; i < printers_.size(); ++i) {
+        PrinterView& v = views.emplace_back();
+        v.number = static_cast<int>(i) + 1;
+        v.settings = printers_[i];
+        v.tcpPort = tcpPort_;
+        v.listening = listening_[i] != 0;
+        v.restarting = restarting_[i] != 0;
+        v.status = status_[i];
+        v.counters = counters_[i];
+    }
+    return views;
 }
 
 void SimServer::OnEvent(int printer, const std::string& link, uint64_t connection, Event&& event) {
@@ -123,7 +170,7 @@ void SimServer::OnEvent(int printer, const std::string& link, uint64_t connectio
         changed = ApplySettingFrame(p, event);
         now = p;
     }
-    if (sink_) sink_(SimLine{printer, link, connection, text, std::move(event), std::nullopt});
+    Emit(SimLine{printer, link, connection, text, std::move(event), std::nullopt, std::nullopt});
     if (changed) {
         Say(printer, link, connection,
             "printer now: MAC " + MacText(now.mac) + ", address " + Ipv4Text(now.address) +
@@ -148,6 +195,7 @@ Clock::time_point SimServer::NextWake() const {
     for (const Clock::time_point until : restartUntil_) {
         if (until != Clock::time_point{}) wake = std::min(wake, until);
     }
+    if (JobsToFeed()) wake = now;  // the next slice at once
     return wake;
 }
 
@@ -181,7 +229,11 @@ void SimServer::Run() {
         const Clock::time_point now = Clock::now();
         for (std::size_t k = 0; k < streams_.size(); ++k) {
             const Stream& s = *streams_[k];
-            if (s.stalled || (options_.slowBytesPerSecond > 0 && now < s.nextRead)) continue;
+            // Not read: a job given to Print or a side closed with bytes held (no descriptor),
+            // a stall, a full receive buffer, a pause of --slow.
+            if (s.fd == kNoSocket || s.stalled || s.held.size() >= kReceiveBuffer ||
+                (options_.slowBytesPerSecond > 0 && now < s.nextRead))
+                continue;
             fds.push_back({s.fd});
             roles.push_back(kStreamRole + static_cast<int>(k));
         }
@@ -198,7 +250,9 @@ void SimServer::Run() {
         for (std::size_t i = 0; ready > 0 && i < fds.size(); ++i) {
             if (!fds[i].ready) continue;
             if (roles[i] == -1) {
-                stop = true;
+                // Stop, or a change through SimControl (looked at below, every turn).
+                wake_.Drain();
+                stop = stopping_.load();
             } else if (roles[i] == -2) {
                 ServeDatagram();
             } else if (roles[i] == -3) {
@@ -215,8 +269,12 @@ void SimServer::Run() {
             if (s->fd != kNoSocket) ReadStream(*s);
         }
         // A tool closed the serial port: its job ends once everything it wrote has been read.
-        if (serial != nullptr && serial->fd != kNoSocket && serial->jobEnding && pty_.Unread() == 0)
+        if (serial != nullptr && serial->fd != kNoSocket && serial->jobEnding &&
+            serial->held.empty() && pty_.Unread() == 0)
             EndSerialJob(*serial);
+        FollowStatus();
+        StartJobs();
+        FeedJobs();
         FinishRestarts();
         WriteIndex(false);
         const Clock::time_point after = Clock::now();
@@ -226,15 +284,25 @@ void SimServer::Run() {
                 s->unflushed = false;
             }
         }
-        std::erase_if(streams_,
-                      [](const std::unique_ptr<Stream>& s) { return s->fd == kNoSocket; });
+        std::erase_if(streams_, [](const std::unique_ptr<Stream>& s) { return s->finished; });
         if (stop) break;
     }
     wake_.Drain();
     for (auto& s : streams_) {
-        if (s->fd != kNoSocket) CloseStream(*s, s->link + " ended: simulator stopped", false);
+        const std::string stopped = s->link + " ended: simulator stopped";
+        if (s->job) {
+            FinishJob(*s, ControlResult::Stopped);
+        } else if (s->fd != kNoSocket) {
+            CloseStream(*s, stopped, false, true);
+        } else if (!s->finished) {  // closed, its bytes held: the printer's buffer is lost
+            Say(s->printer, s->link, s->connection,
+                stopped + ", the " + std::to_string(s->held.size()) + " bytes held lost");
+            s->held.clear();
+            EndJob(*s);
+        }
     }
     streams_.clear();
+    StopJobs();
     WriteIndex(true);
 }
 

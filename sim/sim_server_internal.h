@@ -3,11 +3,14 @@
 // and the texts of endpoints. Not for use elsewhere.
 
 #include <chrono>
+#include <future>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "link/socket_io.h"
 #include "sim/paper/paper.h"
+#include "sim/realtime_scanner.h"
 #include "sim/sim_server.h"
 
 namespace sim {
@@ -21,7 +24,15 @@ static_assert(kStreamRole > kMaxPrinters);
 std::string EndpointText(const printerlink::SocketAddress& a);
 std::string ListenFailure(const netcfg::Ipv4Octets& address, uint16_t port, int error);
 
-// A byte stream being read: a TCP connection or the pseudo-terminal.
+// A job given to Print, waiting or printing.
+struct SimServer::QueuedJob {
+    PrintJob job;
+    std::promise<JobResult> promise;
+    JobResult result;
+    std::size_t fed = 0;  // bytes given to the decoder so far
+};
+
+// A byte stream being read: a TCP connection, the pseudo-terminal, or a job given to Print.
 struct SimServer::Stream {
     printerlink::SocketHandle fd = printerlink::kNoSocket;
     bool terminal = false;  // the pseudo-terminal, not a socket
@@ -34,6 +45,20 @@ struct SimServer::Stream {
     Clock::time_point lastData{};
     Clock::time_point nextRead{};  // --slow: not before
     bool jobEnding = false;        // serial side: a tool closed the port; end when all is read
+    bool finished = false;         // nothing more to read or print: removed at the turn's end
+    // Bytes received while the printer could not print, in order, at most kReceiveBuffer; a
+    // stream whose side closed meanwhile (`closed`) ends its job once they are printed.
+    std::vector<uint8_t> held;
+    bool closed = false;
+    bool fullSaid = false;  // the full buffer was logged
+    // Real-time requests in held bytes are answered on arrival: those that end at or before this
+    // offset of the decoder's stream are not answered again when printed.
+    RealtimeScanner scanner;
+    uint64_t answeredUpTo = 0;
+    // Automatic status back: the items GS a enabled (0: off) and the four bytes last sent.
+    uint8_t asb = 0;
+    commands::AutomaticStatus asbSent{};
+    std::shared_ptr<QueuedJob> job;  // a job given to Print
     // The paper comes before the decoder that feeds it, so it outlives the decoder.
     std::unique_ptr<paper::Paper> paper;
     std::unique_ptr<StreamDecoder> decoder;

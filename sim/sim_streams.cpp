@@ -21,13 +21,14 @@ std::unique_ptr<StreamDecoder> SimServer::MakeDecoder(Stream* stream) {
             });
     }
     auto decoder = std::make_unique<StreamDecoder>([this, stream](Event&& e) {
-        // DLE EOT n, n = 1..4: answered once its line is out, as a printer does at once.
-        const bool status = e.kind == EventKind::EscPos && e.frame.size() == 3 &&
-                            e.frame[0] == 0x10 && e.frame[1] == 0x04 && e.frame[2] >= 1 &&
-                            e.frame[2] <= 4;
-        const uint8_t request = status ? e.frame[2] : 0;
+        // A status request is answered once its line is out; a real-time one that arrived while
+        // the printer held it was answered then.
+        std::optional<StatusRequest> request;
+        if (e.kind == EventKind::EscPos) request = ReadStatusRequest(e.frame);
+        if (request && request->Realtime() && e.offset + e.length <= stream->answeredUpTo)
+            request.reset();
         OnEvent(stream->printer, stream->link, stream->connection, std::move(e));
-        if (status) AnswerStatus(*stream, request);
+        if (request) Serve(*stream, *request);
     });
     if (stream->paper) decoder->SetPaper(stream->paper.get());
     return decoder;
@@ -38,8 +39,14 @@ void SimServer::OnReceipt(const Stream& s, paper::Bitmap&& picture) {
     paper::SavedReceipt saved =
         receipts_->Save(*drawing_, picture, {s.printer, s.link, s.connection});
     const std::string text = "paper: " + paper::Describe(saved);
-    if (sink_)
-        sink_(SimLine{s.printer, s.link, s.connection, text, std::nullopt, std::move(saved)});
+    {
+        std::lock_guard lock(printersMutex_);
+        ++counters_[static_cast<std::size_t>(s.printer - 1)].receipts;
+    }
+    const SimLine line{s.printer,    s.link,           s.connection, text,
+                       std::nullopt, std::move(saved), std::nullopt};
+    Emit(line);
+    if (s.job) s.job->result.receipts.push_back(line);
 }
 
 void SimServer::EndSerialJob(Stream& s) {
@@ -54,20 +61,6 @@ void SimServer::WriteIndex(bool force) {
     const std::string failure = receipts_->WriteIndex(Clock::now(), force);
     if (failure != indexError_ && !failure.empty()) Say(0, "sim", 0, "paper: " + failure);
     indexError_ = failure;
-}
-
-void SimServer::AnswerStatus(Stream& s, uint8_t request) {
-    if (options_.noStatus) {
-        Say(s.printer, s.link, s.connection, "status request not answered (--no-status)");
-        return;
-    }
-    const uint8_t answer =
-        commands::StatusAnswer(ConditionOf(options_), static_cast<commands::StatusKind>(request));
-    const bool sent = s.terminal ? pty_.Write(&answer, 1)
-                                 : printerlink::SendOnSocket(s.fd, &answer, 1).taken == 1;
-    Say(s.printer, s.link, s.connection,
-        std::string(sent ? "status answer: " : "status answer not sent: ") +
-            HexBytes({&answer, 1}));
 }
 
 void SimServer::Accept(int index) {
@@ -94,6 +87,10 @@ void SimServer::Accept(int index) {
     stream->link = "tcp";
     stream->connection = ++connections_;
     stream->nextRead = Clock::now();
+    {
+        std::lock_guard lock(printersMutex_);
+        ++counters_[static_cast<std::size_t>(index)].connections;
+    }
     Stream* raw = stream.get();
     stream->decoder = MakeDecoder(raw);
     Say(raw->printer, raw->link, raw->connection,
@@ -109,6 +106,9 @@ void SimServer::ReadStream(Stream& s) {
         limit = std::min(limit, *options_.resetAfter - std::min(*options_.resetAfter, s.received));
     if (options_.stallAfter)
         limit = std::min(limit, *options_.stallAfter - std::min(*options_.stallAfter, s.received));
+    // While the printer holds what arrives, no more than its receive buffer has room for.
+    if (!s.held.empty() || !PrintsNow(s.printer))
+        limit = std::min<uint64_t>(limit, kReceiveBuffer - std::min(kReceiveBuffer, s.held.size()));
     if (options_.slowBytesPerSecond > 0) {
         const uint64_t chunk = std::max<uint64_t>(1, options_.slowBytesPerSecond / 50);
         limit = std::min(limit, chunk);
@@ -130,9 +130,7 @@ void SimServer::ReadStream(Stream& s) {
             return;
         }
         s.received += step.length;
-        s.lastData = Clock::now();
-        s.unflushed = true;
-        s.decoder->Feed(std::span<const uint8_t>(buffer, step.length));
+        Take(s, std::span<const uint8_t>(buffer, step.length));
     }
     if (options_.resetAfter && s.link == "tcp" && s.received >= *options_.resetAfter) {
         CloseStream(s, "connection reset (--reset-after)", true);
@@ -145,9 +143,60 @@ void SimServer::ReadStream(Stream& s) {
     }
 }
 
-void SimServer::CloseStream(Stream& s, const std::string& why, bool reset) {
+void SimServer::Take(Stream& s, std::span<const uint8_t> bytes) {
+    CountBytes(s.printer, bytes.size());
+    if (!s.held.empty() || !PrintsNow(s.printer)) return Hold(s, bytes);
+    s.scanner.Scan(bytes, {});  // only its context: the decoder answers what it reads
+    s.lastData = Clock::now();
+    s.unflushed = true;
+    s.decoder->Feed(bytes);
+}
+
+void SimServer::Hold(Stream& s, std::span<const uint8_t> bytes) {
+    if (s.held.empty()) {
+        Say(s.printer, s.link, s.connection,
+            "holding what arrives: the printer cannot print (" + StatusText(StatusOf(s.printer)) +
+                ")");
+    }
+    // Real-time requests are served as they arrive; the bytes stay in order for later.
+    std::size_t from = 0;
+    s.scanner.Scan(bytes, [&](std::span<const uint8_t> command, std::size_t end) {
+        s.held.insert(s.held.end(), bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(end));
+        from = end;
+        s.answeredUpTo = s.decoder->BytesFed() + s.held.size();
+        if (const auto request = ReadStatusRequest(command)) Serve(s, *request);
+    });
+    s.held.insert(s.held.end(), bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end());
+    if (s.held.size() >= kReceiveBuffer && !s.fullSaid) {
+        s.fullSaid = true;
+        Say(s.printer, s.link, s.connection,
+            "receive buffer full (" + std::to_string(s.held.size()) +
+                " bytes held): no longer reading until the printer prints");
+    }
+}
+
+void SimServer::PrintHeld(Stream& s) {
+    if (s.held.empty()) return;
+    const std::vector<uint8_t> held = std::move(s.held);
+    s.held.clear();
+    s.fullSaid = false;
+    Say(s.printer, s.link, s.connection,
+        "printing the " + std::to_string(held.size()) + " bytes held");
+    s.lastData = Clock::now();
+    s.unflushed = true;
+    s.decoder->Feed(held);
+    if (s.closed) EndJob(s);
+}
+
+void SimServer::EndJob(Stream& s) {
     s.decoder->Finish();
+    s.unflushed = false;
     if (s.paper) s.paper->End();
+    s.finished = true;
+}
+
+void SimServer::CloseStream(Stream& s, const std::string& why, bool reset, bool loseHeld) {
     if (s.terminal) {
         pty_.Close();
     } else {
@@ -155,7 +204,17 @@ void SimServer::CloseStream(Stream& s, const std::string& why, bool reset) {
         printerlink::CloseSocket(s.fd, reset);
     }
     s.fd = kNoSocket;
-    Say(s.printer, s.link, s.connection, why + ", " + std::to_string(s.received) + " bytes in all");
+    s.closed = true;
+    std::string text = why + ", " + std::to_string(s.received) + " bytes in all";
+    if (!s.held.empty() && loseHeld) {
+        text += ", the " + std::to_string(s.held.size()) + " bytes held lost";
+        s.held.clear();
+    } else if (!s.held.empty()) {
+        // The printer has them in its buffer: printed once it prints, then the job ends.
+        text += ", " + std::to_string(s.held.size()) + " of them held until the printer prints";
+    }
+    if (s.held.empty()) EndJob(s);
+    Say(s.printer, s.link, s.connection, text);
 }
 
 }  // namespace sim

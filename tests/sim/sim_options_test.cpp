@@ -139,19 +139,20 @@ TEST(SimLines, TextAndJson) {
     e.detail = "00 (On)";
     e.length = 6;
     e.frame = {0x1F, 0x1B, 0x75, 0x9A, 0x00, 0x00};
-    const sim::SimLine line{1, "tcp", 2, sim::Describe(e), e, std::nullopt};
+    const sim::SimLine line{1, "tcp", 2, sim::Describe(e), e, std::nullopt, std::nullopt};
     EXPECT_EQ(sim::FormatLine(line, false), "printer 1 tcp#2 setting cutter: 00 (On)");
     EXPECT_EQ(sim::FormatLine(line, true),
               "{\"printer\":1,\"link\":\"tcp\",\"connection\":2,\"kind\":\"setting\",\"title\":"
               "\"cutter\",\"detail\":\"00 (On)\",\"offset\":0,\"length\":6,\"bytes\":\"1F 1B 75 9A "
               "00 00\",\"line\":\"setting cutter: 00 (On)\"}");
-    const sim::SimLine quoted{0, "udp", 0, "text: \"a\\b\"\x01", std::nullopt, std::nullopt};
+    const sim::SimLine quoted{
+        0, "udp", 0, "text: \"a\\b\"\x01", std::nullopt, std::nullopt, std::nullopt};
     EXPECT_EQ(sim::FormatLine(quoted, true),
               "{\"printer\":0,\"link\":\"udp\",\"connection\":0,\"line\":\"text: "
               "\\\"a\\\\b\\\"\\u0001\"}");
     const sim::paper::SavedReceipt saved{"receipt-0007.png", 576, 1184, ""};
-    const sim::SimLine paper{1,    "tcp", 3, "paper: " + sim::paper::Describe(saved), std::nullopt,
-                             saved};
+    const sim::SimLine paper{
+        1, "tcp", 3, "paper: " + sim::paper::Describe(saved), std::nullopt, saved, std::nullopt};
     EXPECT_EQ(sim::FormatLine(paper, false),
               "printer 1 tcp#3 paper: receipt-0007.png, 576 × 1184 dots (14.8 cm)");
     EXPECT_EQ(sim::FormatLine(paper, true),
@@ -174,7 +175,7 @@ TEST(SimLines, JsonOfAnyText) {
         {std::string("a\r\nb\t\0c", 7), "a\\r\\nb\\t\\u0000c"},
     };
     for (const auto& c : cases) {
-        const sim::SimLine line{1, "tcp", 1, c.text, std::nullopt, std::nullopt};
+        const sim::SimLine line{1, "tcp", 1, c.text, std::nullopt, std::nullopt, std::nullopt};
         std::string json;
         ASSERT_NO_THROW(json = sim::FormatLine(line, true)) << c.shown;
         EXPECT_EQ(json,
