@@ -25,6 +25,15 @@ std::future<JobResult> SimServer::Print(PrintJob job) {
                                            " bytes: at most " + std::to_string(kMaxJobBytes));
         return future;
     }
+    // Names come from outside (a print queue's job name): one line of printable text, short.
+    const auto oneLine = [](std::string& text, std::size_t most) {
+        if (text.size() > most) text.resize(most);
+        for (char& c : text) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '"') c = '?';
+        }
+    };
+    oneLine(job.name, 80);
+    oneLine(job.link, 16);
     if (job.link.empty()) job.link = "api";
     {
         std::lock_guard lock(jobsMutex_);
@@ -76,7 +85,7 @@ void SimServer::StartJobs() {
         }
         stream->decoder = MakeDecoder(stream.get());
         Say(printer, stream->link, stream->connection,
-            "job" + (job->job.name.empty() ? std::string() : " " + job->job.name) + ": " +
+            "job" + (job->job.name.empty() ? std::string() : " \"" + job->job.name + "\"") + ": " +
                 std::to_string(job->job.bytes.size()) + " bytes");
         streams_.push_back(std::move(stream));
     }
@@ -113,8 +122,11 @@ void SimServer::FinishJob(Stream& s, ControlResult result) {
     job->result.result = result;
     job->promise.set_value(std::move(job->result));
     s.job.reset();
-    std::lock_guard lock(jobsMutex_);
-    --jobsActive_;
+    {
+        std::lock_guard lock(jobsMutex_);
+        --jobsActive_;
+    }
+    wake_.Wake();  // the printer's next job starts on the next turn
 }
 
 void SimServer::StopJobs() {

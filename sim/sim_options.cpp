@@ -90,7 +90,7 @@ std::string SimUsage() {
            "  --paper ok|near-end|out  the paper at start (default ok); out: nothing printed\n"
            "  --cover-open        start with the cover open (offline: nothing printed)\n"
            "  --offline           start offline (nothing printed until online)\n"
-           "  --cutter-error      start with an auto-cutter error (offline until DLE ENQ)\n"
+           "  --cutter-error      start with an auto-cutter error (offline; DLE ENQ 1 recovers)\n"
            "  --drawer-open       start with the drawer open (connector pin 3 high)\n"
            "  --no-status         never answer status requests (DLE EOT, GS a, GS r, GS I,\n"
            "                      GS ( H)\n"

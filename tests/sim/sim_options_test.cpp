@@ -65,6 +65,34 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(sim::PrinterAt(fleet.options, 249).address, (netcfg::Ipv4Octets{127, 0, 0, 250}));
 }
 
+// The status at start and what GS I answers: the texts printable and short, each printer's serial
+// number its own.
+TEST(SimOptions, StatusAndIdentity) {
+    const sim::ParsedOptions p =
+        Parse({"--paper", "near-end", "--cover-open", "--offline", "--cutter-error",
+               "--drawer-open", "--model", "Bench 80", "--firmware=2.5.1", "--maker", "Bench Works",
+               "--serial-number", "ABC123", "--printers", "2"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(sim::StatusText(p.options.status),
+              "paper near its end, cover open, offline, cutter error, drawer open");
+    const commands::PrinterIdentity second = sim::IdentityOf(p.options, 1);
+    EXPECT_EQ(second.model, "Bench 80");
+    EXPECT_EQ(second.firmware, "2.5.1");
+    EXPECT_EQ(second.maker, "Bench Works");
+    EXPECT_EQ(sim::IdentityOf(p.options, 0).serialNumber, "ABC123");
+    EXPECT_EQ(second.serialNumber, "ABC123-2");
+
+    const sim::SimOptions d = Parse({"--printers", "2"}).options;
+    EXPECT_EQ(d.status, sim::PrinterStatus{});
+    EXPECT_EQ(sim::IdentityOf(d, 0).serialNumber, "SIM020000000001");
+    EXPECT_EQ(sim::IdentityOf(d, 1).serialNumber, "SIM020000000002");
+    EXPECT_EQ(sim::IdentityOf(d, 0).model, "pos-printer-sim");
+    for (const char* bad :
+         {"", "tab\there", "\xC3\xA9t\xC3\xA9", "a text of forty-one characters, too long!"}) {
+        EXPECT_EQ(Parse({"--model", bad}).error, std::string("bad value for --model: ") + bad);
+    }
+}
+
 // --serial reads a pseudo-terminal: on a system without them it is refused, and the usage says
 // so.
 TEST(SimOptions, SerialOnlyWherePseudoTerminalsAre) {
