@@ -56,7 +56,8 @@ class SimServer : public SimControl {
 
     // Binds the listeners and opens the pseudo-terminal. False with `error` set when one fails.
     [[nodiscard]] bool Start(std::string* error);
-    // Serves until Stop(); then ends every open stream's decoding.
+    // Serves until Stop(); then ends every open stream's decoding (what printers held is lost)
+    // and every job given to Print as stopped.
     void Run();
     // From any thread or a POSIX signal handler.
     void Stop();
