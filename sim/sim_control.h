@@ -11,11 +11,10 @@
 #include <vector>
 
 #include "sim/printer_status.h"
+#include "sim/sim_line.h"
 #include "sim/virtual_printer.h"
 
 namespace sim {
-
-struct SimLine;
 
 enum class ControlResult {
     Done,
