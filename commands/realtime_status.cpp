@@ -1,5 +1,7 @@
 #include "commands/realtime_status.h"
 
+#include <utility>
+
 namespace commands {
 namespace {
 
@@ -47,6 +49,56 @@ uint8_t StatusAnswer(const PrinterCondition& c, StatusKind kind) {
         }
     }
     return kFixedValue;
+}
+
+AutomaticStatus AutomaticStatusOf(const PrinterCondition& c) {
+    const uint8_t printer = 0x10 | Bit(c.drawerPinHigh, 2) | Bit(!c.online, 3) |
+                            Bit(c.coverOpen, 5) | Bit(c.feedButtonPressed, 6);
+    const uint8_t errors =
+        Bit(c.cutterError, 3) | Bit(c.unrecoverableError, 5) | Bit(c.autoRecoverableError, 6);
+    return {printer, errors, SensorStatus(c, SensorKind::Paper), 0x00};
+}
+
+bool AutomaticStatusChanged(uint8_t items, const AutomaticStatus& before,
+                            const AutomaticStatus& now) {
+    // The bits of each item in the four bytes.
+    const AutomaticStatus drawer{0x04, 0, 0, 0}, online{0x68, 0, 0, 0}, error{0, 0x68, 0, 0},
+        paper{0, 0, 0x0F, 0};
+    AutomaticStatus mask{};
+    for (std::size_t i = 0; i < mask.size(); ++i) {
+        if (items & kAsbDrawer) mask[i] |= drawer[i];
+        if (items & kAsbOnline) mask[i] |= online[i];
+        if (items & kAsbError) mask[i] |= error[i];
+        if (items & kAsbPaper) mask[i] |= paper[i];
+        if (((before[i] ^ now[i]) & mask[i]) != 0) return true;
+    }
+    return false;
+}
+
+std::string AutomaticStatusItems(uint8_t items) {
+    std::string text;
+    const std::pair<uint8_t, const char*> names[] = {
+        {kAsbDrawer, "drawer"}, {kAsbOnline, "online"}, {kAsbError, "error"}, {kAsbPaper, "paper"}};
+    for (const auto& [bit, name] : names) {
+        if (items & bit) text += (text.empty() ? "" : ", ") + std::string(name);
+    }
+    return text.empty() ? "off" : text;
+}
+
+std::optional<SensorKind> SensorRequestKind(uint8_t n) {
+    if (n == 1 || n == 49) return SensorKind::Paper;
+    if (n == 2 || n == 50) return SensorKind::Drawer;
+    return std::nullopt;
+}
+
+const char* SensorName(SensorKind kind) {
+    return kind == SensorKind::Paper ? "paper sensor" : "drawer";
+}
+
+uint8_t SensorStatus(const PrinterCondition& c, SensorKind kind) {
+    if (kind == SensorKind::Drawer) return Bit(c.drawerPinHigh, 0);
+    const bool nearEnd = c.paper != PaperLevel::Present;  // an empty roll is near its end too
+    return (nearEnd ? 0x03 : 0x00) | (c.paper == PaperLevel::Out ? 0x0C : 0x00);
 }
 
 StatusReport DecodeStatus(const StatusAnswers& answers) {

@@ -5,7 +5,8 @@
 // the build has one, else a fake): its pictures exactly the paper's width, never longer than the
 // length limit and a cut line, the events the same with it; its records bounded, their boxes on
 // the picture and byte ranges in the stream, their data files valid JSON; pictures and records
-// the same however the stream is cut.
+// the same however the stream is cut. The real-time commands found in the raw bytes: the same
+// however the stream is cut, each a whole command of the table.
 #include <algorithm>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -14,6 +15,7 @@
 
 #include "fuzz/check.h"
 #include "sim/paper/paper.h"
+#include "sim/realtime_scanner.h"
 #include "sim/stream_decoder.h"
 #include "sim/virtual_printer.h"
 #include "tests/sim/fake_drawing.h"
@@ -117,6 +119,27 @@ Paged CheckPaper(const std::vector<uint8_t>& stream, int width, std::size_t piec
     return paged;
 }
 
+// Each command found and the stream offset just past it, the stream scanned in pieces.
+std::vector<std::pair<std::vector<uint8_t>, std::size_t>> Realtime(
+    const std::vector<uint8_t>& stream, const std::vector<uint8_t>& cuts) {
+    std::vector<std::pair<std::vector<uint8_t>, std::size_t>> found;
+    sim::RealtimeScanner scanner;
+    std::size_t at = 0;
+    for (std::size_t i = 0; at < stream.size(); ++i) {
+        const std::size_t n = std::min<std::size_t>(
+            stream.size() - at, cuts.empty() ? stream.size() : cuts[i % cuts.size()] % 64 + 1);
+        scanner.Scan(std::span(stream).subspan(at, n), [&](auto command, std::size_t end) {
+            const sim::escpos::Extent e = sim::escpos::Measure(command);
+            FUZZ_CHECK(command[0] == 0x10);
+            FUZZ_CHECK(e.kind == sim::escpos::Extent::Kind::Known && e.header == command.size());
+            FUZZ_CHECK(end <= n && at + end >= command.size());
+            found.emplace_back(std::vector<uint8_t>(command.begin(), command.end()), at + end);
+        });
+        at += n;
+    }
+    return found;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -172,6 +195,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     CheckCoverage(pieces, stream.size());
     CheckCoverage(flushed, stream.size());
     FUZZ_CHECK(cut.BytesFed() == stream.size());
+
+    FUZZ_CHECK(Realtime(stream, cuts) == Realtime(stream, {}));
 
     const sim::DatagramReading reading = sim::ReadDatagram(stream);
     FUZZ_CHECK(!reading.line.empty());

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 
+#include "commands/printer_info.h"
+#include "commands/realtime_status.h"
 #include "platform/hex_text.h"
 #include "sim/printer_text.h"
 
@@ -227,6 +229,13 @@ std::string StatusKind(Bytes c) {
     static constexpr const char* kNames[] = {"", "paper sensor", "drawer", "", "ink"};
     const std::string name = Choice(c[2], kNames);
     return name.empty() ? Hex(c[2]) : name;
+}
+std::string AsbItems(Bytes c) {
+    return commands::AutomaticStatusItems(c[2]);
+}
+std::string InfoItem(Bytes c) {
+    const char* name = commands::PrinterInfoName(c[2]);
+    return name != nullptr ? name : Hex(c[2]);
 }
 std::string DownloadedImage(Bytes c) {
     return Magnification(c[2]);
@@ -455,6 +464,8 @@ std::string ParenName(Bytes c) {
             return "graphics";
         case 'A':
             return "test print";
+        case 'H':
+            return "process ID response";
         default:
             return std::string("GS ( ") + letter;
     }
@@ -464,6 +475,10 @@ void ReadParen(Bytes c, uint64_t data, Reading& r) {
     if (c[0] == kGs && c[2] == 'k') return ReadSymbol(p, data, r);
     if (c[0] == kGs && c[2] == 'L') return ReadGraphics(p, r);
     r.title = ParenName(c);
+    if (const auto id = commands::ProcessIdOf(c)) {
+        r.detail = std::string(id->begin(), id->end());
+        return;
+    }
     if (c[0] == kFs && c[2] == 'A' && p.size() == 2 && p[0] == 48) {
         static constexpr const char* kNames[] = {"A", "B", "C"};
         r.detail = Choice(p[1], kNames);
@@ -661,9 +676,9 @@ const Row kRows[] = {
     {kGs, ':', "macro definition start or end", Fixed<2>, NoDetail},
     {kGs, '^', "run macro", Fixed<5>, Macro},
     // Status.
-    {kGs, 'a', "automatic status back", Fixed<3>, HexValue},
+    {kGs, 'a', "automatic status back", Fixed<3>, AsbItems},
     {kGs, 'r', "status request", Fixed<3>, StatusKind},
-    {kGs, 'I', "printer ID request", Fixed<3>, HexValue},
+    {kGs, 'I', "printer information request", Fixed<3>, InfoItem},
     {kDle, 0x04, "real-time status request", EotExtent, Eot},
     {kDle, 0x05, "real-time request", Fixed<3>, Enq},
     {kDle, 0x14, "real-time command", Dc4Extent, nullptr, ReadDc4},

@@ -28,7 +28,7 @@ int RenderFiles(const SimOptions& options, const std::vector<std::string>& files
                          std::optional<paper::SavedReceipt> receipt = std::nullopt) {
         if (lines) {
             lines(SimLine{printer, printer > 0 ? kLink : "sim", connection, text, std::nullopt,
-                          std::move(receipt)});
+                          std::move(receipt), std::nullopt});
         }
     };
     std::string why;
@@ -63,7 +63,9 @@ int RenderFiles(const SimOptions& options, const std::vector<std::string>& files
             JobPaper{drawing.get(), &store, options.paperWidth},
             [&](Event&& e) {
                 const std::string text = Describe(e);
-                if (lines) lines(SimLine{1, kLink, connection, text, std::move(e), std::nullopt});
+                if (lines)
+                    lines(SimLine{1, kLink, connection, text, std::move(e), std::nullopt,
+                                  std::nullopt});
             },
             [&](const std::string& text, std::optional<paper::SavedReceipt> receipt) {
                 say(1, connection, text, std::move(receipt));

@@ -98,11 +98,18 @@ std::string SimUsage() {
            "  --slow BYTES_PER_S  read no faster than this\n"
            "  --recv-buffer BYTES receive buffer of a TCP connection (default 4096, as small\n"
            "                      as a printer's, so a stalled printer stops acknowledging)\n"
-           "  --paper ok|near-end|out  the paper the status answers report (default ok)\n"
-           "  --cover-open        report the cover open (and so offline)\n"
-           "  --offline           report the printer offline\n"
-           "  --cutter-error      report an auto-cutter error (and so offline)\n"
-           "  --no-status         never answer real-time status requests (DLE EOT)\n" +
+           "  --paper ok|near-end|out  the paper at start (default ok); out: nothing printed\n"
+           "  --cover-open        start with the cover open (offline: nothing printed)\n"
+           "  --offline           start offline (nothing printed until online)\n"
+           "  --cutter-error      start with an auto-cutter error (offline; DLE ENQ 1 recovers)\n"
+           "  --drawer-open       start with the drawer open (connector pin 3 high)\n"
+           "  --no-status         never answer status requests (DLE EOT, GS a, GS r, GS I,\n"
+           "                      GS ( H)\n"
+           "  --model TEXT        the model GS I 67 answers (default pos-printer-sim)\n"
+           "  --firmware TEXT     the firmware version GS I 65 answers (default 1.00)\n"
+           "  --maker TEXT        the maker GS I 66 answers (default pos-printer-tools)\n"
+           "  --serial-number TEXT  the serial number GS I 68 answers (printer i > 1: TEXT-i;\n"
+           "                      default SIM and the MAC's hex digits)\n" +
            receipts +
            "  --paper-width 80|58 paper of 80 mm (576 dots, default) or 58 mm (384 dots)\n"
            "  --json              JSON lines instead of text lines\n"
@@ -124,9 +131,13 @@ struct OptionTable {
 OptionTable ServerOptions(SimOptions& o) {
     OptionTable t;
     t.flags = {
-        {"--serial", &o.serial},      {"--no-reply", &o.noReply},
-        {"--json", &o.json},          {"--cover-open", &o.coverOpen},
-        {"--offline", &o.offline},    {"--cutter-error", &o.cutterError},
+        {"--serial", &o.serial},
+        {"--no-reply", &o.noReply},
+        {"--json", &o.json},
+        {"--cover-open", &o.status.coverOpen},
+        {"--offline", &o.status.offline},
+        {"--cutter-error", &o.status.cutterError},
+        {"--drawer-open", &o.status.drawerOpen},
         {"--no-status", &o.noStatus},
     };
     const auto port = [](std::optional<uint16_t>& to, bool zeroIsNone) {
@@ -149,6 +160,14 @@ OptionTable ServerOptions(SimOptions& o) {
             const auto a = Address(v);
             if (a) to = *a;
             return a.has_value();
+        };
+    };
+    // What GS I answers: printable ASCII, not empty, at most 40 characters.
+    const auto text = [](std::string& to) {
+        return [&to](const std::string& v) {
+            if (v.empty() || !commands::IsInfoText(v)) return false;
+            to = v;
+            return true;
         };
     };
     t.valued = {
@@ -186,9 +205,9 @@ OptionTable ServerOptions(SimOptions& o) {
          }},
         {"--paper",
          [&](const std::string& v) {
-             if (v == "ok") o.paper = commands::PaperLevel::Present;
-             if (v == "near-end") o.paper = commands::PaperLevel::NearEnd;
-             if (v == "out") o.paper = commands::PaperLevel::Out;
+             if (v == "ok") o.status.paper = commands::PaperLevel::Present;
+             if (v == "near-end") o.status.paper = commands::PaperLevel::NearEnd;
+             if (v == "out") o.status.paper = commands::PaperLevel::Out;
              return v == "ok" || v == "near-end" || v == "out";
          }},
         {"--receipts",
@@ -214,6 +233,10 @@ OptionTable ServerOptions(SimOptions& o) {
              if (m) o.deaf.push_back(*m);
              return m.has_value();
          }},
+        {"--model", text(o.identity.model)},
+        {"--firmware", text(o.identity.firmware)},
+        {"--maker", text(o.identity.maker)},
+        {"--serial-number", text(o.identity.serialNumber)},
         {"--slow",
          [&](const std::string& v) {
              const auto n = Number(v, UINT32_MAX);
@@ -310,15 +333,27 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
     return parsed;
 }
 
-commands::PrinterCondition ConditionOf(const SimOptions& options) {
-    commands::PrinterCondition c;
-    c.paper = options.paper;
-    c.coverOpen = options.coverOpen;
-    c.cutterError = options.cutterError;
-    c.errorOccurred = options.cutterError;
-    c.paperEndStop = options.paper == commands::PaperLevel::Out;
-    c.online = !(options.offline || c.coverOpen || c.paperEndStop || c.cutterError);
-    return c;
+commands::PrinterIdentity DefaultIdentity() {
+    commands::PrinterIdentity id;
+    id.firmware = "1.00";
+    id.maker = "pos-printer-tools";
+    id.model = "pos-printer-sim";
+    id.language = "CHINA GB2312";  // Chinese mode reads GBK by default
+    return id;
+}
+
+commands::PrinterIdentity IdentityOf(const SimOptions& options, int index) {
+    commands::PrinterIdentity id = options.identity;
+    if (id.serialNumber.empty()) {
+        const netcfg::MacBytes mac = PrinterAt(options, index).mac;
+        char text[16];
+        std::snprintf(text, sizeof text, "SIM%02X%02X%02X%02X%02X%02X", mac[0], mac[1], mac[2],
+                      mac[3], mac[4], mac[5]);
+        id.serialNumber = text;
+    } else if (index > 0) {
+        id.serialNumber += "-" + std::to_string(index + 1);
+    }
+    return id;
 }
 
 PrinterSettings PrinterAt(const SimOptions& options, int index) {

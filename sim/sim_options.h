@@ -8,14 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "commands/realtime_status.h"
+#include "commands/printer_info.h"
 #include "netcfg/address_set.h"
+#include "sim/printer_status.h"
 #include "sim/virtual_printer.h"
 
 namespace sim {
 
 inline constexpr int kMaxPrinters = 250;  // a fleet: the last octets of one /24 network
 inline constexpr int kDefaultReceiveBuffer = 4096;
+
+// Names of the virtual printer, never of a real maker; the serial number empty (from the MAC).
+commands::PrinterIdentity DefaultIdentity();
 
 struct SimOptions {
     std::optional<uint16_t> tcpPort = 9100;  // nullopt: no TCP listener; 0: any free port
@@ -37,12 +41,11 @@ struct SimOptions {
     // Receive buffer of each TCP connection: small, as a printer's, so a printer that stops
     // reading stops acknowledging soon after (the system may round it up).
     int receiveBuffer = kDefaultReceiveBuffer;
-    // What the printers answer to the real-time status requests (DLE EOT n).
-    commands::PaperLevel paper = commands::PaperLevel::Present;
-    bool coverOpen = false;
-    bool offline = false;
-    bool cutterError = false;
-    bool noStatus = false;  // never answers them, as printers without real-time status
+    // Every printer's status at start; the console changes it while they run.
+    PrinterStatus status;
+    bool noStatus = false;  // never answers status requests, as printers without them
+    // What GS I answers (the first printer's serial number; see IdentityOf).
+    commands::PrinterIdentity identity = DefaultIdentity();
     // The paper: each receipt printed becomes a picture in this folder (empty: no pictures).
     std::string receipts;
     int paperWidth = 576;  // dots: 80 mm paper (576) or 58 mm (384), at 203 dpi
@@ -63,11 +66,10 @@ struct ParsedOptions {
 ParsedOptions ParseSimOptions(std::span<const std::string> arguments);
 std::string SimUsage();
 
-// The condition the status answers tell: an open cover, an empty roll or a cutter error also
-// take the printer offline, as on a real one.
-commands::PrinterCondition ConditionOf(const SimOptions& options);
-
 // Printer i's settings.
 PrinterSettings PrinterAt(const SimOptions& options, int index);
+// Printer i's identity: the options' with its serial number, "SIM" and its MAC's twelve hex
+// digits by default, or --serial-number followed by "-i" for printer i > 1.
+commands::PrinterIdentity IdentityOf(const SimOptions& options, int index);
 
 }  // namespace sim

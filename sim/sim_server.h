@@ -2,9 +2,17 @@
 // The virtual printers at work: a TCP listener per printer, the discovery responder on UDP, an
 // optional pseudo-terminal, all served by one thread that waits for whichever is readable and
 // decodes what arrives into lines. An address-set packet restarts its printer: it goes silent
-// for the restart pause, then answers and listens at its new address.
+// for the restart pause, then answers and listens at its new address. Other threads reach the
+// printers through SimControl.
+//
+// A printer that cannot print (paper out, cover open, offline, a cutter error) prints nothing:
+// what arrives is held, up to kReceiveBuffer bytes a connection (then the connection is no longer
+// read, so TCP pushes back on the sender), and printed once it can print again. Real-time
+// requests in held bytes are answered at once, and not again when they are printed.
 
+#include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -18,26 +26,16 @@
 #include "sim/paper/receipt_store.h"
 #include "sim/print_job.h"
 #include "sim/pseudo_terminal.h"
+#include "sim/sim_control.h"
+#include "sim/sim_line.h"
 #include "sim/sim_options.h"
+#include "sim/status_requests.h"
 #include "sim/stream_decoder.h"
 #include "sim/virtual_printer.h"
 
 namespace sim {
 
-// One output line. `event` is set for lines decoded from a byte stream.
-struct SimLine {
-    int printer = 0;          // 1-based; 0 for lines of no printer
-    std::string link;         // "tcp", "serial", "udp", "sim"
-    uint64_t connection = 0;  // TCP connection number, 1-based; 0 otherwise
-    std::string text;         // the readable line without the source
-    std::optional<Event> event;
-    std::optional<paper::SavedReceipt> receipt;  // a picture of the paper
-};
-
-// "printer 1 tcp#3 setting cutter: 00 (On)", or one JSON object.
-std::string FormatLine(const SimLine& line, bool json);
-
-class SimServer {
+class SimServer : public SimControl {
   public:
     using LineSink = std::function<void(const SimLine&)>;
 
@@ -46,15 +44,21 @@ class SimServer {
     // Stalled connections kept open at most; a failed accept waits this long before the next.
     static constexpr std::size_t kMaxStalled = 64;
     static constexpr std::chrono::milliseconds kAcceptPause{100};
+    // A printer's receive buffer: what a connection may hold while the printer cannot print.
+    // As small as a receipt printer's, so a sender soon sees that nothing is taken.
+    static constexpr std::size_t kReceiveBuffer = 4096;
+    // A job given to Print is fed to its decoder in slices this large, one a turn of the loop.
+    static constexpr std::size_t kJobSlice = 64 * 1024;
 
     SimServer(SimOptions options, LineSink sink);
-    ~SimServer();
+    ~SimServer() override;
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
 
     // Binds the listeners and opens the pseudo-terminal. False with `error` set when one fails.
     [[nodiscard]] bool Start(std::string* error);
-    // Serves until Stop(); then ends every open stream's decoding.
+    // Serves until Stop(); then ends every open stream's decoding (what printers held is lost)
+    // and every job given to Print as stopped.
     void Run();
     // From any thread or a POSIX signal handler.
     void Stop();
@@ -64,8 +68,16 @@ class SimServer {
     const std::string& SerialPath() const { return serialPath_; }
     PrinterSettings Printer(int printer) const;  // 1-based
 
+    // SimControl, from any thread.
+    std::vector<PrinterView> Printers() const override;
+    ControlResult ChangeStatus(int printer, const StatusChange& change) override;
+    std::future<JobResult> Print(PrintRequest job) override;
+    SubscriptionId Subscribe(Subscriber subscriber) override;
+    void Unsubscribe(SubscriptionId id) override;
+
   private:
     struct Stream;
+    struct QueuedJob;
 
     // One port for every printer, as real printers all listen on 9100.
     bool StartListeners(std::string* error);
@@ -77,16 +89,47 @@ class SimServer {
     void BeginRestart(std::size_t i, const netcfg::Ipv4Octets& from);
     void FinishRestarts();
     bool Restarting(std::size_t i) const;
+    // Listening and restarting as Printers() shows them.
+    void PublishPresence();
     void Accept(int printer);
     void ReadStream(Stream& stream);
     void ServeDatagram();
-    void CloseStream(Stream& stream, const std::string& why, bool reset);
+    // Closes the stream's side; its job ends now, or once what it held is printed (`loseHeld`:
+    // the printer restarts or stops, and its buffer is lost).
+    void CloseStream(Stream& stream, const std::string& why, bool reset, bool loseHeld = false);
+    // Every line goes out here: to the sink, then to the subscribers.
+    void Emit(const SimLine& line);
     void Say(int printer, const std::string& link, uint64_t connection, const std::string& text);
     void OnEvent(int printer, const std::string& link, uint64_t connection, Event&& event);
     // The stream's job (decoder and paper): its events go to OnEvent, a status request gets its
-    // answer; its receipts are saved and logged.
+    // answer; its receipts are saved, counted and logged (and handed to a job given to Print).
     std::unique_ptr<PrintJob> MakeJob(Stream* stream);
-    void AnswerStatus(Stream& stream, uint8_t request);
+    // Bytes read from a stream: printed, or held while the printer cannot print.
+    void Take(Stream& stream, std::span<const uint8_t> bytes);
+    void Hold(Stream& stream, std::span<const uint8_t> bytes);
+    // Held bytes printed once the printer prints again; a stream whose side closed meanwhile
+    // ends its job then.
+    void PrintHeld(Stream& stream);
+    // The end of a stream's job: the decoder finished and the paper ended.
+    void EndJob(Stream& stream);
+
+    // The status protocol (sim_status.cpp).
+    void Serve(Stream& stream, const StatusRequest& request);
+    bool SendBack(Stream& stream, std::span<const uint8_t> bytes);
+    // A changed status logged once and pushed as automatic status; held bytes printed.
+    void FollowStatus();
+    PrinterStatus StatusOf(int printer) const;
+    bool PrintsNow(int printer) const;
+    void SetStatus(int printer, const PrinterStatus& status);
+    void CountBytes(int printer, uint64_t bytes);
+
+    // Jobs given to Print (sim_jobs.cpp): started in order once their printer prints, fed a
+    // slice a turn, their results handed over when they end.
+    void StartJobs();
+    void FeedJobs();
+    bool JobsToFeed() const;
+    void FinishJob(Stream& stream, ControlResult result);
+    void StopJobs();
     // The job on the serial side ended.
     void EndSerialJob(Stream& stream);
     void WriteIndex(bool force);
@@ -94,8 +137,27 @@ class SimServer {
 
     SimOptions options_;
     LineSink sink_;
+    std::atomic<bool> stopping_{false};
+    // What other threads read and change: settings, status and counters of each printer.
     mutable std::mutex printersMutex_;
     std::vector<PrinterSettings> printers_;
+    std::vector<PrinterStatus> status_;
+    std::vector<PrinterCounters> counters_;
+    // Per printer, for Printers(): its listener is open; it is restarting.
+    std::vector<char> listening_;
+    std::vector<char> restarting_;
+    // The loop's own: the status it last logged and pushed, per printer.
+    std::vector<PrinterStatus> statusSeen_;
+    std::vector<commands::PrinterIdentity> identities_;
+    // Jobs given to Print: waiting, and whether the loop has ended (no more are taken).
+    mutable std::mutex jobsMutex_;
+    std::deque<std::shared_ptr<QueuedJob>> jobs_;
+    std::size_t jobsActive_ = 0;  // started and not ended (jobsMutex_)
+    bool ended_ = false;          // Run has returned (jobsMutex_)
+    // Subscribers to every line.
+    std::mutex subscribersMutex_;
+    std::map<SubscriptionId, Subscriber> subscribers_;
+    SubscriptionId nextSubscription_ = 1;
     std::vector<printerlink::SocketHandle> listeners_;  // per printer, kNoSocket without
     std::vector<netcfg::Ipv4Octets> listenAt_;          // where each printer's listener is
     uint16_t tcpPort_ = 0;

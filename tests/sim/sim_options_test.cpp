@@ -65,6 +65,34 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(sim::PrinterAt(fleet.options, 249).address, (netcfg::Ipv4Octets{127, 0, 0, 250}));
 }
 
+// The status at start and what GS I answers: the texts printable and short, each printer's serial
+// number its own.
+TEST(SimOptions, StatusAndIdentity) {
+    const sim::ParsedOptions p =
+        Parse({"--paper", "near-end", "--cover-open", "--offline", "--cutter-error",
+               "--drawer-open", "--model", "Bench 80", "--firmware=2.5.1", "--maker", "Bench Works",
+               "--serial-number", "ABC123", "--printers", "2"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(sim::StatusText(p.options.status),
+              "paper near its end, cover open, offline, cutter error, drawer open");
+    const commands::PrinterIdentity second = sim::IdentityOf(p.options, 1);
+    EXPECT_EQ(second.model, "Bench 80");
+    EXPECT_EQ(second.firmware, "2.5.1");
+    EXPECT_EQ(second.maker, "Bench Works");
+    EXPECT_EQ(sim::IdentityOf(p.options, 0).serialNumber, "ABC123");
+    EXPECT_EQ(second.serialNumber, "ABC123-2");
+
+    const sim::SimOptions d = Parse({"--printers", "2"}).options;
+    EXPECT_EQ(d.status, sim::PrinterStatus{});
+    EXPECT_EQ(sim::IdentityOf(d, 0).serialNumber, "SIM020000000001");
+    EXPECT_EQ(sim::IdentityOf(d, 1).serialNumber, "SIM020000000002");
+    EXPECT_EQ(sim::IdentityOf(d, 0).model, "pos-printer-sim");
+    for (const char* bad :
+         {"", "tab\there", "\xC3\xA9t\xC3\xA9", "a text of forty-one characters, too long!"}) {
+        EXPECT_EQ(Parse({"--model", bad}).error, std::string("bad value for --model: ") + bad);
+    }
+}
+
 // --serial reads a pseudo-terminal: on a system without them it is refused, and the usage says
 // so.
 TEST(SimOptions, SerialOnlyWherePseudoTerminalsAre) {
@@ -180,20 +208,21 @@ TEST(SimLines, TextAndJson) {
     e.detail = "00 (On)";
     e.length = 6;
     e.frame = {0x1F, 0x1B, 0x75, 0x9A, 0x00, 0x00};
-    const sim::SimLine line{1, "tcp", 2, sim::Describe(e), e, std::nullopt};
+    const sim::SimLine line{1, "tcp", 2, sim::Describe(e), e, std::nullopt, std::nullopt};
     EXPECT_EQ(sim::FormatLine(line, false), "printer 1 tcp#2 setting cutter: 00 (On)");
     EXPECT_EQ(sim::FormatLine(line, true),
               "{\"printer\":1,\"link\":\"tcp\",\"connection\":2,\"kind\":\"setting\",\"title\":"
               "\"cutter\",\"detail\":\"00 (On)\",\"offset\":0,\"length\":6,\"bytes\":\"1F 1B 75 9A "
               "00 00\",\"line\":\"setting cutter: 00 (On)\"}");
-    const sim::SimLine quoted{0, "udp", 0, "text: \"a\\b\"\x01", std::nullopt, std::nullopt};
+    const sim::SimLine quoted{
+        0, "udp", 0, "text: \"a\\b\"\x01", std::nullopt, std::nullopt, std::nullopt};
     EXPECT_EQ(sim::FormatLine(quoted, true),
               "{\"printer\":0,\"link\":\"udp\",\"connection\":0,\"line\":\"text: "
               "\\\"a\\\\b\\\"\\u0001\"}");
     const sim::paper::SavedReceipt saved{7, "receipt-0007.png", "receipt-0007.json", 576, 1184, "",
                                          ""};
-    const sim::SimLine paper{1,    "tcp", 3, "paper: " + sim::paper::Describe(saved), std::nullopt,
-                             saved};
+    const sim::SimLine paper{
+        1, "tcp", 3, "paper: " + sim::paper::Describe(saved), std::nullopt, saved, std::nullopt};
     EXPECT_EQ(sim::FormatLine(paper, false),
               "printer 1 tcp#3 paper: receipt-0007.png, 576 × 1184 dots (14.8 cm)");
     EXPECT_EQ(sim::FormatLine(paper, true),
@@ -217,7 +246,7 @@ TEST(SimLines, JsonOfAnyText) {
         {std::string("a\r\nb\t\0c", 7), "a\\r\\nb\\t\\u0000c"},
     };
     for (const auto& c : cases) {
-        const sim::SimLine line{1, "tcp", 1, c.text, std::nullopt, std::nullopt};
+        const sim::SimLine line{1, "tcp", 1, c.text, std::nullopt, std::nullopt, std::nullopt};
         std::string json;
         ASSERT_NO_THROW(json = sim::FormatLine(line, true)) << c.shown;
         EXPECT_EQ(json,

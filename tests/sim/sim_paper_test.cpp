@@ -175,6 +175,37 @@ TEST(SimPaper, TheComparisonStreamsPrintOnePictureEachAndReadBack) {
     }
 }
 
+// A job given through the control interface prints as the same bytes over TCP do: the same dots,
+// and its result names the receipt it made.
+TEST(SimPaper, AJobThroughTheControlMakesTheReceiptTcpMakes) {
+    PaperRig rig;
+    ASSERT_FALSE(rig.folder.empty());
+    Bytes receipt = ShopReceipt();
+    receipt.insert(receipt.end(), {0x1D, 'V', 0x01});  // a partial cut ends it
+    const printerlink::SocketHandle socket = Connect(rig.sim->server().TcpPort(1));
+    ASSERT_TRUE(SendAll(socket, receipt));
+    ASSERT_TRUE(rig.WaitFor("printer 1 tcp#1 paper: receipt-0001.png"));
+    printerlink::CloseSocket(socket, false);
+
+    sim::PrintRequest job;
+    job.name = "shop";
+    job.bytes = receipt;
+    auto done = rig.sim->server().Print(job);
+    ASSERT_EQ(done.wait_for(10s), std::future_status::ready);
+    const sim::JobResult result = done.get();
+    EXPECT_EQ(result.result, sim::ControlResult::Done);
+    EXPECT_EQ(result.connection, 2u);
+    ASSERT_EQ(result.receipts.size(), 1u);
+    ASSERT_TRUE(result.receipts[0].receipt);
+    EXPECT_EQ(result.receipts[0].receipt->file, "receipt-0002.png");
+    EXPECT_EQ(sim::FormatLine(result.receipts[0], false).rfind("printer 1 api#2 paper: ", 0), 0u);
+
+    const sim::paper::Bitmap overTcp = papertest::ReadPng(rig.folder / "receipt-0001.png");
+    ASSERT_EQ(overTcp.Width(), 576);
+    EXPECT_TRUE(overTcp == papertest::ReadPng(rig.folder / "receipt-0002.png"));
+    EXPECT_EQ(rig.sim->server().Printers()[0].counters.receipts, 2u);
+}
+
 TEST(SimPaper, TheSerialSideEndsAJobWhenAToolClosesThePort) {
     if (!sim::PseudoTerminalsAvailable()) GTEST_SKIP() << "no pseudo-terminals";
     sim::SimOptions options;

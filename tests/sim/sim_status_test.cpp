@@ -26,14 +26,16 @@ struct StateCase {
 
 const StateCase kStates[] = {
     {"ready", [](sim::SimOptions&) {}, "12 12 12 12", "paper present", 0},
-    {"paper near its end", [](sim::SimOptions& o) { o.paper = commands::PaperLevel::NearEnd; },
-     "12 12 12 1E", "paper near its end", 0},
-    {"paper out", [](sim::SimOptions& o) { o.paper = commands::PaperLevel::Out; }, "1A 32 12 7E",
-     "paper out", 3},
-    {"cover open", [](sim::SimOptions& o) { o.coverOpen = true; }, "1A 16 12 12", "cover open", 3},
-    {"cutter error", [](sim::SimOptions& o) { o.cutterError = true; }, "1A 52 1A 12",
+    {"paper near its end",
+     [](sim::SimOptions& o) { o.status.paper = commands::PaperLevel::NearEnd; }, "12 12 12 1E",
+     "paper near its end", 0},
+    {"paper out", [](sim::SimOptions& o) { o.status.paper = commands::PaperLevel::Out; },
+     "1A 32 12 7E", "paper out", 3},
+    {"cover open", [](sim::SimOptions& o) { o.status.coverOpen = true; }, "1A 16 12 12",
+     "cover open", 3},
+    {"cutter error", [](sim::SimOptions& o) { o.status.cutterError = true; }, "1A 52 1A 12",
      "cutter error", 3},
-    {"offline", [](sim::SimOptions& o) { o.offline = true; }, "1A 12 12 12", "offline", 3},
+    {"offline", [](sim::SimOptions& o) { o.status.offline = true; }, "1A 12 12 12", "offline", 3},
 };
 
 std::string Answers(const nlohmann::json& json) {

@@ -1,0 +1,29 @@
+#pragma once
+// One line the virtual printers emit: a log line, a decoded command, a receipt saved, a status
+// change; as text or one JSON object.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "sim/paper/receipt_store.h"
+#include "sim/printer_status.h"
+#include "sim/stream_decoder.h"
+
+namespace sim {
+
+// One output line. `event` is set for lines decoded from a byte stream.
+struct SimLine {
+    int printer = 0;          // 1-based; 0 for lines of no printer
+    std::string link;         // "tcp", "serial", "udp", "sim", or a job's link ("api")
+    uint64_t connection = 0;  // TCP connection or job number, 1-based; 0 otherwise
+    std::string text;         // the readable line without the source
+    std::optional<Event> event;
+    std::optional<paper::SavedReceipt> receipt;  // a picture of the paper
+    std::optional<PrinterStatus> status;         // the printer's new status
+};
+
+// "printer 1 tcp#3 setting cutter: 00 (On)", or one JSON object.
+std::string FormatLine(const SimLine& line, bool json);
+
+}  // namespace sim
