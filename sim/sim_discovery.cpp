@@ -58,8 +58,14 @@ void SimServer::ServeDatagram() {
     const printerlink::ReceiveStep step = printerlink::ReceiveDatagram(udp_, buffer, sizeof buffer);
     if (step.what != Received::Data) return;
     const std::span<const uint8_t> datagram(buffer, step.length);
+    const int times = chaos_ ? DatagramFault(datagram, step.from) : 1;
+    for (int i = 0; i < times; ++i) HandleDatagram(datagram, step.from);
+}
+
+void SimServer::HandleDatagram(std::span<const uint8_t> datagram,
+                               const printerlink::SocketAddress& sender) {
     const DatagramReading reading = sim::ReadDatagram(datagram);
-    std::string text = "from " + EndpointText(step.from) + ": " + reading.line;
+    std::string text = "from " + EndpointText(sender) + ": " + reading.line;
     if (reading.kind == DatagramKind::DiscoveryRequest) {
         if (options_.noReply) {
             text += ", not answered (--no-reply)";
@@ -71,7 +77,7 @@ void SimServer::ServeDatagram() {
                     if (!Restarting(i)) now.push_back(printers_[i]);
                 }
             }
-            const printerlink::SocketAddress to{step.from.ip, options_.replyPort};
+            const printerlink::SocketAddress to{sender.ip, options_.replyPort};
             for (const PrinterSettings& p : now) {
                 const auto reply = DiscoveryReply(p);
                 printerlink::SendDatagram(udp_, to, reply);
@@ -108,7 +114,9 @@ void SimServer::ServeDatagram() {
         }
         Say(0, "udp", 0, text);
         if (applied) {
-            BeginRestart(*named, from);
+            BeginRestart(*named, options_.restart,
+                         "address " + Ipv4Text(from) + " -> " +
+                             Ipv4Text(Printer(static_cast<int>(*named) + 1).address));
             PublishPresence();
         }
         return;
@@ -120,7 +128,8 @@ bool SimServer::Restarting(std::size_t i) const {
     return restartUntil_[i] != Clock::time_point{};
 }
 
-void SimServer::BeginRestart(std::size_t i, const netcfg::Ipv4Octets& from) {
+void SimServer::BeginRestart(std::size_t i, std::chrono::milliseconds pause,
+                             const std::string& why) {
     const int printer = static_cast<int>(i) + 1;
     for (const auto& s : streams_) {
         if (s->terminal || s->queued || s->printer != printer || s->finished) continue;
@@ -134,10 +143,8 @@ void SimServer::BeginRestart(std::size_t i, const netcfg::Ipv4Octets& from) {
         }
     }
     DropListener(i);
-    restartUntil_[i] = Clock::now() + options_.restart;
-    Say(printer, "sim", 0,
-        "restarting for " + std::to_string(options_.restart.count()) + " ms: address " +
-            Ipv4Text(from) + " -> " + Ipv4Text(Printer(printer).address));
+    restartUntil_[i] = Clock::now() + pause;
+    Say(printer, "sim", 0, "restarting for " + std::to_string(pause.count()) + " ms: " + why);
 }
 
 void SimServer::PublishPresence() {

@@ -39,9 +39,10 @@ ControlResult SimServer::ChangeStatus(int printer, const StatusChange& change) {
     return ControlResult::Done;
 }
 
-bool SimServer::SendBack(Stream& s, std::span<const uint8_t> bytes) {
-    if (s.terminal) return s.fd != kNoSocket && pty_.Write(bytes.data(), bytes.size());
-    if (s.fd == kNoSocket) return false;  // a job given to Print has no way back
+bool SimServer::SendBack(Stream& s, std::span<const uint8_t> bytes, bool due) {
+    if (s.fd == kNoSocket) return false;            // a job given to Print has no way back
+    if (!due && HoldAnswer(s, bytes)) return true;  // sent when due
+    if (s.terminal) return pty_.Write(bytes.data(), bytes.size());
     return printerlink::SendOnSocket(s.fd, bytes.data(), bytes.size()).taken == bytes.size();
 }
 
@@ -49,6 +50,7 @@ void SimServer::Serve(Stream& s, const StatusRequest& r) {
     const std::string name = RequestName(r);
     const auto say = [&](const std::string& text) { Say(s.printer, s.link, s.connection, text); };
     if (options_.noStatus) return say(name + " request not answered (--no-status)");
+    if (s.fault.Unanswered()) return say(name + " request not answered (chaos)");
     const PrinterStatus status = StatusOf(s.printer);
     const commands::PrinterCondition condition = ConditionOf(status);
     switch (r.kind) {
