@@ -71,7 +71,8 @@ void TcpPrinterPeer::Loop() {
     constexpr auto kSlowPause = std::chrono::milliseconds(20);
     std::vector<SocketHandle> open;     // client sockets still read
     std::vector<std::size_t> at;        // their connection index
-    std::vector<SocketHandle> stalled;  // StallAfter: open but no longer read
+    std::vector<SocketHandle> stalled;  // StallAfter, Hold: open but no longer read
+    constexpr std::size_t kMaxHeld = 64;
     Clock::time_point nextSlowRead{};
     for (;;) {
         // A slow peer leaves its connections alone until its pause is over.
@@ -129,7 +130,15 @@ void TcpPrinterPeer::Loop() {
                 open[k] = kNoSocket;
             } else if (step.what != Received::Data) {
                 c.closed = true;
-                printerlink::CloseSocket(open[k], false);
+                if (mode_ == Mode::Hold && step.what == Received::Closed) {
+                    stalled.push_back(open[k]);
+                    if (stalled.size() > kMaxHeld) {
+                        printerlink::CloseSocket(stalled.front(), false);
+                        stalled.erase(stalled.begin());
+                    }
+                } else {
+                    printerlink::CloseSocket(open[k], false);
+                }
                 open[k] = kNoSocket;
             }
             changed_.notify_all();
