@@ -252,20 +252,7 @@ int TcpConnection::CloseLingeringCancellable() {
     return *outcome->error;
 }
 
-bool TcpConnection::Finish() {
-    if (!IsOpen()) return false;
-    if (!queueVisible_) {
-        // No way to look at the queue: hand it to the system's lingering close.
-        const int error = limits_.cancelled
-                              ? CloseLingeringCancellable()
-                              : CloseLingering(std::exchange(socket_, kNoSocket), limits_.stall);
-        if (error == 0) {
-            result_.acknowledged = result_.sent;
-            return true;
-        }
-        if (error == kCancelledClose) return Fail(TcpFault::Cancelled, 0);
-        return Fail(ClassifySocketError(error), error);
-    }
+bool TcpConnection::AwaitAcknowledged() {
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
         if (!CheckProgress()) return false;
@@ -274,8 +261,6 @@ bool TcpConnection::Finish() {
             // were thrown away, not acknowledged.
             if (const int error = PendingSocketError(socket_); error != 0)
                 return Fail(ClassifySocketError(error), error);
-            result_.acknowledged = result_.sent;
-            Close();
             return true;
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
@@ -287,6 +272,52 @@ bool TcpConnection::Finish() {
         }
         pause = std::min(pause * 2, kDrainCheckMax);
     }
+}
+
+bool TcpConnection::AwaitPrinterEnd() {
+    if (const int error = EndSending(socket_); error != 0)
+        return Fail(ClassifySocketError(error), error);
+    const auto end = Clock::now() + kFinishGrace;
+    uint8_t dropped[512];
+    for (;;) {
+        const ReceiveStep step = ReceiveOnSocket(socket_, dropped, sizeof dropped);
+        switch (step.what) {
+            case Received::Data:  // a status answer or status report nobody asked for
+            case Received::WouldBlock:
+                break;
+            case Received::Closed:  // its program read every byte and closed
+                return true;
+            case Received::Failed:
+            case Received::Shut:
+                return Fail(ClassifySocketError(step.error), step.error);
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+        if (left <= kZero) return true;  // still connected: at work on what it took
+        if (step.what == Received::Data) continue;
+        if (limits_.cancelled && limits_.cancelled()) return Fail(TcpFault::Cancelled, 0);
+        SocketReadable readable[] = {{socket_, false}};
+        if (WaitReadable(readable, std::min(left, kProgressCheck)) < 0) {
+            const int error = LastSocketError();
+            return Fail(ClassifySocketError(error), error);
+        }
+    }
+}
+
+bool TcpConnection::Finish() {
+    if (!IsOpen()) return false;
+    if (queueVisible_ && !AwaitAcknowledged()) return false;
+    if (!AwaitPrinterEnd()) return false;
+    if (!queueVisible_) {
+        // No way to look at the queue: the system's lingering close waits for what is left.
+        const int error = limits_.cancelled
+                              ? CloseLingeringCancellable()
+                              : CloseLingering(std::exchange(socket_, kNoSocket), limits_.stall);
+        if (error == kCancelledClose) return Fail(TcpFault::Cancelled, 0);
+        if (error != 0) return Fail(ClassifySocketError(error), error);
+    }
+    result_.acknowledged = result_.sent;
+    Close();
+    return true;
 }
 
 }  // namespace printerlink
