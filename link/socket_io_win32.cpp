@@ -330,7 +330,14 @@ ReceiveStep ReceiveOnSocket(SocketHandle socket, uint8_t* buffer, std::size_t ca
     for (;;) {
         const int n = ::recv(Native(socket), reinterpret_cast<char*>(buffer), want, 0);
         if (n > 0) return {Received::Data, static_cast<std::size_t>(n), {}, 0};
-        if (n == 0) return {Received::Closed, 0, {}, 0};
+        if (n == 0) {
+            // Wine's receive reports a reset as the stream's end; its poll still tells them
+            // apart (an error beside the hang-up).
+            WSAPOLLFD state{Native(socket), POLLRDNORM, 0};
+            if (::WSAPoll(&state, 1, 0) == 1 && (state.revents & POLLERR) != 0)
+                return {Received::Failed, 0, {}, WSAECONNRESET};
+            return {Received::Closed, 0, {}, 0};
+        }
         const int error = ::WSAGetLastError();
         if (error == WSAEINTR) continue;
         if (error == WSAEWOULDBLOCK) return {Received::WouldBlock, 0, {}, 0};

@@ -51,8 +51,7 @@ TEST(TcpLink, DeliveryIsWhatThePrinterAcknowledged) {
         {"reset after one byte, all acknowledged", TcpPrinterPeer::Mode::ResetAfter, 1, 123,
          TcpFault::Reset},
         {"reset one byte short", TcpPrinterPeer::Mode::ResetAfter, 122, 123, TcpFault::Reset},
-        {"reset after the last byte", TcpPrinterPeer::Mode::ResetAfter, 123, 123,
-         TcpFault::Reset},
+        {"reset after the last byte", TcpPrinterPeer::Mode::ResetAfter, 123, 123, TcpFault::Reset},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
