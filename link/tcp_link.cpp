@@ -16,6 +16,8 @@ using Clock = std::chrono::steady_clock;
 
 // While blocked, the printer's progress is looked at this often.
 constexpr std::chrono::milliseconds kProgressCheck{100};
+// A wait for the printer's answer or for its side's end looks at the caller's cancel this often.
+constexpr std::chrono::milliseconds kCancelCheck{20};
 // The wait for the last acknowledgements starts short (a healthy printer answers within a
 // millisecond or two) and backs off to this.
 constexpr std::chrono::milliseconds kDrainCheckMax{50};
@@ -182,6 +184,10 @@ std::size_t TcpConnection::SendSome(const uint8_t* bytes, std::size_t length) {
     }
 }
 
+std::chrono::milliseconds TcpConnection::ReadSlice() const {
+    return limits_.cancelled ? kCancelCheck : kProgressCheck;
+}
+
 std::size_t TcpConnection::Receive(uint8_t* buffer, std::size_t capacity,
                                    std::chrono::milliseconds timeout) {
     if (!IsOpen() || capacity == 0) return 0;
@@ -208,7 +214,7 @@ std::size_t TcpConnection::Receive(uint8_t* buffer, std::size_t capacity,
             return 0;
         }
         SocketReadable readable[] = {{socket_, false}};
-        if (WaitReadable(readable, std::min(left, kProgressCheck)) < 0) {
+        if (WaitReadable(readable, std::min(left, ReadSlice())) < 0) {
             const int error = LastSocketError();
             Fail(ClassifySocketError(error), error);
             return 0;
@@ -296,7 +302,7 @@ bool TcpConnection::AwaitPrinterEnd() {
         if (step.what == Received::Data) continue;
         if (limits_.cancelled && limits_.cancelled()) return Fail(TcpFault::Cancelled, 0);
         SocketReadable readable[] = {{socket_, false}};
-        if (WaitReadable(readable, std::min(left, kProgressCheck)) < 0) {
+        if (WaitReadable(readable, std::min(left, ReadSlice())) < 0) {
             const int error = LastSocketError();
             return Fail(ClassifySocketError(error), error);
         }

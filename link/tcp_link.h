@@ -106,6 +106,8 @@ class TcpConnection {
     bool CheckProgress();
     // Waits for room to send under the no-progress rule; false on a failure.
     bool AwaitRoom();
+    // How long one wait to read lasts before the cancel is looked at again.
+    std::chrono::milliseconds ReadSlice() const;
     // Waits until the printer acknowledged every byte, where the system can tell; false on a
     // failure.
     bool AwaitAcknowledged();
