@@ -138,6 +138,62 @@ TEST(SenderNet, StalledPrinterDropsTheCommandSlowPrinterGetsIt) {
     }
 }
 
+// The printer is asked its status after a command that asked for it (the test page) and after a
+// failure it was reached for (before the message of one that ends the program), never otherwise.
+TEST(SenderNet, AsksThePrinterItsStatusAfterATestPageOrAFailure) {
+    using printerlink::AfterCommand;
+    const std::vector<std::string> asked{"ask net", "asked"};
+    const struct {
+        const char* name;
+        TcpPrinterPeer::Mode mode;
+        std::size_t limit;
+        std::size_t size;
+        AfterCommand after;
+        bool reachable;
+        std::vector<std::string> log;
+    } cases[] = {
+        {"done", TcpPrinterPeer::Mode::Record, 0, 6, AfterCommand::Nothing, true, {}},
+        {"test page", TcpPrinterPeer::Mode::Record, 0, 123, AfterCommand::AskStatus, true, asked},
+        {"stalled", TcpPrinterPeer::Mode::StallAfter, 0, 2048, AfterCommand::Nothing, true, asked},
+        {"reset",
+         TcpPrinterPeer::Mode::ResetAfter,
+         1,
+         123,
+         AfterCommand::Nothing,
+         true,
+         {"ask net", "asked", "message Print error"}},
+        {"not reached", TcpPrinterPeer::Mode::Record, 0, 123, AfterCommand::AskStatus, false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TcpPrinterPeer peer(c.mode, c.limit);
+        ASSERT_TRUE(peer.ok());
+        auto endpoints = FastEndpoints(c.reachable ? peer.port() : fakes::UnusedLoopbackPort());
+        endpoints.tcpStall = 300ms;
+        SenderRig rig(endpoints);
+        rig.Submit(Pattern(c.size), c.after);
+        ASSERT_TRUE(fakes::WaitUntil(
+            [&] { return rig.buffer.Idle() || !rig.sinks.Exits().empty(); }, kWait));
+        rig.sender->Stop();  // the asking, if any, has ended
+        EXPECT_EQ(rig.sinks.Log(), c.log);
+    }
+}
+
+// Asking never holds up the next command: it gives way as soon as one is submitted.
+TEST(SenderNet, AStatusAskGivesWayToTheNextCommand) {
+    TcpPrinterPeer peer;
+    ASSERT_TRUE(peer.ok());
+    SenderRig rig(FastEndpoints(peer.port()));
+    rig.sinks.HoldAsks();
+    rig.Submit(Pattern(100, 1), printerlink::AfterCommand::AskStatus);
+    ASSERT_TRUE(fakes::WaitUntil([&] { return rig.sinks.Log().size() == 1; }, kWait));
+    const auto next = Pattern(6, 2);
+    rig.Submit(next);
+    ASSERT_TRUE(peer.WaitForClosed(2, kWait));
+    EXPECT_EQ(peer.Connections()[1].bytes, next);
+    EXPECT_EQ(rig.sinks.Log(), (std::vector<std::string>{"ask net", "asked"}));
+}
+
 TEST(SenderNet, EmptyOrMissingCommandIsIgnored) {
     TcpPrinterPeer peer;
     ASSERT_TRUE(peer.ok());
