@@ -12,6 +12,18 @@ constexpr printerlink::Ipv4Address kLoopback{127, 0, 0, 1};
 
 }  // namespace
 
+std::vector<std::vector<uint8_t>> DeliveredCommands(const TcpPrinterPeer& peer) {
+    static constexpr uint8_t kStatusQuestions[] = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02,
+                                                   0x10, 0x04, 0x03, 0x10, 0x04, 0x04};
+    std::vector<std::vector<uint8_t>> commands;
+    for (const TcpPrinterPeer::Connection& c : peer.Connections()) {
+        const bool asked = c.bytes.size() <= sizeof kStatusQuestions &&
+                           std::equal(c.bytes.begin(), c.bytes.end(), kStatusQuestions);
+        if (c.closed && !asked) commands.push_back(c.bytes);
+    }
+    return commands;
+}
+
 uint16_t UnusedLoopbackPort() {
     int error = 0;
     const SocketHandle socket = printerlink::ListenTcpSocket(kLoopback, 0, 1, 0, error);

@@ -65,6 +65,11 @@ class TcpPrinterPeer {
     std::thread thread_;
 };
 
+// The commands that arrived whole: the bytes of each connection that has ended, in order, leaving
+// out those that carried only (a part of) the status questions a window asks after a job
+// (DLE EOT 1 to 4), or nothing at all.
+std::vector<std::vector<uint8_t>> DeliveredCommands(const TcpPrinterPeer& peer);
+
 // A loopback port with nothing listening on it (bound once and released).
 uint16_t UnusedLoopbackPort();
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 
 #include "netcfg/device_list_dialog.h"
@@ -62,8 +63,12 @@ TEST(SimWithTessary, CommandsOverTcpAndSerialReadAsTheirNames) {
         "produced "));
     ASSERT_TRUE(
         Printed(rig, sim, "printer 1 tcp#2 text: by professional POS invoice printing companies!"));
+    // After the test page the printer is asked its status; it is ready, so the status line
+    // stays.
+    ASSERT_TRUE(Printed(rig, sim, "printer 1 tcp#3 status answer: 12"));
     rig.host.Click(1103);  // self-test page
-    ASSERT_TRUE(Printed(rig, sim, "printer 1 tcp#3 setting print self-test page"));
+    ASSERT_TRUE(Printed(rig, sim, "printer 1 tcp#4 setting print self-test page"));
+    EXPECT_EQ(rig.host.Text(setuptool::id::kStatus), "send finish count 1 ");
 
     // The same window on the simulator's serial port, typed into the COM name box.
     if (!sim::PseudoTerminalsAvailable()) return;  // no serial side without pseudo-terminals
@@ -75,6 +80,85 @@ TEST(SimWithTessary, CommandsOverTcpAndSerialReadAsTheirNames) {
     rig.host.Click(1081);  // light on: a second open and close of the port
     ASSERT_TRUE(Printed(rig, sim, "printer 1 serial setting light: 00 (on)"));
     EXPECT_EQ(rig.exitStatus.load(), -1);
+}
+
+// A test page to a printer stalled without paper: the command is dropped and the status line
+// says so and what the printer reports, in the window's language; a printer without real-time
+// status leaves only the failure.
+TEST(SimWithTessary, StatusLineNamesWhatAStalledPrinterReports) {
+    const std::string stalledChinese = "网络打印机停止接收数据(离线或缺纸?),数据已放弃";
+    const std::string stalledEnglish =
+        "Network printer stopped taking data (offline or out of paper?), dropped";
+    const struct {
+        const char* name;
+        bool english;
+        bool noStatus;
+        std::string line;
+    } cases[] = {
+        {"Chinese", false, false, stalledChinese + ";打印机报告:缺纸"},
+        {"English", true, false, stalledEnglish + "; printer reports: paper out"},
+        {"no status", false, true, stalledChinese},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::SimOptions options;
+        options.udpPort = std::nullopt;
+        options.paper = commands::PaperLevel::Out;
+        // The status questions (12 bytes) are read on a connection of their own; the page's
+        // 2047 bytes fill what the smallest receive buffer takes.
+        options.stallAfter = 100;
+        options.receiveBuffer = 1;
+        options.noStatus = c.noStatus;
+        SimRig sim(options);
+        WindowRig rig(sim.server().TcpPort(1));
+        auto config = rig.Config();
+        config.endpoints.tcpStall = 500ms;
+        ASSERT_TRUE(rig.Start(config));
+        rig.UseNet();
+        if (c.english) rig.host.Click(setuptool::id::kLanguage);
+        ASSERT_TRUE(rig.host.Type(setuptool::id::kPrintInfo, std::string(3000, 'x')));
+        rig.host.Click(setuptool::id::kPrintTest);
+        ASSERT_TRUE(rig.Pump([&] { return rig.host.Text(setuptool::id::kStatus) == c.line; }))
+            << rig.host.Text(setuptool::id::kStatus);
+        if (c.noStatus) {
+            // The asking has ended unanswered and left the line as it was.
+            ASSERT_TRUE(
+                Printed(rig, sim, "printer 1 tcp#2 status request not answered (--no-status)"));
+            rig.host.Thread().PumpFor(1200ms);
+            EXPECT_EQ(rig.host.Text(setuptool::id::kStatus), c.line);
+        }
+        EXPECT_TRUE(rig.messages.Messages().empty());
+        EXPECT_EQ(rig.exitStatus.load(), -1);
+    }
+}
+
+// After a test page, over TCP and over the serial side, the status line adds what the printer
+// reports.
+TEST(SimWithTessary, TestPageShowsWhatThePrinterReports) {
+    sim::SimOptions options;
+    options.udpPort = std::nullopt;
+    options.serial = sim::PseudoTerminalsAvailable();
+    options.paper = commands::PaperLevel::NearEnd;
+    SimRig sim(options);
+    WindowRig rig(sim.server().TcpPort(1));
+    ASSERT_TRUE(rig.Start());
+    rig.UseNet();
+    rig.host.Click(setuptool::id::kPrintTest);
+    ASSERT_TRUE(rig.Pump([&] {
+        return rig.host.Text(setuptool::id::kStatus) == "send finish count 1;打印机报告:纸将尽";
+    })) << rig.host.Text(setuptool::id::kStatus);
+    EXPECT_EQ(rig.window->StatusText(), "send finish count 1 \r\n");
+
+    if (!sim::PseudoTerminalsAvailable()) return;  // no serial side without pseudo-terminals
+    ASSERT_TRUE(rig.host.Type(setuptool::id::kSerialPort, sim.server().SerialPath()));
+    ASSERT_TRUE(rig.host.Click(setuptool::id::kCom));
+    rig.host.Click(setuptool::id::kLanguage);
+    rig.host.Click(setuptool::id::kPrintTest);
+    ASSERT_TRUE(rig.Pump([&] {
+        return rig.host.Text(setuptool::id::kStatus) ==
+               "send finish count 2; printer reports: paper near its end";
+    })) << rig.host.Text(setuptool::id::kStatus);
+    EXPECT_TRUE(sim.HasLineWith("printer 1 serial status answer: 1E"));
 }
 
 TEST(SimWithTessary, DeviceListShowsThePrintersAndTheirNewAddress) {
@@ -157,6 +241,67 @@ TEST(SimWithBrindel, ListsThePrinterAndDownloadsFirmwareWithAMatchingChecksum) {
         for (const auto& line : sim.Lines()) all += line + "\n";
         return all;
     }();
+}
+
+// A network download that the printer cuts off, without paper: "Print error" and the end of the
+// program as ever, and the status label says what the printer reports; one without real-time
+// status leaves the label as it was.
+TEST(SimWithBrindel, FailedDownloadShowsWhatThePrinterReports) {
+    const struct {
+        const char* name;
+        bool noStatus;
+        const char* label;
+    } cases[] = {
+        {"paper out", false, "打印机报告:缺纸"},
+        {"no status", true, "USB not Connect"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint16_t replyPort = FreeUdpPort();
+        sim::SimOptions options;
+        options.replyPort = replyPort;
+        options.paper = commands::PaperLevel::Out;
+        options.resetAfter = 100;  // the status questions (12 bytes) are read whole
+        options.noStatus = c.noStatus;
+        SimRig sim(options);
+        testsupport::TempDir dir;
+        {
+            std::ofstream image(dir.Path() / "FWIMAGE_80.bin", std::ios::binary);
+            const std::string data(1500, '\x21');
+            image.write(data.data(), static_cast<std::streamsize>(data.size()));
+        }
+        fakes::RecordingMessageSink messages;
+        std::atomic<int> exitStatus{-1};
+        updater::UpdaterWindowConfig config;
+        config.replyPort = replyPort;
+        config.usb = std::make_shared<fakes::FakeUsbBackend>();  // no USB printer
+        config.watchUsb = std::make_shared<fakes::FakeUsbBackend>();
+        config.startWatch = true;
+        config.workDir = dir.Path();
+        config.messages = &messages;
+        config.exitProgram = [&](int status) { exitStatus = status; };
+        config.broadcastTo = netcfg::Ipv4Endpoint{0x7f000001u, sim.server().UdpPort()};
+        config.printerPort = sim.server().TcpPort(1);
+        config.netPacing.before = config.netPacing.settle = 0ms;
+        config.netPacing.afterSend = config.netPacing.afterChecksum = 0ms;
+        config.netPacing.stall = 1000ms;
+        fakes::FakeDialogHost host(updater::UpdaterWindow::Layout());
+        updater::UpdaterWindow window(std::move(config));
+        host.Attach(window);
+        ASSERT_EQ(window.Initialise(), updater::StartResult::Ready);
+        namespace id = updater::id;
+        ASSERT_TRUE(host.Thread().PumpUntil(
+            [&] { return host.Text(id::kStatus) == "USB not Connect"; }, 10s));
+        host.Tick(updater::UpdaterWindow::kScanTimer);
+        ASSERT_TRUE(
+            host.Thread().PumpUntil([&] { return host.Items(id::kDeviceList).size() == 1; }, 10s));
+        ASSERT_TRUE(host.Choose(id::kDeviceList, 0));
+        ASSERT_TRUE(host.Click(id::kNetUpdata));
+        ASSERT_TRUE(host.Thread().PumpUntil([&] { return exitStatus.load() != -1; }, 20s));
+        EXPECT_EQ(exitStatus.load(), 1);
+        EXPECT_EQ(messages.Messages(), std::vector<std::string>{"Print error"});
+        EXPECT_EQ(host.Text(id::kStatus), c.label);
+    }
 }
 
 }  // namespace
