@@ -199,46 +199,68 @@ TEST(SimWithTessary, DeviceListShowsThePrintersAndTheirNewAddress) {
     EXPECT_TRUE(sim.HasLineWith(", applied to printer 2"));
 }
 
-TEST(SimWithBrindel, ListsThePrinterAndDownloadsFirmwareWithAMatchingChecksum) {
-    const uint16_t replyPort = FreeUdpPort();
-    sim::SimOptions options;
-    options.replyPort = replyPort;
-    SimRig sim(options);
-    testsupport::TempDir dir;
-    {
+// Brindel's window on the fake host with the image FWIMAGE_80.bin (1500 bytes) in its folder,
+// its list filled from the simulator's answers, no USB printer.
+struct BrindelRig {
+    explicit BrindelRig(sim::SimOptions options)
+        : replyPort(FreeUdpPort()), sim(WithReplyPort(std::move(options), replyPort)) {
         std::ofstream image(dir.Path() / "FWIMAGE_80.bin", std::ios::binary);
         const std::string data(1500, '\x21');
         image.write(data.data(), static_cast<std::streamsize>(data.size()));
     }
+    static sim::SimOptions WithReplyPort(sim::SimOptions o, uint16_t port) {
+        o.replyPort = port;
+        return o;
+    }
+    updater::UpdaterWindowConfig Config() {
+        updater::UpdaterWindowConfig config;
+        config.replyPort = replyPort;
+        config.usb = std::make_shared<fakes::FakeUsbBackend>();  // no USB printer
+        config.watchUsb = std::make_shared<fakes::FakeUsbBackend>();
+        config.startWatch = true;
+        config.workDir = dir.Path();
+        config.messages = &messages;
+        config.exitProgram = [this](int status) { exitStatus = status; };
+        config.broadcastTo = netcfg::Ipv4Endpoint{0x7f000001u, sim.server().UdpPort()};
+        config.printerPort = sim.server().TcpPort(1);
+        config.netPacing.before = config.netPacing.settle = 0ms;
+        config.netPacing.afterSend = 0ms;
+        return config;
+    }
+    // Starts the window and presses "网络升级" once the printer is listed.
+    void StartDownload(updater::UpdaterWindowConfig config) {
+        namespace id = updater::id;
+        window = std::make_unique<updater::UpdaterWindow>(std::move(config));
+        host.Attach(*window);
+        ASSERT_EQ(window->Initialise(), updater::StartResult::Ready);
+        ASSERT_TRUE(host.Thread().PumpUntil(
+            [&] { return host.Text(id::kStatus) == "USB not Connect"; }, 10s));
+        host.Tick(updater::UpdaterWindow::kScanTimer);
+        ASSERT_TRUE(
+            host.Thread().PumpUntil([&] { return host.Items(id::kDeviceList).size() == 1; }, 10s));
+        EXPECT_EQ(host.Items(id::kDeviceList)[0], "(1.0)127.0.0.1.");
+        ASSERT_TRUE(host.Choose(id::kDeviceList, 0));
+        ASSERT_TRUE(host.Click(id::kNetUpdata));
+    }
+
+    uint16_t replyPort;
+    SimRig sim;
+    testsupport::TempDir dir;
     fakes::RecordingMessageSink messages;
-    updater::UpdaterWindowConfig config;
-    config.replyPort = replyPort;
-    config.usb = std::make_shared<fakes::FakeUsbBackend>();  // no USB printer
-    config.watchUsb = std::make_shared<fakes::FakeUsbBackend>();
-    config.startWatch = true;
-    config.workDir = dir.Path();
-    config.messages = &messages;
-    config.exitProgram = [](int) { ADD_FAILURE() << "program ended"; };
-    config.broadcastTo = netcfg::Ipv4Endpoint{0x7f000001u, sim.server().UdpPort()};
-    config.printerPort = sim.server().TcpPort(1);
-    config.netPacing.before = config.netPacing.settle = 0ms;
-    config.netPacing.afterSend = 0ms;
-    fakes::FakeDialogHost host(updater::UpdaterWindow::Layout());
-    updater::UpdaterWindow window(std::move(config));
-    host.Attach(window);
-    ASSERT_EQ(window.Initialise(), updater::StartResult::Ready);
-    namespace id = updater::id;
-    host.Tick(updater::UpdaterWindow::kScanTimer);
-    ASSERT_TRUE(
-        host.Thread().PumpUntil([&] { return host.Items(id::kDeviceList).size() == 1; }, 10s));
-    EXPECT_EQ(host.Items(id::kDeviceList)[0], "(1.0)127.0.0.1.");
-    ASSERT_TRUE(host.Choose(id::kDeviceList, 0));
-    ASSERT_TRUE(host.Click(id::kNetUpdata));
-    ASSERT_TRUE(host.Thread().PumpUntil([&] { return !messages.Messages().empty(); }, 20s));
-    EXPECT_EQ(messages.Messages(), std::vector<std::string>{"网络下载数据完成"});
-    EXPECT_TRUE(sim.HasLineWith("3 blocks (1536 bytes), checksum ok")) << [&] {
+    std::atomic<int> exitStatus{-1};
+    fakes::FakeDialogHost host{updater::UpdaterWindow::Layout()};
+    std::unique_ptr<updater::UpdaterWindow> window;  // goes before its window
+};
+
+TEST(SimWithBrindel, ListsThePrinterAndDownloadsFirmwareWithAMatchingChecksum) {
+    BrindelRig rig({});
+    ASSERT_NO_FATAL_FAILURE(rig.StartDownload(rig.Config()));
+    ASSERT_TRUE(rig.host.Thread().PumpUntil([&] { return !rig.messages.Messages().empty(); }, 20s));
+    EXPECT_EQ(rig.messages.Messages(), std::vector<std::string>{"网络下载数据完成"});
+    EXPECT_EQ(rig.exitStatus.load(), -1);
+    EXPECT_TRUE(rig.sim.HasLineWith("3 blocks (1536 bytes), checksum ok")) << [&] {
         std::string all;
-        for (const auto& line : sim.Lines()) all += line + "\n";
+        for (const auto& line : rig.sim.Lines()) all += line + "\n";
         return all;
     }();
 }
@@ -257,50 +279,19 @@ TEST(SimWithBrindel, FailedDownloadShowsWhatThePrinterReports) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const uint16_t replyPort = FreeUdpPort();
         sim::SimOptions options;
-        options.replyPort = replyPort;
         options.paper = commands::PaperLevel::Out;
         options.resetAfter = 100;  // the status questions (12 bytes) are read whole
         options.noStatus = c.noStatus;
-        SimRig sim(options);
-        testsupport::TempDir dir;
-        {
-            std::ofstream image(dir.Path() / "FWIMAGE_80.bin", std::ios::binary);
-            const std::string data(1500, '\x21');
-            image.write(data.data(), static_cast<std::streamsize>(data.size()));
-        }
-        fakes::RecordingMessageSink messages;
-        std::atomic<int> exitStatus{-1};
-        updater::UpdaterWindowConfig config;
-        config.replyPort = replyPort;
-        config.usb = std::make_shared<fakes::FakeUsbBackend>();  // no USB printer
-        config.watchUsb = std::make_shared<fakes::FakeUsbBackend>();
-        config.startWatch = true;
-        config.workDir = dir.Path();
-        config.messages = &messages;
-        config.exitProgram = [&](int status) { exitStatus = status; };
-        config.broadcastTo = netcfg::Ipv4Endpoint{0x7f000001u, sim.server().UdpPort()};
-        config.printerPort = sim.server().TcpPort(1);
-        config.netPacing.before = config.netPacing.settle = 0ms;
-        config.netPacing.afterSend = config.netPacing.afterChecksum = 0ms;
+        BrindelRig rig(options);
+        auto config = rig.Config();
+        config.netPacing.afterChecksum = 0ms;
         config.netPacing.stall = 1000ms;
-        fakes::FakeDialogHost host(updater::UpdaterWindow::Layout());
-        updater::UpdaterWindow window(std::move(config));
-        host.Attach(window);
-        ASSERT_EQ(window.Initialise(), updater::StartResult::Ready);
-        namespace id = updater::id;
-        ASSERT_TRUE(host.Thread().PumpUntil(
-            [&] { return host.Text(id::kStatus) == "USB not Connect"; }, 10s));
-        host.Tick(updater::UpdaterWindow::kScanTimer);
-        ASSERT_TRUE(
-            host.Thread().PumpUntil([&] { return host.Items(id::kDeviceList).size() == 1; }, 10s));
-        ASSERT_TRUE(host.Choose(id::kDeviceList, 0));
-        ASSERT_TRUE(host.Click(id::kNetUpdata));
-        ASSERT_TRUE(host.Thread().PumpUntil([&] { return exitStatus.load() != -1; }, 20s));
-        EXPECT_EQ(exitStatus.load(), 1);
-        EXPECT_EQ(messages.Messages(), std::vector<std::string>{"Print error"});
-        EXPECT_EQ(host.Text(id::kStatus), c.label);
+        ASSERT_NO_FATAL_FAILURE(rig.StartDownload(std::move(config)));
+        ASSERT_TRUE(rig.host.Thread().PumpUntil([&] { return rig.exitStatus.load() != -1; }, 20s));
+        EXPECT_EQ(rig.exitStatus.load(), 1);
+        EXPECT_EQ(rig.messages.Messages(), std::vector<std::string>{"Print error"});
+        EXPECT_EQ(rig.host.Text(updater::id::kStatus), c.label);
     }
 }
 
