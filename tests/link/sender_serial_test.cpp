@@ -161,7 +161,8 @@ TEST_F(SenderSerial, HeldLineTimesOutAndAStopEndsTheWrite) {
         ASSERT_TRUE(rig.WaitIdle());
         EXPECT_EQ(rig.sinks.Notices(),
                   std::vector<printerlink::LinkNotice>{printerlink::LinkNotice::SerialTimedOut});
-        // The printer is asked what holds the line.
+        // The printer is asked what holds the line (once the command is done).
+        EXPECT_TRUE(fakes::WaitUntil([&] { return rig.sinks.Log().size() == 2; }, kWait));
         EXPECT_EQ(rig.sinks.Log(), (std::vector<std::string>{"ask com", "asked"}));
     }
     {

@@ -158,7 +158,7 @@ TEST(SimWithTessary, TestPageShowsWhatThePrinterReports) {
         return rig.host.Text(setuptool::id::kStatus) ==
                "send finish count 2; printer reports: paper near its end";
     })) << rig.host.Text(setuptool::id::kStatus);
-    EXPECT_TRUE(sim.HasLineWith("printer 1 serial status answer: 1E"));
+    EXPECT_TRUE(Printed(rig, sim, "printer 1 serial status answer: 1E"));
 }
 
 TEST(SimWithTessary, DeviceListShowsThePrintersAndTheirNewAddress) {
