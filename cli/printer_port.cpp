@@ -173,6 +173,12 @@ std::string NetFailureText(const PortTarget& port, const printerlink::TcpResult&
                                     : Counted(result.acknowledged, total);
     if (result.fault == printerlink::TcpFault::Stalled)
         return "printer at " + FormatIpv4(port.ip) + " stopped taking data" + counted;
+    // Its stack took the bytes; its program may have read none of them before it went.
+    if (result.fault == printerlink::TcpFault::Reset)
+        return std::string(printerlink::kPrintError) + ": the printer at " + DescribePort(port) +
+               " reset the connection after taking " +
+               (result.acknowledgedAtMost ? "at most " : "") + std::to_string(result.acknowledged) +
+               " of " + std::to_string(total) + " bytes: it may not have printed them";
     return std::string(printerlink::kPrintError) + ": the connection to " + DescribePort(port) +
            " failed" + counted + ": " + cause;
 }

@@ -58,7 +58,8 @@ struct WriteResult {
 
 // Why a TCP connection or send to `port` failed, in one line: the connect's cause, or how much
 // of `total` bytes the printer acknowledged, e.g. "printer at 192.168.1.50 stopped taking data
-// after 1000 of 164358 bytes" ("after at most 5120 of ..." where the system cannot tell).
+// after 1000 of 164358 bytes" ("after at most 5120 of ..." where the system cannot tell), or
+// "... reset the connection after taking 123 of 123 bytes: it may not have printed them".
 std::string NetFailureText(const PortTarget& port, const printerlink::TcpResult& result,
                            const printerlink::TcpLimits& limits, uint64_t total);
 

@@ -6,6 +6,7 @@
 #include "commands/realtime_status.h"
 #include "link/printer_query.h"
 #include "link/sender_thread.h"
+#include "status/status_query.h"
 
 namespace cli {
 namespace {
@@ -144,19 +145,12 @@ int RunStatus(const StatusJob& job, const LinkSettings& link, std::ostream& out,
         err << kPrefix << error << '\n';
         return 1;
     }
-    commands::StatusAnswers answers;
-    for (const StatusKind kind : commands::kStatusKinds) {
-        const auto request = commands::StatusRequest(kind);
-        const printerlink::QueryAnswer answer = query->Ask(request, 1, job.answerTimeout);
-        if (answer.status == printerlink::QueryAnswer::Status::Failed) {
-            err << kPrefix << DescribePort(job.port) << ": " << answer.error << '\n';
-            return 1;
-        }
-        // A printer that leaves one question unanswered is not asked the rest: a late answer
-        // would be taken for the next one's.
-        if (answer.status == printerlink::QueryAnswer::Status::NoAnswer) break;
-        answers[static_cast<std::size_t>(kind) - 1] = answer.bytes.front();
+    const printerstatus::Reading reading = printerstatus::Ask(*query, job.answerTimeout);
+    if (reading.outcome == printerstatus::Reading::Outcome::Failed) {
+        err << kPrefix << DescribePort(job.port) << ": " << reading.error << '\n';
+        return 1;
     }
+    const commands::StatusAnswers& answers = reading.answers;
     const commands::StatusReport report = commands::DecodeStatus(answers);
     if (!report.answered) {
         err << kPrefix << "no status answer within " << Seconds(job.answerTimeout)

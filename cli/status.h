@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "cli/printer_port.h"
+#include "status/status_query.h"
 
 namespace cli {
 
@@ -15,7 +16,7 @@ struct StatusJob {
     PortTarget port;
     bool json = false;
     bool dryRun = false;
-    std::chrono::milliseconds answerTimeout{1000};  // per request
+    std::chrono::milliseconds answerTimeout = printerstatus::kAnswerTimeout;  // per request
 };
 
 // 0 ready, 3 answered but not ready, 1 no answer or a port failure, 2 a port that cannot answer.

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "commands/status_words.h"
+
 namespace commands {
 namespace {
 
@@ -19,6 +21,11 @@ constexpr bool Has(uint8_t byte, uint8_t bits) {
 
 std::size_t Index(StatusKind kind) {
     return static_cast<std::size_t>(kind) - 1;
+}
+
+// A fault in the command line's words: the English of the windows' caption table.
+std::string Word(StatusFault fault) {
+    return platform::Caption(StatusFaultCaptions(), static_cast<int>(fault), 1);
 }
 
 }  // namespace
@@ -162,23 +169,24 @@ std::vector<std::string> StatusLines(const StatusReport& report) {
     const PrinterCondition& c = report.condition;
     std::vector<std::string> lines;
     if (valid(StatusKind::Printer)) {
-        lines.push_back(c.online ? "online" : "offline");
+        lines.push_back(c.online ? "online" : Word(StatusFault::Offline));
         if (c.waitingForRecovery) lines.push_back("waiting to go online again");
     }
     if (valid(StatusKind::OfflineCause)) {
-        lines.push_back(c.coverOpen ? "cover open" : "cover closed");
+        lines.push_back(c.coverOpen ? Word(StatusFault::CoverOpen) : "cover closed");
         if (c.paperEndStop) lines.push_back("printing stopped at the paper end");
         if (c.errorOccurred) lines.push_back("an error occurred");
     }
     if (valid(StatusKind::PaperSensor)) {
-        lines.push_back(c.paper == PaperLevel::Out       ? "paper out"
-                        : c.paper == PaperLevel::NearEnd ? "paper near its end"
+        lines.push_back(c.paper == PaperLevel::Out       ? Word(StatusFault::PaperOut)
+                        : c.paper == PaperLevel::NearEnd ? Word(StatusFault::PaperNearEnd)
                                                          : "paper present");
     }
     if (valid(StatusKind::ErrorCause)) {
-        lines.push_back(c.cutterError ? "cutter error" : "no cutter error");
-        lines.push_back(c.unrecoverableError ? "unrecoverable error" : "no unrecoverable error");
-        lines.push_back(c.autoRecoverableError ? "auto-recoverable error"
+        lines.push_back(c.cutterError ? Word(StatusFault::CutterError) : "no cutter error");
+        lines.push_back(c.unrecoverableError ? Word(StatusFault::UnrecoverableError)
+                                             : "no unrecoverable error");
+        lines.push_back(c.autoRecoverableError ? Word(StatusFault::AutoRecoverableError)
                                                : "no auto-recoverable error");
     }
     if (valid(StatusKind::Printer)) {

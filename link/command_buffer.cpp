@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "link/command_buffer.h"
-
 namespace printerlink {
 
-int CommandBuffer::Submit(const uint8_t* bytes, std::size_t length) {
+int CommandBuffer::Submit(const uint8_t* bytes, std::size_t length, AfterCommand after) {
     if (bytes == nullptr || length == 0) return 1;  // nothing to send
     const std::size_t kept = std::min(length, kCommandBufferSize);
     {
@@ -16,6 +14,7 @@ int CommandBuffer::Submit(const uint8_t* bytes, std::size_t length) {
         next_.length = kept;
         next_.sent = 0;
         next_.partialOn = PortKind::None;
+        next_.after = after;
         hasNext_ = true;
     }
     changed_.notify_all();
@@ -25,6 +24,11 @@ int CommandBuffer::Submit(const uint8_t* bytes, std::size_t length) {
 bool CommandBuffer::Idle() const {
     std::lock_guard lock(mutex_);
     return !hasNext_ && !held_;
+}
+
+bool CommandBuffer::Waiting() const {
+    std::lock_guard lock(mutex_);
+    return hasNext_;
 }
 
 bool CommandBuffer::WaitIdle(std::chrono::milliseconds timeout) const {
@@ -91,8 +95,9 @@ void CommandBuffer::ClearStop() {
     stop_ = false;
 }
 
-int SubmitCommand(CommandBuffer& buffer, const uint8_t* bytes, std::size_t length) {
-    return buffer.Submit(bytes, length);
+int SubmitCommand(CommandBuffer& buffer, const uint8_t* bytes, std::size_t length,
+                  AfterCommand after) {
+    return buffer.Submit(bytes, length, after);
 }
 
 bool IsIdle(const CommandBuffer& buffer) {

@@ -23,9 +23,17 @@ inline constexpr std::size_t kCommandBufferSize = 2048;
 
 class CommandBuffer;
 
+// What the sender does once a command is done, besides what it always does (a command that
+// failed on a port with a way back has the printer asked its status).
+enum class AfterCommand {
+    Nothing,
+    AskStatus,  // ask the printer its status (the test page: how the printer is after it)
+};
+
 // Copies `length` bytes (at most kCommandBufferSize are kept, never more) into `buffer`, wakes
 // the sender and returns 1. A 0-length command is accepted and ignored by the sender.
-int SubmitCommand(CommandBuffer& buffer, const uint8_t* bytes, std::size_t length);
+int SubmitCommand(CommandBuffer& buffer, const uint8_t* bytes, std::size_t length,
+                  AfterCommand after = AfterCommand::Nothing);
 
 // True when nothing is pending and nothing is being written (the auto-send test).
 bool IsIdle(const CommandBuffer& buffer);
@@ -39,6 +47,7 @@ struct PendingCommand {
     std::size_t length = 0;
     std::size_t sent = 0;                 // first byte not yet sent
     PortKind partialOn = PortKind::None;  // the port the first `sent` bytes went to
+    AfterCommand after = AfterCommand::Nothing;
 
     std::size_t Rest() const { return length - sent; }
     const uint8_t* Next() const { return bytes.data() + sent; }
@@ -51,8 +60,11 @@ class CommandBuffer {
     CommandBuffer& operator=(const CommandBuffer&) = delete;
 
     // UI side (SubmitCommand / IsIdle).
-    int Submit(const uint8_t* bytes, std::size_t length);
+    int Submit(const uint8_t* bytes, std::size_t length,
+               AfterCommand after = AfterCommand::Nothing);
     bool Idle() const;
+    // A submitted command waits to be taken (what the sender does between commands gives way).
+    bool Waiting() const;
     // Waits until idle; false when `timeout` passed first.
     bool WaitIdle(std::chrono::milliseconds timeout) const;
 

@@ -47,6 +47,12 @@ enum class LinkNotice {
     NetStalled,      // the network printer stopped taking data for 10 s: the command is dropped
 };
 
+// Asks the printer on `port` (its TCP or serial port) its status after a command and shows what
+// it reports; on the sender thread. `cancelled` turns true once the next command waits or the
+// sender stops: the asking then ends at once.
+using StatusAsker =
+    std::function<void(const PortParams& port, const std::function<bool()>& cancelled)>;
+
 // Where the sender and the serial-port probe report. Each function may be called from a worker
 // thread; the real ones hand the call to the UI thread and wait for it.
 struct SenderSinks {
@@ -55,6 +61,9 @@ struct SenderSinks {
         showMessage;                         // modal message box, returns when dismissed
     std::function<void(int)> exitProgram;    // ends the program with this status
     std::function<void(LinkNotice)> notice;  // status line text for a condition
+    // After a command over TCP or a serial port that failed (stalled, reset, timed out), before
+    // its message, or that asked for it (AfterCommand::AskStatus); null: never asked.
+    StatusAsker askStatus;
 };
 
 // Receives the serial-port list (combo 1025): reset, then one name per free port.

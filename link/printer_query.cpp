@@ -20,6 +20,13 @@ class TcpQuery final : public PrinterQuery {
   public:
     TcpQuery(TcpConnection connection, TcpLimits limits)
         : connection_(std::move(connection)), limits_(std::move(limits)) {}
+    // A printer that answered is reading: its connection ends as a job's does. One that did not
+    // may have stopped reading; its wait would be the stall time.
+    ~TcpQuery() override {
+        if (answered_) (void)connection_.Finish();
+    }
+    TcpQuery(const TcpQuery&) = delete;
+    TcpQuery& operator=(const TcpQuery&) = delete;
 
     QueryAnswer Ask(std::span<const uint8_t> request, std::size_t capacity,
                     std::chrono::milliseconds timeout) override {
@@ -30,6 +37,7 @@ class TcpQuery final : public PrinterQuery {
         }
         if (connection_.SendAll(request.data(), request.size(), request.size() + 1)) {
             const std::size_t n = connection_.Receive(buffer.data(), capacity, timeout);
+            answered_ = n > 0;
             if (connection_.Result().Ok()) return Answer(buffer.data(), n);
         }
         return Failed(FaultText(connection_.Result(), limits_));
@@ -38,11 +46,16 @@ class TcpQuery final : public PrinterQuery {
   private:
     TcpConnection connection_;
     TcpLimits limits_;
+    bool answered_ = false;  // the last question got an answer
 };
+
+// While a cancel may come, reads wait in pieces this long.
+constexpr std::chrono::milliseconds kCancelCheck{20};
 
 class SerialQuery final : public PrinterQuery {
   public:
-    explicit SerialQuery(DeviceHandle port) : port_(port) {}
+    SerialQuery(DeviceHandle port, std::function<bool()> cancelled)
+        : port_(port), cancelled_(std::move(cancelled)) {}
     ~SerialQuery() override {
         DiscardSerialOutput(port_);  // the close must not wait for a held line
         CloseSerial(port_);
@@ -55,18 +68,27 @@ class SerialQuery final : public PrinterQuery {
         DiscardSerialInput(port_);
         const auto writeDeadline =
             Clock::now() + SerialWriteTimeout(SerialOutputBaud(port_), request.size());
-        if (WriteSerialUntil(port_, request.data(), request.size(), writeDeadline, {}) !=
+        if (WriteSerialUntil(port_, request.data(), request.size(), writeDeadline, cancelled_) !=
             SerialWrite::Done)
             return Failed("the serial port did not take the request in time");
         std::vector<uint8_t> buffer(std::max<std::size_t>(capacity, 1));
-        const long n = ReadSerialUntil(port_, buffer.data(), capacity, Clock::now() + timeout);
-        if (n < 0)
-            return Failed("reading the serial port failed: " + DeviceErrorText(LastDeviceError()));
-        return Answer(buffer.data(), static_cast<std::size_t>(n));
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            const auto until =
+                cancelled_ ? std::min(deadline, Clock::now() + kCancelCheck) : deadline;
+            const long n = ReadSerialUntil(port_, buffer.data(), capacity, until);
+            if (n < 0)
+                return Failed("reading the serial port failed: " +
+                              DeviceErrorText(LastDeviceError()));
+            if (n > 0 || until >= deadline)
+                return Answer(buffer.data(), static_cast<std::size_t>(n));
+            if (cancelled_()) return Failed("cancelled");
+        }
     }
 
   private:
     DeviceHandle port_;
+    std::function<bool()> cancelled_;
 };
 
 class UsbQuery final : public PrinterQuery {
@@ -108,7 +130,7 @@ std::unique_ptr<PrinterQuery> OpenTcpQuery(const std::array<uint8_t, 4>& ip, uin
 }
 
 std::unique_ptr<PrinterQuery> OpenSerialQuery(const std::string& name, unsigned baud,
-                                              std::string& error) {
+                                              std::string& error, std::function<bool()> cancelled) {
     const DeviceHandle port = OpenSerialExclusive(name);
     if (port == kNoDevice) {
         error = DeviceErrorText(LastDeviceError());
@@ -116,7 +138,7 @@ std::unique_ptr<PrinterQuery> OpenSerialQuery(const std::string& name, unsigned 
     }
     MakeSerialRaw(port);
     ApplySerialLine(port, baud);
-    return std::make_unique<SerialQuery>(port);
+    return std::make_unique<SerialQuery>(port, std::move(cancelled));
 }
 
 std::unique_ptr<PrinterQuery> OpenUsbQuery(std::shared_ptr<UsbBackend> backend, UsbProgram program,

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 
 #include "link/command_buffer.h"
 #include "link/device_io.h"
@@ -50,6 +52,14 @@ struct SenderThread::Impl {
     }
 
     bool usbStalled = false;  // the last cycle kept its command because USB took nothing
+    // The port whose printer is asked its status once the cycle's command is done.
+    std::optional<PortParams> askAfter;
+
+    // Asks the printer on `port` its status, giving way to the next command at once.
+    void AskStatus(const PortParams& port) const {
+        if (!sinks.askStatus) return;
+        sinks.askStatus(port, [this] { return buffer.Waiting() || buffer.StopRequested(); });
+    }
 
     void Run() {
         PendingCommand command;
@@ -64,6 +74,8 @@ struct SenderThread::Impl {
                 }
                 if (outcome == Outcome::Done) {
                     buffer.Done();
+                    // The window counts as idle meanwhile: a new command ends the asking.
+                    if (askAfter) AskStatus(*std::exchange(askAfter, std::nullopt));
                     break;
                 }
                 if (usbStalled && !stallShown) {
@@ -91,6 +103,7 @@ struct SenderThread::Impl {
             command.sent = 0;
             command.partialOn = PortKind::None;
         }
+        askAfter.reset();
         switch (kind) {
             case PortKind::Com:
                 return Serial(command, params);
@@ -129,6 +142,9 @@ struct SenderThread::Impl {
         if (result != SerialWrite::Done) DiscardSerialOutput(fd);  // close must not wait
         if (result == SerialWrite::TimedOut) Notice(LinkNotice::SerialTimedOut);
         CloseSerial(fd);  // other write errors are not reported
+        if (result == SerialWrite::TimedOut ||
+            (result == SerialWrite::Done && command.after == AfterCommand::AskStatus))
+            askAfter = params;
         return Outcome::Done;
     }
 
@@ -174,17 +190,22 @@ struct SenderThread::Impl {
             return Outcome::Done;
         }
         // Done only once the printer acknowledged every byte.
-        if (connection.SendAll(command.Next(), command.Rest(), kTcpPiece) && connection.Finish())
+        if (connection.SendAll(command.Next(), command.Rest(), kTcpPiece) && connection.Finish()) {
+            if (command.after == AfterCommand::AskStatus) askAfter = params;
             return Outcome::Done;
+        }
         switch (connection.Result().fault) {
             case TcpFault::Stalled:
                 Notice(LinkNotice::NetStalled);
+                askAfter = params;
                 return Outcome::Done;  // dropped; the window keeps working
             case TcpFault::Cancelled:
                 return Outcome::Done;
             default:
                 break;
         }
+        // What the printer reports shows in the status line while the message is up.
+        AskStatus(params);
         Message(kPrintError);
         if (sinks.exitProgram) sinks.exitProgram(1);
         return Outcome::Exit;

@@ -63,6 +63,9 @@ int PendingSocketError(SocketHandle socket);
 // Bytes sent but not yet acknowledged by the peer; nullopt where the system cannot tell.
 std::optional<std::size_t> UnacknowledgedBytes(SocketHandle socket);
 
+// Ends this side's sending (a FIN after the queued bytes); the peer can still send. 0 or the
+// error.
+int EndSending(SocketHandle socket);
 // Closes after handing the queued bytes to the system, waiting at most `limit` for the peer to
 // acknowledge them. 0 when it did; else the system's time-out code when the wait took the whole
 // time (the peer did not take them), or the code of a reset that was seen.

@@ -145,6 +145,10 @@ std::optional<std::size_t> UnacknowledgedBytes(SocketHandle socket) {
     return static_cast<std::size_t>(queued);
 }
 
+int EndSending(SocketHandle socket) {
+    return ::shutdown(Fd(socket), SHUT_WR) == 0 ? 0 : errno;
+}
+
 int CloseLingering(SocketHandle socket, std::chrono::milliseconds limit) {
     const int fd = Fd(socket);
     const int flags = ::fcntl(fd, F_GETFL);
@@ -183,6 +187,7 @@ TcpFault ClassifySocketError(int error) {
         case ECONNRESET:
         case EPIPE:
         case ECONNABORTED:
+        case ENOTCONN:  // a reset already taken from the socket
             return TcpFault::Reset;
         default:
             return TcpFault::Other;

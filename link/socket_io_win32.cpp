@@ -23,9 +23,6 @@ using Clock = std::chrono::steady_clock;
 // is kept this small: a peer that stops reading stops the sends soon, and the no-progress rule
 // sees it.
 constexpr int kSendBuffer = 4096;
-// How long a closing connection waits for the printer's answer to the end of sending (its own
-// close, or a reset) before the lingering close.
-constexpr std::chrono::milliseconds kAnswerWait{250};
 
 // Winsock is started once per program, on first use, and released at its end.
 struct SocketsLibrary {
@@ -111,27 +108,6 @@ bool IsShut(SocketHandle socket) {
 void Forget(SocketHandle socket) {
     const std::lock_guard lock(shutMutex);
     std::erase(shutSockets, socket);
-}
-
-// What the peer did after this side's last byte, looked at for at most `limit`: 0 when it
-// closed its side or did not answer, else the error of a reset. Bytes it sends are dropped.
-int PeerAnswer(SOCKET s, std::chrono::milliseconds limit) {
-    const auto end = Clock::now() + limit;
-    for (;;) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(s, &readable);
-        timeval wait = ToTimeval(std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()));
-        if (::select(0, &readable, nullptr, nullptr, &wait) != 1) return 0;  // no answer
-        char bytes[256];
-        const int n = ::recv(s, bytes, sizeof bytes, 0);
-        if (n == 0) return 0;  // it closed its side
-        if (n == SOCKET_ERROR) {
-            const int error = ::WSAGetLastError();
-            if (error != WSAEWOULDBLOCK && error != WSAEINTR) return error;
-        }
-        if (Clock::now() >= end) return 0;
-    }
 }
 
 }  // namespace
@@ -225,18 +201,13 @@ std::optional<std::size_t> UnacknowledgedBytes(SocketHandle) {
     return std::nullopt;
 }
 
+int EndSending(SocketHandle socket) {
+    return ::shutdown(Native(socket), SD_SEND) == 0 ? 0 : ::WSAGetLastError();
+}
+
 int CloseLingering(SocketHandle socket, std::chrono::milliseconds limit) {
     const SOCKET s = Native(socket);
-    // After the last byte the end of sending; a printer that takes the job and closes answers
-    // at once, one that broke the connection answers with a reset. A reset seen ends it here:
-    // the queued bytes were thrown away.
-    ::shutdown(s, SD_SEND);
-    const int answer = PeerAnswer(s, std::min(limit, kAnswerWait));
-    if (answer != 0) {
-        CloseSocket(socket, true);
-        return answer;
-    }
-    // The rest is left to the system: a close that waits for the acknowledgement.
+    // The system's close waits for the acknowledgement of what is still queued.
     Forget(socket);
     MakeNonBlocking(s, false);
     const auto seconds =
@@ -277,6 +248,7 @@ TcpFault ClassifySocketError(int error) {
         case WSAECONNABORTED:
         case WSAENETRESET:
         case WSAESHUTDOWN:
+        case WSAENOTCONN:  // a reset already taken from the socket
             return TcpFault::Reset;
         default:
             return TcpFault::Other;
@@ -358,7 +330,14 @@ ReceiveStep ReceiveOnSocket(SocketHandle socket, uint8_t* buffer, std::size_t ca
     for (;;) {
         const int n = ::recv(Native(socket), reinterpret_cast<char*>(buffer), want, 0);
         if (n > 0) return {Received::Data, static_cast<std::size_t>(n), {}, 0};
-        if (n == 0) return {Received::Closed, 0, {}, 0};
+        if (n == 0) {
+            // Wine's receive reports a reset as the stream's end; its poll still tells them
+            // apart (an error beside the hang-up).
+            WSAPOLLFD state{Native(socket), POLLRDNORM, 0};
+            if (::WSAPoll(&state, 1, 0) == 1 && (state.revents & POLLERR) != 0)
+                return {Received::Failed, 0, {}, WSAECONNRESET};
+            return {Received::Closed, 0, {}, 0};
+        }
         const int error = ::WSAGetLastError();
         if (error == WSAEINTR) continue;
         if (error == WSAEWOULDBLOCK) return {Received::WouldBlock, 0, {}, 0};

@@ -16,6 +16,8 @@ using Clock = std::chrono::steady_clock;
 
 // While blocked, the printer's progress is looked at this often.
 constexpr std::chrono::milliseconds kProgressCheck{100};
+// A wait for the printer's answer or for its side's end looks at the caller's cancel this often.
+constexpr std::chrono::milliseconds kCancelCheck{20};
 // The wait for the last acknowledgements starts short (a healthy printer answers within a
 // millisecond or two) and backs off to this.
 constexpr std::chrono::milliseconds kDrainCheckMax{50};
@@ -182,6 +184,10 @@ std::size_t TcpConnection::SendSome(const uint8_t* bytes, std::size_t length) {
     }
 }
 
+std::chrono::milliseconds TcpConnection::ReadSlice() const {
+    return limits_.cancelled ? kCancelCheck : kProgressCheck;
+}
+
 std::size_t TcpConnection::Receive(uint8_t* buffer, std::size_t capacity,
                                    std::chrono::milliseconds timeout) {
     if (!IsOpen() || capacity == 0) return 0;
@@ -208,7 +214,7 @@ std::size_t TcpConnection::Receive(uint8_t* buffer, std::size_t capacity,
             return 0;
         }
         SocketReadable readable[] = {{socket_, false}};
-        if (WaitReadable(readable, std::min(left, kProgressCheck)) < 0) {
+        if (WaitReadable(readable, std::min(left, ReadSlice())) < 0) {
             const int error = LastSocketError();
             Fail(ClassifySocketError(error), error);
             return 0;
@@ -252,20 +258,7 @@ int TcpConnection::CloseLingeringCancellable() {
     return *outcome->error;
 }
 
-bool TcpConnection::Finish() {
-    if (!IsOpen()) return false;
-    if (!queueVisible_) {
-        // No way to look at the queue: hand it to the system's lingering close.
-        const int error = limits_.cancelled
-                              ? CloseLingeringCancellable()
-                              : CloseLingering(std::exchange(socket_, kNoSocket), limits_.stall);
-        if (error == 0) {
-            result_.acknowledged = result_.sent;
-            return true;
-        }
-        if (error == kCancelledClose) return Fail(TcpFault::Cancelled, 0);
-        return Fail(ClassifySocketError(error), error);
-    }
+bool TcpConnection::AwaitAcknowledged() {
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
         if (!CheckProgress()) return false;
@@ -274,8 +267,6 @@ bool TcpConnection::Finish() {
             // were thrown away, not acknowledged.
             if (const int error = PendingSocketError(socket_); error != 0)
                 return Fail(ClassifySocketError(error), error);
-            result_.acknowledged = result_.sent;
-            Close();
             return true;
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
@@ -287,6 +278,52 @@ bool TcpConnection::Finish() {
         }
         pause = std::min(pause * 2, kDrainCheckMax);
     }
+}
+
+bool TcpConnection::AwaitPrinterEnd() {
+    if (const int error = EndSending(socket_); error != 0)
+        return Fail(ClassifySocketError(error), error);
+    const auto end = Clock::now() + kFinishGrace;
+    uint8_t dropped[512];
+    for (;;) {
+        const ReceiveStep step = ReceiveOnSocket(socket_, dropped, sizeof dropped);
+        switch (step.what) {
+            case Received::Data:  // a status answer or status report nobody asked for
+            case Received::WouldBlock:
+                break;
+            case Received::Closed:  // its program read every byte and closed
+                return true;
+            case Received::Failed:
+            case Received::Shut:
+                return Fail(ClassifySocketError(step.error), step.error);
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+        if (left <= kZero) return true;  // still connected: at work on what it took
+        if (step.what == Received::Data) continue;
+        if (limits_.cancelled && limits_.cancelled()) return Fail(TcpFault::Cancelled, 0);
+        SocketReadable readable[] = {{socket_, false}};
+        if (WaitReadable(readable, std::min(left, ReadSlice())) < 0) {
+            const int error = LastSocketError();
+            return Fail(ClassifySocketError(error), error);
+        }
+    }
+}
+
+bool TcpConnection::Finish() {
+    if (!IsOpen()) return false;
+    if (queueVisible_ && !AwaitAcknowledged()) return false;
+    if (!AwaitPrinterEnd()) return false;
+    if (!queueVisible_) {
+        // No way to look at the queue: the system's lingering close waits for what is left.
+        const int error = limits_.cancelled
+                              ? CloseLingeringCancellable()
+                              : CloseLingering(std::exchange(socket_, kNoSocket), limits_.stall);
+        if (error == kCancelledClose) return Fail(TcpFault::Cancelled, 0);
+        if (error != 0) return Fail(ClassifySocketError(error), error);
+    }
+    result_.acknowledged = result_.sent;
+    Close();
+    return true;
 }
 
 }  // namespace printerlink

@@ -7,6 +7,13 @@
 // blocks it for ever; one that reads slowly but steadily is waited for however long it takes.
 // Where the system cannot tell that count, a send call that takes bytes is the progress, and the
 // last acknowledgements are left to a lingering close.
+//
+// Acknowledged is not printed: a printer's TCP stack acknowledges what fits in its buffer before
+// its program reads it, and a program that closes with bytes unread (a printer that restarts or
+// gives up) makes its stack reset the connection. So the end of a job ends this side's sending
+// and waits, up to kFinishGrace, for the printer's side: its orderly close means its program read
+// every byte; a reset means it threw some away; silence is a printer still at work, which only
+// its own close can end, so the grace is all a healthy printer that keeps its side open costs.
 
 #include <array>
 #include <chrono>
@@ -18,6 +25,10 @@
 #include "link/socket_io.h"
 
 namespace printerlink {
+
+// How long the end of a job waits for the printer's side of the connection after this side
+// ended its sending (see above).
+inline constexpr std::chrono::milliseconds kFinishGrace{500};
 
 struct TcpLimits {
     std::chrono::milliseconds connect{3000};  // connection time-out
@@ -83,8 +94,10 @@ class TcpConnection {
     // usable) or it failed (Result() says why; a printer closing its side is a reset here).
     [[nodiscard]] std::size_t Receive(uint8_t* buffer, std::size_t capacity,
                                       std::chrono::milliseconds timeout);
-    // Waits until the printer has acknowledged every byte sent, then closes the connection.
-    // False when it stopped taking data or broke the connection first; Result() has the counts.
+    // Waits until the printer has acknowledged every byte sent, ends this side's sending, waits
+    // up to kFinishGrace for the printer's side to end (bytes it sends meanwhile are read and
+    // dropped: ask with Receive before), then closes the connection. False when the printer
+    // stopped taking data or reset the connection first; Result() has the counts.
     [[nodiscard]] bool Finish();
 
   private:
@@ -93,6 +106,14 @@ class TcpConnection {
     bool CheckProgress();
     // Waits for room to send under the no-progress rule; false on a failure.
     bool AwaitRoom();
+    // How long one wait to read lasts before the cancel is looked at again.
+    std::chrono::milliseconds ReadSlice() const;
+    // Waits until the printer acknowledged every byte, where the system can tell; false on a
+    // failure.
+    bool AwaitAcknowledged();
+    // Ends this side's sending and waits up to kFinishGrace for the printer's side: false when
+    // it reset the connection (or the wait was cancelled).
+    bool AwaitPrinterEnd();
     // The lingering close on a thread of its own, so that a cancel need not wait for it: its
     // error, or kCancelledClose. Without a cancel the caller's thread closes, starting no thread.
     static constexpr int kCancelledClose = -1;

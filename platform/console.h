@@ -18,5 +18,8 @@ void UseUtf8Console();
 // program started from the Start menu or Explorer, not from a prompt), asks for Enter before the
 // window goes, so the line can be read. Returns at once elsewhere, and when no one can answer.
 void HoldOwnConsoleWindow();
+// Makes standard input read bytes as they are (Windows reads it as text by default: CR LF becomes
+// LF and 1A ends it); elsewhere it already does.
+void BinaryStandardInput();
 
 }  // namespace platform

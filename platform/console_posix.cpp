@@ -16,4 +16,6 @@ void UseUtf8Console() {}
 
 void HoldOwnConsoleWindow() {}
 
+void BinaryStandardInput() {}
+
 }  // namespace platform

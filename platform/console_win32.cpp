@@ -1,5 +1,7 @@
 #include <windows.h>
 // After windows.h:
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -55,6 +57,10 @@ void HoldOwnConsoleWindow() {
     wchar_t line[16];
     DWORD read = 0;
     ReadConsoleW(input, line, 16, &read, nullptr);
+}
+
+void BinaryStandardInput() {
+    _setmode(_fileno(stdin), _O_BINARY);
 }
 
 }  // namespace platform

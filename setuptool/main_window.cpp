@@ -1,5 +1,6 @@
 #include "setuptool/main_window.h"
 
+#include <algorithm>
 #include <climits>
 #include <system_error>
 
@@ -25,6 +26,7 @@
 #include "setuptool/random_mac.h"
 #include "setuptool/test_text.h"
 #include "shell/start_up.h"
+#include "status/status_query.h"
 
 namespace setuptool {
 
@@ -218,6 +220,13 @@ void MainWindow::StartThreads() {
         sinks.notice = [this, &gate](printerlink::LinkNotice notice) {
             gate.Run([this, notice] { SetStatusText(NoticeText(notice, languageFlag_)); });
         };
+        sinks.askStatus = [this, &gate](const printerlink::PortParams& port,
+                                        const std::function<bool()>& cancelled) {
+            const printerstatus::Reading reading = AskStatus(port, cancelled);
+            gate.Run([this, &reading] {
+                ShowPrinterReport(printerstatus::FaultReport(reading, languageFlag_));
+            });
+        };
         auto usb = config_.usb ? config_.usb : printerlink::MakeSystemUsbBackend();
         sender_ = std::make_unique<printerlink::SenderThread>(*buffer_, *this, std::move(sinks),
                                                               std::move(usb), config_.endpoints);
@@ -258,14 +267,42 @@ void MainWindow::SetStatusText(const std::string& utf8) {
     host_->SetText(id::kStatus, DisplayedStatus(utf8));
 }
 
+void MainWindow::ShowPrinterReport(const std::string& report) {
+    if (report.empty()) return;
+    std::string shown = DisplayedStatus(statusText_);
+    while (!shown.empty() && shown.back() == ' ') shown.pop_back();
+    if (!shown.empty()) shown += languageFlag_ != 0 ? "; " : ";";
+    host_->SetText(id::kStatus, shown + report);
+}
+
+printerstatus::Reading MainWindow::AskStatus(const printerlink::PortParams& port,
+                                             const std::function<bool()>& cancelled) const {
+    printerstatus::Where where;
+    if (port.Chosen() == printerlink::PortKind::Com) {
+        where.kind = printerstatus::Where::Kind::Serial;
+        where.serial = port.serialName;
+        where.baud = printerlink::ParseBaudText(port.baudText);
+    } else {
+        where.ip = port.printerIp;
+        where.port = config_.endpoints.tcpPort;
+    }
+    if (cancelled()) return {};
+    // The printer was just reached: a connection that takes longer than an answer would is none.
+    const printerstatus::AskLimits limits{
+        printerstatus::kAnswerTimeout,
+        std::min(config_.endpoints.connectTimeout, printerstatus::kAnswerTimeout), cancelled};
+    return printerstatus::AskAt(where, limits);
+}
+
 void MainWindow::ApplyCaptions() {
     platform::ApplyCaptions(*host_, MainWindowCaptions(), languageFlag_);
 }
 
 void MainWindow::SubmitTestPage() {
     const std::string bytes = TestPrintBytes(host_->Text(id::kPrintInfo));
+    // Once it is printed, what the printer reports shows in the status line.
     printerlink::SubmitCommand(*buffer_, reinterpret_cast<const uint8_t*>(bytes.data()),
-                               bytes.size());
+                               bytes.size(), printerlink::AfterCommand::AskStatus);
     ++sendCount_;
     SetStatusText(SendFinishText(sendCount_));
 }

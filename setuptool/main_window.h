@@ -19,6 +19,7 @@
 #include "netcfg/udp_socket.h"
 #include "platform/clock.h"
 #include "platform/dialog_host.h"
+#include "status/status_query.h"
 
 namespace platform {
 class MessageSink;
@@ -77,6 +78,9 @@ class MainWindow final : public platform::DialogPresenter, public printerlink::P
     // without a trailing line end, inner line ends as blanks.
     void SetStatusText(const std::string& utf8);
     const std::string& StatusText() const { return statusText_; }
+    // Adds what the printer reports (in the interface language) to the status line's text; an
+    // empty report changes nothing (window's thread).
+    void ShowPrinterReport(const std::string& report);
 
     int LanguageFlag() const { return languageFlag_; }
     int SendCount() const { return sendCount_; }
@@ -100,6 +104,9 @@ class MainWindow final : public platform::DialogPresenter, public printerlink::P
     void OnAutoSendToggled();
     void OnLanguage();
     void SubmitTestPage();
+    // The printer on `port` asked its status (sender thread).
+    printerstatus::Reading AskStatus(const printerlink::PortParams& port,
+                                     const std::function<bool()>& cancelled) const;
     void StartThreads();
     void ExitProgram(int status);
 

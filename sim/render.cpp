@@ -5,7 +5,9 @@
 #include <memory>
 #include <system_error>
 
+#include "platform/console.h"
 #include "sim/paper/drawing.h"
+#include "sim/paper/files.h"
 #include "sim/paper/receipt_store.h"
 #include "sim/print_job.h"
 
@@ -46,14 +48,19 @@ int RenderFiles(const SimOptions& options, const std::vector<std::string>& files
         status = 1;
     }
     std::vector<uint8_t> buffer(kChunk);
+    // A capture on standard input is bytes, never text.
+    for (const std::string& name : files) {
+        if (name == "-") platform::BinaryStandardInput();
+    }
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string& name = files[i];
         const bool standardInput = name == "-";
         const std::string shown = standardInput ? "standard input" : name;
-        errno = 0;
-        std::FILE* file = standardInput ? stdin : std::fopen(name.c_str(), "rb");
+        std::string cause;
+        std::FILE* file =
+            standardInput ? stdin : paper::OpenToRead(paper::PathFromUtf8(name), &cause);
         if (file == nullptr) {
-            errors("cannot read " + shown + ": " + Cause(errno));
+            errors("cannot read " + shown + ": " + cause);
             status = 1;
             continue;
         }

@@ -1,9 +1,11 @@
 #include "updater/net_download.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "link/sender_thread.h"
 #include "link/tcp_link.h"
+#include "status/status_query.h"
 #include "updater/usb_operations.h"
 
 namespace updater {
@@ -110,6 +112,19 @@ void NetworkDownload::Message(const std::string& text) const {
     if (sinks_.showMessage) sinks_.showMessage(text);
 }
 
+void NetworkDownload::ReportPrinterStatus(const std::array<uint8_t, 4>& ip) const {
+    if (!sinks_.showPrinterReport) return;
+    printerstatus::Where where;
+    where.ip = ip;
+    where.port = port_;
+    const printerstatus::AskLimits limits{printerstatus::kAnswerTimeout,
+                                          std::min(pacing_.connect, printerstatus::kAnswerTimeout),
+                                          {}};
+    // The window speaks Chinese.
+    const std::string report = printerstatus::FaultReport(printerstatus::AskAt(where, limits), 0);
+    if (!report.empty()) sinks_.showPrinterReport(report);
+}
+
 NetOutcome NetworkDownload::Run() {
     Pause(pacing_.before);
     // The image first: a missing image must say so rather than end without a word.
@@ -146,6 +161,7 @@ NetOutcome NetworkDownload::Run() {
         case NetStatus::BlockFailed:
         case NetStatus::TailFailed:
         case NetStatus::NotDelivered:
+            ReportPrinterStatus(entry->Address());
             Message(printerlink::kPrintError);
             if (sinks_.exitProgram) sinks_.exitProgram(1);
             return NetOutcome::PrintError;

@@ -67,12 +67,16 @@ struct NetDownloadSinks {
     std::function<void(int position)> setProgress;          // 0..100
     std::function<int()> selectedLine;                      // list 1019, -1 when none
     std::function<void()> clearList;                        // empties list 1019
+    // What the printer reports after a failed download ("打印机报告:缺纸"), shown before the
+    // failure's message; not called when it reports nothing wrong or does not answer.
+    std::function<void(const std::string&)> showPrinterReport;
 };
 
 enum class NetOutcome { Done, FileError, NoSelection, Refused, ConnectFailed, PrintError };
 
 // Brindel's "网络升级": image "FWIMAGE_80.bin" from `workDir` to the printer of the selected
-// line of `table`. A failed block, terminator or checksum is "Print error" and exit status 1.
+// line of `table`. A failed block, terminator or checksum is "Print error" and exit status 1,
+// after the printer was asked its status (what it reports goes to showPrinterReport).
 class NetworkDownload {
   public:
     NetworkDownload(netcfg::DeviceTable& table, NetDownloadSinks sinks,
@@ -82,6 +86,8 @@ class NetworkDownload {
 
   private:
     void Message(const std::string& text) const;
+    // Asks the printer at `ip` its status and shows what it reports wrong.
+    void ReportPrinterStatus(const std::array<uint8_t, 4>& ip) const;
 
     netcfg::DeviceTable& table_;
     NetDownloadSinks sinks_;

@@ -253,6 +253,10 @@ void UpdaterWindow::RunNetworkDownload() {
         return line;
     };
     sinks.clearList = [this, &gate] { gate.Run([this] { host_->ResetList(id::kDeviceList); }); };
+    // The status label, where the window shows text, says what the printer reports.
+    sinks.showPrinterReport = [this, &gate](const std::string& report) {
+        gate.Run([this, &report] { host_->SetText(id::kStatus, report); });
+    };
     NetworkDownload download(feed_->Table(), std::move(sinks), config_.workDir, config_.printerPort,
                              config_.netPacing);
     (void)download.Run();

@@ -58,6 +58,13 @@ MappedFile::~MappedFile() {
     if (data_ != nullptr) munmap(const_cast<unsigned char*>(data_), size_);
 }
 
+std::FILE* OpenToRead(const std::filesystem::path& path, std::string* cause) {
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) *cause = ErrorText(errno);
+    return file;
+}
+
 std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* cause) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {

@@ -114,6 +114,13 @@ MappedFile::~MappedFile() {
     if (data_ != nullptr) UnmapViewOfFile(data_);
 }
 
+std::FILE* OpenToRead(const std::filesystem::path& path, std::string* cause) {
+    errno = 0;
+    std::FILE* file = _wfopen(path.c_str(), L"rb");
+    if (file == nullptr) *cause = ErrorText(errno);
+    return file;
+}
+
 std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* cause) {
     const int fd = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                           _S_IREAD | _S_IWRITE);

@@ -60,6 +60,8 @@ class MappedFile {
 // Creates `path` for writing in binary, failing when it already exists. Nullptr with `cause` set
 // (the system's text, e.g. "No such file or directory").
 std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* cause);
+// Opens `path` for reading in binary. Nullptr with `cause` set.
+std::FILE* OpenToRead(const std::filesystem::path& path, std::string* cause);
 // Renames `from` to `to`, replacing `to` in one step. False with `cause` set.
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
                 std::string* cause);

@@ -237,6 +237,48 @@ TEST(CliWrite, TcpJobIsDoneOnlyWhenThePrinterTookIt) {
     }
 }
 
+// The end of a TCP job waits for the printer's side: its close or its silence is done, a reset
+// is a failure naming what its stack took, also when that was every byte.
+TEST(CliWrite, TcpJobEndsWithThePrintersSide) {
+    Rig rig;
+    const Outcome dry = rig.Run({"print", "--dry-run"});  // the test page
+    ASSERT_EQ(dry.status, 0);
+    const std::size_t length = (dry.out.size() + 1) / 3;  // "XX " per byte
+    const struct {
+        const char* name;
+        fakes::TcpPrinterPeer::Mode mode;
+        std::size_t limit;
+        int status;
+    } cases[] = {
+        {"closes", fakes::TcpPrinterPeer::Mode::Record, 0, 0},
+        {"keeps its side open", fakes::TcpPrinterPeer::Mode::Hold, 0, 0},
+        {"reset after 1 byte", fakes::TcpPrinterPeer::Mode::ResetAfter, 1, 1},
+        {"reset one byte short", fakes::TcpPrinterPeer::Mode::ResetAfter, length - 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fakes::TcpPrinterPeer peer(c.mode, c.limit);
+        ASSERT_TRUE(peer.ok());
+        const std::string to = "net:127.0.0.1:" + std::to_string(peer.port());
+        const Outcome o = rig.Run({"print", "--to", to});
+        EXPECT_EQ(o.status, c.status) << o.err;
+        if (c.status == 0) {
+            EXPECT_EQ(o.err, "");
+            ASSERT_TRUE(peer.WaitForClosed(1, 2s));
+            EXPECT_EQ(peer.Connections()[0].bytes.size(), length);
+            continue;
+        }
+        // Windows cannot tell what the printer acknowledged: what was sent bounds it.
+        const std::string took = " reset the connection after taking ";
+        const std::string count = std::to_string(length) + " of " + std::to_string(length) +
+                                  " bytes: it may not have printed them\n";
+        EXPECT_TRUE(o.err == "tessary-cli: Print error: the printer at " + to + took + count ||
+                    o.err == "tessary-cli: Print error: the printer at " + to + took + "at most " +
+                                 count)
+            << o.err;
+    }
+}
+
 TEST(CliWrite, UsbWritesAreWaitedForAndTimeOutsReported) {
     Rig rig;
     Outcome o = rig.Run({"send", "cut"});

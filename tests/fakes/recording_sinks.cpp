@@ -1,6 +1,7 @@
 #include "tests/fakes/recording_sinks.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace fakes {
 
@@ -84,6 +85,7 @@ printerlink::SenderSinks RecordingSinks::Sinks() {
         [this](const std::string& text) {
             std::lock_guard lock(mutex_);
             messages_.push_back(text);
+            log_.push_back("message " + text);
         },
         [this](int code) {
             std::lock_guard lock(mutex_);
@@ -93,7 +95,34 @@ printerlink::SenderSinks RecordingSinks::Sinks() {
             std::lock_guard lock(mutex_);
             notices_.push_back(notice);
         },
+        [this](const printerlink::PortParams& port, const std::function<bool()>& cancelled) {
+            const char* kind = port.Chosen() == printerlink::PortKind::Net   ? "net"
+                               : port.Chosen() == printerlink::PortKind::Com ? "com"
+                                                                             : "other";
+            {
+                std::lock_guard lock(mutex_);
+                log_.push_back(std::string("ask ") + kind);
+            }
+            // A held ask lasts until the sender cancels it (5 s at most).
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            bool ended = !holdAsks_;
+            while (!ended && std::chrono::steady_clock::now() < end) {
+                ended = cancelled();
+                if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            std::lock_guard lock(mutex_);
+            log_.push_back(ended ? "asked" : "ask not cancelled");
+        },
     };
+}
+
+void RecordingSinks::HoldAsks() {
+    holdAsks_ = true;
+}
+
+std::vector<std::string> RecordingSinks::Log() const {
+    std::lock_guard lock(mutex_);
+    return log_;
 }
 
 std::vector<printerlink::LinkNotice> RecordingSinks::Notices() const {

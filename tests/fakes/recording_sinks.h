@@ -2,6 +2,7 @@
 // Stand-ins for the main window: a port choice the test sets (and can hold the sender inside a
 // cycle with), and sinks that record what the sender and the serial probe report.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -48,9 +49,16 @@ class RecordingSinks {
     std::vector<printerlink::LinkNotice> Notices() const;
     std::size_t CountStatus(const std::string& text) const;
     std::size_t CountMessage(const std::string& text) const;
+    // Status asks and messages in order: "ask net" (or "ask com"), then "asked" once it ended,
+    // "message TEXT".
+    std::vector<std::string> Log() const;
+    // From now on an ask lasts until the sender cancels it (5 s at most: "ask not cancelled").
+    void HoldAsks();
 
   private:
+    std::atomic<bool> holdAsks_{false};
     mutable std::mutex mutex_;
+    std::vector<std::string> log_;
     std::vector<std::string> statuses_;
     std::vector<std::string> messages_;
     std::vector<int> exits_;

@@ -12,6 +12,18 @@ constexpr printerlink::Ipv4Address kLoopback{127, 0, 0, 1};
 
 }  // namespace
 
+std::vector<std::vector<uint8_t>> DeliveredCommands(const TcpPrinterPeer& peer) {
+    static constexpr uint8_t kStatusQuestions[] = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02,
+                                                   0x10, 0x04, 0x03, 0x10, 0x04, 0x04};
+    std::vector<std::vector<uint8_t>> commands;
+    for (const TcpPrinterPeer::Connection& c : peer.Connections()) {
+        const bool asked = c.bytes.size() <= sizeof kStatusQuestions &&
+                           std::equal(c.bytes.begin(), c.bytes.end(), kStatusQuestions);
+        if (c.closed && !asked) commands.push_back(c.bytes);
+    }
+    return commands;
+}
+
 uint16_t UnusedLoopbackPort() {
     int error = 0;
     const SocketHandle socket = printerlink::ListenTcpSocket(kLoopback, 0, 1, 0, error);
@@ -71,7 +83,8 @@ void TcpPrinterPeer::Loop() {
     constexpr auto kSlowPause = std::chrono::milliseconds(20);
     std::vector<SocketHandle> open;     // client sockets still read
     std::vector<std::size_t> at;        // their connection index
-    std::vector<SocketHandle> stalled;  // StallAfter: open but no longer read
+    std::vector<SocketHandle> stalled;  // StallAfter, Hold: open but no longer read
+    constexpr std::size_t kMaxHeld = 64;
     Clock::time_point nextSlowRead{};
     for (;;) {
         // A slow peer leaves its connections alone until its pause is over.
@@ -129,7 +142,15 @@ void TcpPrinterPeer::Loop() {
                 open[k] = kNoSocket;
             } else if (step.what != Received::Data) {
                 c.closed = true;
-                printerlink::CloseSocket(open[k], false);
+                if (mode_ == Mode::Hold && step.what == Received::Closed) {
+                    stalled.push_back(open[k]);
+                    if (stalled.size() > kMaxHeld) {
+                        printerlink::CloseSocket(stalled.front(), false);
+                        stalled.erase(stalled.begin());
+                    }
+                } else {
+                    printerlink::CloseSocket(open[k], false);
+                }
                 open[k] = kNoSocket;
             }
             changed_.notify_all();

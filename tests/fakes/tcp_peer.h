@@ -23,10 +23,13 @@ class TcpPrinterPeer {
         ResetAfter,  // read `limit` bytes of each connection, then reset it
         StallAfter,  // read `limit` bytes of each connection, then stop reading (kept open)
         Slow,        // read at most `limit` bytes of a connection every 20 ms, to the end
+        Hold,        // read everything; after the client's end keep this side open (as a
+                     // printer that closes only when the sender does), until the peer ends or
+                     // more than 64 are held
     };
     struct Connection {
         std::vector<uint8_t> bytes;
-        bool closed = false;  // end of stream or reset seen
+        bool closed = false;  // end of stream or reset seen (Hold: its side still open)
         std::chrono::steady_clock::time_point lastByte{};
     };
 
@@ -61,6 +64,11 @@ class TcpPrinterPeer {
     std::vector<Connection> connections_;
     std::thread thread_;
 };
+
+// The commands that arrived whole: the bytes of each connection that has ended, in order, leaving
+// out those that carried only (a part of) the status questions a window asks after a job
+// (DLE EOT 1 to 4), or nothing at all.
+std::vector<std::vector<uint8_t>> DeliveredCommands(const TcpPrinterPeer& peer);
 
 // A loopback port with nothing listening on it (bound once and released).
 uint16_t UnusedLoopbackPort();

@@ -4,7 +4,6 @@
 #include <thread>
 
 #include "tests/fakes/tcp_peer.h"
-#include "tests/fakes/wine.h"
 #include "tests/link/sender_rig.h"
 
 namespace linktest {
@@ -73,26 +72,36 @@ TEST(SenderNet, RefusedConnectionReportsAndDropsTheCommand) {
     EXPECT_EQ(peer.ConnectionCount(), 1u);
 }
 
+// A printer that resets the connection fails the command: "Print error" and the program ends.
+// Either a send or the wait for the acknowledgement fails, or, where its stack acknowledged every
+// byte before its program threw them away, the wait for its side of the connection.
 TEST(SenderNet, SendFailureShowsPrintErrorAndEndsTheProgram) {
-    if (fakes::RunningUnderWine())
-        GTEST_SKIP() << "Wine reports a reset as an orderly close: a reset after the last send "
-                        "is seen only on Windows itself";
-    // The printer resets after 100 bytes, with more of the command than its small buffer holds
-    // still unacknowledged: either a send or the wait for the acknowledgement fails.
-    TcpPrinterPeer peer(TcpPrinterPeer::Mode::ResetAfter, 100);
-    ASSERT_TRUE(peer.ok());
-    SenderRig rig(FastEndpoints(peer.port()));
-    rig.Submit(Pattern(2048));
-    ASSERT_TRUE(fakes::WaitUntil([&] { return !rig.sinks.Exits().empty(); }, kWait));
-    EXPECT_EQ(rig.sinks.Messages(), std::vector<std::string>{"Print error"});
-    EXPECT_EQ(rig.sinks.Exits(), std::vector<int>{1});
-    // The sender does nothing more once it asked the program to end.
-    const std::size_t connections = peer.ConnectionCount();
-    rig.Submit(Pattern(6));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(peer.ConnectionCount(), connections);
-    EXPECT_TRUE(rig.sinks.Statuses().empty());
-    EXPECT_EQ(rig.sinks.Exits().size(), 1u);
+    const struct {
+        const char* name;
+        std::size_t resetAfter;
+        std::size_t size;
+    } cases[] = {
+        {"more than its buffer holds unacknowledged", 100, 2048},
+        {"after 1 byte, all acknowledged", 1, 123},
+        {"one byte short", 122, 123},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TcpPrinterPeer peer(TcpPrinterPeer::Mode::ResetAfter, c.resetAfter);
+        ASSERT_TRUE(peer.ok());
+        SenderRig rig(FastEndpoints(peer.port()));
+        rig.Submit(Pattern(c.size));
+        ASSERT_TRUE(fakes::WaitUntil([&] { return !rig.sinks.Exits().empty(); }, kWait));
+        EXPECT_EQ(rig.sinks.Messages(), std::vector<std::string>{"Print error"});
+        EXPECT_EQ(rig.sinks.Exits(), std::vector<int>{1});
+        // The sender does nothing more once it asked the program to end.
+        const std::size_t connections = peer.ConnectionCount();
+        rig.Submit(Pattern(6));
+        std::this_thread::sleep_for(100ms);
+        EXPECT_EQ(peer.ConnectionCount(), connections);
+        EXPECT_TRUE(rig.sinks.Statuses().empty());
+        EXPECT_EQ(rig.sinks.Exits().size(), 1u);
+    }
 }
 
 // A printer that stops taking data (its small buffer full) drops the command with a notice
@@ -127,6 +136,62 @@ TEST(SenderNet, StalledPrinterDropsTheCommandSlowPrinterGetsIt) {
                       std::vector<printerlink::LinkNotice>{printerlink::LinkNotice::NetStalled});
         }
     }
+}
+
+// The printer is asked its status after a command that asked for it (the test page) and after a
+// failure it was reached for (before the message of one that ends the program), never otherwise.
+TEST(SenderNet, AsksThePrinterItsStatusAfterATestPageOrAFailure) {
+    using printerlink::AfterCommand;
+    const std::vector<std::string> asked{"ask net", "asked"};
+    const struct {
+        const char* name;
+        TcpPrinterPeer::Mode mode;
+        std::size_t limit;
+        std::size_t size;
+        AfterCommand after;
+        bool reachable;
+        std::vector<std::string> log;
+    } cases[] = {
+        {"done", TcpPrinterPeer::Mode::Record, 0, 6, AfterCommand::Nothing, true, {}},
+        {"test page", TcpPrinterPeer::Mode::Record, 0, 123, AfterCommand::AskStatus, true, asked},
+        {"stalled", TcpPrinterPeer::Mode::StallAfter, 0, 2048, AfterCommand::Nothing, true, asked},
+        {"reset",
+         TcpPrinterPeer::Mode::ResetAfter,
+         1,
+         123,
+         AfterCommand::Nothing,
+         true,
+         {"ask net", "asked", "message Print error"}},
+        {"not reached", TcpPrinterPeer::Mode::Record, 0, 123, AfterCommand::AskStatus, false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TcpPrinterPeer peer(c.mode, c.limit);
+        ASSERT_TRUE(peer.ok());
+        auto endpoints = FastEndpoints(c.reachable ? peer.port() : fakes::UnusedLoopbackPort());
+        endpoints.tcpStall = 300ms;
+        SenderRig rig(endpoints);
+        rig.Submit(Pattern(c.size), c.after);
+        ASSERT_TRUE(fakes::WaitUntil(
+            [&] { return rig.buffer.Idle() || !rig.sinks.Exits().empty(); }, kWait));
+        rig.sender->Stop();  // the asking, if any, has ended
+        EXPECT_EQ(rig.sinks.Log(), c.log);
+    }
+}
+
+// Asking never holds up the next command: it gives way as soon as one is submitted.
+TEST(SenderNet, AStatusAskGivesWayToTheNextCommand) {
+    TcpPrinterPeer peer;
+    ASSERT_TRUE(peer.ok());
+    SenderRig rig(FastEndpoints(peer.port()));
+    rig.sinks.HoldAsks();
+    rig.Submit(Pattern(100, 1), printerlink::AfterCommand::AskStatus);
+    ASSERT_TRUE(fakes::WaitUntil([&] { return rig.sinks.Log().size() == 1; }, kWait));
+    const auto next = Pattern(6, 2);
+    rig.Submit(next);
+    ASSERT_TRUE(peer.WaitForClosed(2, kWait));
+    EXPECT_EQ(peer.Connections()[1].bytes, next);
+    EXPECT_EQ(rig.sinks.Log(), (std::vector<std::string>{"ask net", "asked"}));
 }
 
 TEST(SenderNet, EmptyOrMissingCommandIsIgnored) {

@@ -40,8 +40,9 @@ struct SenderRig {
     }
     ~SenderRig() { sender->Stop(); }
 
-    void Submit(const std::vector<uint8_t>& bytes) {
-        printerlink::SubmitCommand(buffer, bytes.data(), bytes.size());
+    void Submit(const std::vector<uint8_t>& bytes,
+                printerlink::AfterCommand after = printerlink::AfterCommand::Nothing) {
+        printerlink::SubmitCommand(buffer, bytes.data(), bytes.size(), after);
     }
     bool WaitIdle() { return buffer.WaitIdle(kWait); }
     // Waits until the sender has read the port choice `count` more times.

@@ -77,6 +77,19 @@ TEST_F(SenderSerial, WritesBytesUnchangedAndAppliesAnyRateAs8N1) {
     EXPECT_EQ(fakes::ReadLineSettings(pty.slaveFd()).outputBaud, 9600u);
 }
 
+// The test page has the printer asked its status once it is written; other commands do not.
+TEST_F(SenderSerial, TestPageHasThePrinterAskedItsStatus) {
+    SenderRig rig(FastEndpoints(), fakes::ComParams(pty.slaveName(), "9600"));
+    const auto command = Pattern(10, 1);
+    rig.Submit(command);
+    EXPECT_EQ(pty.ReadMaster(command.size(), kWait), command);
+    ASSERT_TRUE(rig.WaitIdle());
+    rig.Submit(command, printerlink::AfterCommand::AskStatus);
+    EXPECT_EQ(pty.ReadMaster(command.size(), kWait), command);
+    ASSERT_TRUE(fakes::WaitUntil([&] { return rig.sinks.Log().size() == 2; }, kWait));
+    EXPECT_EQ(rig.sinks.Log(), (std::vector<std::string>{"ask com", "asked"}));
+}
+
 TEST_F(SenderSerial, BaudThatIsNotANumberLeavesTheLineAndStillWrites) {
     for (const char* baud : {"abc", "", "0", "-9600", "99999999999"}) {
         SenderRig rig(FastEndpoints(), fakes::ComParams(pty.slaveName(), baud));
@@ -148,6 +161,9 @@ TEST_F(SenderSerial, HeldLineTimesOutAndAStopEndsTheWrite) {
         ASSERT_TRUE(rig.WaitIdle());
         EXPECT_EQ(rig.sinks.Notices(),
                   std::vector<printerlink::LinkNotice>{printerlink::LinkNotice::SerialTimedOut});
+        // The printer is asked what holds the line (once the command is done).
+        EXPECT_TRUE(fakes::WaitUntil([&] { return rig.sinks.Log().size() == 2; }, kWait));
+        EXPECT_EQ(rig.sinks.Log(), (std::vector<std::string>{"ask com", "asked"}));
     }
     {
         // 2047 bytes at 300 baud would be allowed well over two minutes.

@@ -29,10 +29,11 @@ void WindowHarness::UseNet() {
 }
 
 std::vector<uint8_t> Delivery(const fakes::TcpPrinterPeer& peer, std::size_t count) {
-    EXPECT_TRUE(PumpUntil([&] { return ClosedCount(peer) >= count; }, std::chrono::seconds(10)))
+    EXPECT_TRUE(PumpUntil([&] { return fakes::DeliveredCommands(peer).size() >= count; },
+                          std::chrono::seconds(10)))
         << "delivery " << count;
-    const auto connections = peer.Connections();
-    return connections.size() >= count ? connections[count - 1].bytes : std::vector<uint8_t>{};
+    const auto commands = fakes::DeliveredCommands(peer);
+    return commands.size() >= count ? commands[count - 1] : std::vector<uint8_t>{};
 }
 
 }  // namespace testsupport

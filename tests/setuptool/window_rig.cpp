@@ -75,15 +75,10 @@ bool WindowRig::Pump(const std::function<bool()>& done, std::chrono::millisecond
 }
 
 std::vector<uint8_t> WindowRig::Delivery(const fakes::TcpPrinterPeer& peer, std::size_t count) {
-    EXPECT_TRUE(Pump([&] { return ClosedCount(peer) >= count; })) << "delivery " << count;
-    const auto connections = peer.Connections();
-    return connections.size() >= count ? connections[count - 1].bytes : std::vector<uint8_t>{};
-}
-
-std::size_t ClosedCount(const fakes::TcpPrinterPeer& peer) {
-    std::size_t closed = 0;
-    for (const auto& c : peer.Connections()) closed += c.closed;
-    return closed;
+    EXPECT_TRUE(Pump([&] { return fakes::DeliveredCommands(peer).size() >= count; }))
+        << "delivery " << count;
+    const auto commands = fakes::DeliveredCommands(peer);
+    return commands.size() >= count ? commands[count - 1] : std::vector<uint8_t>{};
 }
 
 }  // namespace testsupport

@@ -73,14 +73,12 @@ struct WindowRig : WindowParts {
     bool Pump(const std::function<bool()>& done,
               std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Waits, running the window's thread, until delivery `count` (1-based) to `peer` has arrived
-    // and its connection closed. Its bytes; empty when it did not come.
+    // and its connection closed (the status questions asked after a job are no delivery). Its
+    // bytes; empty when it did not come.
     std::vector<uint8_t> Delivery(const fakes::TcpPrinterPeer& peer, std::size_t count);
 
     fakes::FakeDialogHost host{setuptool::MainWindow::Layout()};
     std::unique_ptr<setuptool::MainWindow> window;
 };
-
-// How many connections to `peer` have been closed.
-std::size_t ClosedCount(const fakes::TcpPrinterPeer& peer);
 
 }  // namespace testsupport

@@ -108,5 +108,53 @@ TEST(SimWithCli, FirmwareToAStalledOrSlowPrinter) {
     std::filesystem::remove(image);
 }
 
+// A printer that resets the connection after reading part of the job, whose stack acknowledged
+// all of it first, is a failure with its count; one that reads everything and closes is done,
+// also when it answers a status request in the job while the sender waits for its close.
+TEST(SimWithCli, ResetAfterTheLastAcknowledgementIsAFailure) {
+    clitest::Rig cli;
+    const clitest::Outcome dry = cli.Run({"print", "--dry-run"});  // the test page
+    ASSERT_EQ(dry.status, 0);
+    const std::size_t length = (dry.out.size() + 1) / 3;  // "XX " per byte
+    struct Case {
+        const char* name;
+        std::optional<uint64_t> resetAfter;
+        std::vector<std::string> job;
+        int status;
+        const char* line;  // the simulator's
+    };
+    const Case cases[] = {
+        {"reset after 1 byte", 1, {"print"}, 1, "connection reset (--reset-after), 1 bytes in all"},
+        {"reset one byte short", length - 1, {"print"}, 1, "connection reset (--reset-after)"},
+        {"reads it all and closes", std::nullopt, {"print"}, 0, "connection closed"},
+        {"answers a status request",
+         std::nullopt,
+         {"print", "\x10\x04\x04"},
+         0,
+         "status answer: 12"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::SimOptions options;
+        options.udpPort = std::nullopt;
+        options.resetAfter = c.resetAfter;
+        SimRig sim(options);
+        const std::string to = "net:127.0.0.1:" + std::to_string(sim.server().TcpPort(1));
+        std::vector<std::string> arguments = c.job;
+        arguments.insert(arguments.begin() + 1, {"--to", to});
+        const clitest::Outcome o = cli.Run(arguments);
+        EXPECT_EQ(o.status, c.status) << o.err;
+        EXPECT_TRUE(fakes::WaitUntil([&] { return sim.HasLineWith(c.line); }, 5s));
+        if (c.status != 0) {
+            EXPECT_NE(o.err.find(to + " reset the connection after taking "), std::string::npos)
+                << o.err;
+            EXPECT_NE(o.err.find(std::to_string(length) + " of " + std::to_string(length) +
+                                 " bytes: it may not have printed them\n"),
+                      std::string::npos)
+                << o.err;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace simtest

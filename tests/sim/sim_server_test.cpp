@@ -16,7 +16,6 @@
 #include "platform/text_codec.h"
 #include "tests/fakes/udp_peer.h"
 #include "tests/fakes/wait.h"
-#include "tests/fakes/wine.h"
 #include "tests/sim/sim_rig.h"
 
 namespace simtest {
@@ -161,13 +160,8 @@ TEST(SimServer, ResetAfterAndStallAfterAsAskedFor) {
         EXPECT_EQ(printerlink::WaitReadable(readable, 5s), 1);
         uint8_t byte = 0;
         const printerlink::ReceiveStep step = printerlink::ReceiveOnSocket(fd, &byte, 1);
-        if (fakes::RunningUnderWine()) {
-            // Wine's receive reports a reset as the end of the stream.
-            EXPECT_EQ(step.what, printerlink::Received::Closed);
-        } else {
-            EXPECT_EQ(step.what, printerlink::Received::Failed);
-            EXPECT_EQ(printerlink::ClassifySocketError(step.error), printerlink::TcpFault::Reset);
-        }
+        EXPECT_EQ(step.what, printerlink::Received::Failed);
+        EXPECT_EQ(printerlink::ClassifySocketError(step.error), printerlink::TcpFault::Reset);
         printerlink::CloseSocket(fd, false);
     }
     {

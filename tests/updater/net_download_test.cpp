@@ -103,6 +103,12 @@ TEST(NetDownload, DoneOnlyWhenThePrinterTookEveryByte) {
         {"stalled, all sent", Peer::Mode::StallAfter, 1000, 4096, updater::NetOutcome::PrintError},
         // Slow but steady (512 bytes every 20 ms) is no stall, however long it takes.
         {"slow", Peer::Mode::Slow, 512, 16384, updater::NetOutcome::Done},
+        // Its stack acknowledged the whole stream (2 + 512 + 512 + 4 bytes) before its program
+        // read it and went: only the wait for its side of the connection sees it.
+        {"reset after 1 byte", Peer::Mode::ResetAfter, 1, 100, updater::NetOutcome::PrintError},
+        {"reset one byte short", Peer::Mode::ResetAfter, 1029, 100,
+         updater::NetOutcome::PrintError},
+        {"keeps its side open", Peer::Mode::Hold, 0, 100, updater::NetOutcome::Done},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

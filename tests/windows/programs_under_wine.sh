@@ -4,7 +4,8 @@
 # verifies, and writes to its serial side as COM12 (Wine's name for the printer's
 # pseudo-terminal), and asks it for its real-time status over both, and runs a fleet plan against
 # the Linux simulator's fleet; pos-printer-sim.exe answers the Linux tessary-cli and says that
-# --serial is Linux only. Every wait is bounded.
+# --serial is Linux only, and renders a capture from a file and from standard input. Every wait
+# is bounded.
 # Usage: programs_under_wine.sh WINE_RUN WINE_PREFIX WINDOWS_CLI WINDOWS_SIM LINUX_CLI LINUX_SIM
 set -u
 [ "$#" -eq 6 ] || {
@@ -121,6 +122,19 @@ wait_for "$work/windows" "esc/pos cut" || fail "the cut did not reach the Window
 (cd "$work" && "$linux_cli" firmware --to "net:127.0.0.1:$tcp" FWIMAGE_80.bin) ||
     fail "tessary-cli firmware"
 wait_for "$work/windows" "6 blocks (3072 bytes), checksum ok" || fail "no matching checksum"
+
+# 3. pos-printer-sim.exe render: a capture read from a file named in Chinese and from standard
+# input gives the same bytes (CR LF and 1A are no text there), as Linux's render mode reads them.
+printf 'AB\r\nC\x1aD\n\x1dV\x00' >"$work/收据.bin"
+(cd "$work" && "$wine_run" "$win_sim" render --receipts from-file 收据.bin >"$work/render-file" &&
+    "$wine_run" "$win_sim" render --receipts from-stdin - <收据.bin >"$work/render-stdin") ||
+    fail "pos-printer-sim.exe render"
+grep -q "end of 收据.bin, 11 bytes in all" "$work/render-file" ||
+    fail "render of a file: $(cat "$work/render-file")"
+grep -q "end of standard input, 11 bytes in all" "$work/render-stdin" ||
+    fail "render of standard input: $(cat "$work/render-stdin")"
+cmp -s "$work/from-file/receipt-0001.png" "$work/from-stdin/receipt-0001.png" ||
+    fail "render: the two pictures differ"
 
 [ "$failures" -eq 0 ] && echo "all passed"
 exit "$((failures > 0))"
