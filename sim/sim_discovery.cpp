@@ -131,6 +131,9 @@ bool SimServer::Restarting(std::size_t i) const {
 void SimServer::BeginRestart(std::size_t i, std::chrono::milliseconds pause,
                              const std::string& why) {
     const int printer = static_cast<int>(i) + 1;
+    // The listener first: a sender that sees its connection reset and connects again at once is
+    // refused, not taken by a listener about to go.
+    DropListener(i);
     for (const auto& s : streams_) {
         if (s->terminal || s->queued || s->printer != printer || s->finished) continue;
         if (s->fd != kNoSocket) {
@@ -142,7 +145,6 @@ void SimServer::BeginRestart(std::size_t i, std::chrono::milliseconds pause,
             EndJob(*s);
         }
     }
-    DropListener(i);
     restartUntil_[i] = Clock::now() + pause;
     Say(printer, "sim", 0, "restarting for " + std::to_string(pause.count()) + " ms: " + why);
 }
@@ -191,6 +193,9 @@ std::string SimServer::Listen(std::size_t i, const netcfg::Ipv4Octets& address) 
 
 void SimServer::DropListener(std::size_t i) {
     if (listeners_[i] == kNoSocket) return;
+    // Closing the listener would reset these unseen: each is logged with what its stack took.
+    while (Stream* s = Accept(static_cast<int>(i), false))
+        CloseStream(*s, "connection reset: printer restarting before it was taken", true, true);
     printerlink::CloseSocket(listeners_[i], false);
     listeners_[i] = kNoSocket;
     for (std::size_t k = 0; k < listeners_.size(); ++k) {

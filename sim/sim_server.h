@@ -85,7 +85,8 @@ class SimServer : public SimControl {
     // Printer i (from 0) listens at `address`, taking it from another printer listening there;
     // the text for its log line.
     std::string Listen(std::size_t i, const netcfg::Ipv4Octets& address);
-    // Printer i stops listening; a printer left at that address without a listener gets one.
+    // Printer i stops listening, resetting the connections its listener took and the printer
+    // had not accepted yet; a printer left at that address without a listener gets one.
     void DropListener(std::size_t i);
     // Printer i restarts: its connections reset, silent for `pause`; `why` for its log line.
     void BeginRestart(std::size_t i, std::chrono::milliseconds pause, const std::string& why);
@@ -93,7 +94,9 @@ class SimServer : public SimControl {
     bool Restarting(std::size_t i) const;
     // Listening and restarting as Printers() shows them.
     void PublishPresence();
-    void Accept(int printer);
+    // A connection waiting at printer i's listener (from 0), taken and logged; its fault drawn
+    // when `draw`. Null when none was waiting.
+    Stream* Accept(int index, bool draw = true);
     void ReadStream(Stream& stream);
     void ServeDatagram();
     // A datagram on the discovery port from `from`: answered, or taken as an address-set packet.

@@ -55,16 +55,16 @@ void SimServer::WriteIndex(bool force) {
     indexError_ = failure;
 }
 
-void SimServer::Accept(int index) {
+SimServer::Stream* SimServer::Accept(int index, bool draw) {
     // A restart may have closed the listener since it was found readable.
-    if (listeners_[static_cast<std::size_t>(index)] == kNoSocket) return;
+    if (listeners_[static_cast<std::size_t>(index)] == kNoSocket) return nullptr;
     const printerlink::AcceptStep accepted =
         printerlink::AcceptTcpSocket(listeners_[static_cast<std::size_t>(index)]);
     if (accepted.socket == kNoSocket) {
         // Out of descriptors or memory: the listener stays readable, so wait before trying again
         // instead of spinning.
         if (!accepted.again) acceptPausedUntil_ = Clock::now() + kAcceptPause;
-        return;
+        return nullptr;
     }
     // Stalled connections are never read again; the oldest go when too many have piled up.
     std::size_t stalled = 0;
@@ -89,7 +89,8 @@ void SimServer::Accept(int index) {
         "connection from " + EndpointText(accepted.peer) + " to " +
             EndpointText({listenAt_[static_cast<std::size_t>(index)], tcpPort_}));
     streams_.push_back(std::move(stream));
-    if (chaos_) DrawFault(*raw, chaos::Occasion::Connection);
+    if (chaos_ && draw) DrawFault(*raw, chaos::Occasion::Connection);
+    return raw;
 }
 
 void SimServer::ReadStream(Stream& s) {
