@@ -116,12 +116,16 @@ void SimServer::ReadStream(Stream& s) {
                        : printerlink::ReceiveOnSocket(s.fd, buffer, length);
         if (step.what == Received::WouldBlock) return;
         if (step.what != Received::Data) {
+            // A restart due when the sender ends comes before this side closes: the sender sees
+            // the reset, and its next connection is refused rather than taken by a listener about
+            // to go.
+            if (const chaos::Fault f = s.fault.Ended(); f != chaos::Fault::None && !MeetFault(s, f))
+                return;
             CloseStream(s,
                         step.what == Received::Failed
                             ? "connection read failed: " + printerlink::SocketErrorText(step.error)
                             : std::string("connection closed"),
                         false);
-            if (const chaos::Fault f = s.fault.Ended(); f != chaos::Fault::None) MeetFault(s, f);
             return;
         }
         s.received += step.length;
