@@ -55,22 +55,21 @@ std::string SimUsage() {
             ? "  --serial            also read a pseudo-terminal (its path is shown)\n"
             : "  --serial            Linux only: this system has no pseudo-terminals\n";
     const char* receipts =
-        paper::DrawingBuilt()
-            ? "  --receipts DIR      save every receipt printed as DIR/receipt-NNNN.png with its\n"
-              "                      data file DIR/receipt-NNNN.json (its text, symbols and\n"
-              "                      images), listed newest first in DIR/index.html (made if\n"
-              "                      missing)\n"
-            : "  --receipts DIR      not available in this build\n";
+        "  --receipts DIR      save every receipt printed as DIR/receipt-NNNN.png with its\n"
+        "                      data file DIR/receipt-NNNN.json (its text, symbols and\n"
+        "                      images), listed newest first in DIR/index.html (made if\n"
+        "                      missing)\n"
+        "  --fonts DIR         a folder with the printer's font files (terminus-bold.otb,\n"
+        "                      DejaVuSansMono-Bold.ttf, wqy-microhei.ttc), looked in first\n";
     const char* render =
-        paper::DrawingBuilt()
-            ? "\nRender mode draws captured print jobs (files of raw bytes, - for standard\n"
-              "input), each as a new connection to printer 1, into DIR (default: the current\n"
-              "folder) as the server would, prints the same lines and ends: status 0, 1 when a\n"
-              "file could not be read or a receipt not saved, 2 for usage. No port is opened.\n"
-            : "\nRender mode is not available in this build.\n";
+        "\nRender mode draws captured print jobs (files of raw bytes, - for standard\n"
+        "input), each as a new connection to printer 1, into DIR (default: the current\n"
+        "folder) as the server would, prints the same lines and ends: status 0, 1 when a\n"
+        "file could not be read or a receipt not saved, 2 for usage. No port is opened.\n";
     return std::string(
                "Usage: pos-printer-sim [options]\n"
-               "  or:  pos-printer-sim render [--paper-width 80|58] [--receipts DIR] [--json] "
+               "  or:  pos-printer-sim render [--paper-width 80|58] [--receipts DIR] [--fonts DIR] "
+               "[--json] "
                "FILE...\n"
                "A virtual receipt printer: prints one line for every command it receives.\n"
                "\n"
@@ -215,6 +214,11 @@ OptionTable ServerOptions(SimOptions& o) {
              o.receipts = v;
              return !v.empty();
          }},
+        {"--fonts",
+         [&](const std::string& v) {
+             o.fonts = v;
+             return !v.empty();
+         }},
         {"--paper-width",
          [&](const std::string& v) {
              if (v == "80") o.paperWidth = 576;
@@ -296,14 +300,12 @@ ParsedOptions ParseRender(std::span<const std::string> arguments) {
     const OptionTable all = ServerOptions(o);
     OptionTable render;
     render.flags = {{"--json", all.flags.at("--json")}};
-    for (const char* name : {"--receipts", "--paper-width"})
+    for (const char* name : {"--receipts", "--paper-width", "--fonts"})
         render.valued.emplace(name, all.valued.at(name));
     parsed.error =
         ReadOptions(arguments, render, "unknown option for render: ", parsed.help, &parsed.files);
     if (!parsed.error.empty()) return parsed;
-    if (!paper::DrawingBuilt()) {
-        parsed.error = "render: the paper is not available in this build";
-    } else if (parsed.files.empty() && !parsed.help) {
+    if (parsed.files.empty() && !parsed.help) {
         parsed.error = "render: no file to render";
     }
     return parsed;
@@ -320,10 +322,6 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
     if (!parsed.error.empty()) return parsed;
     if (o.serial && !PseudoTerminalsAvailable()) {
         parsed.error = "--serial is Linux only: this system has no pseudo-terminals";
-        return parsed;
-    }
-    if (!o.receipts.empty() && !paper::DrawingBuilt()) {
-        parsed.error = "--receipts: the paper is not available in this build";
         return parsed;
     }
     if (o.first.address[3] + o.printers - 1 > 255) {

@@ -69,7 +69,7 @@ bool SimServer::Start(std::string* error) {
     std::string paperWarning;
     if (!options_.receipts.empty()) {
         std::string why;
-        drawing_ = paper::MakeDrawing(&why);
+        drawing_ = paper::MakeDrawing(&why, options_.fonts);
         if (!drawing_) {
             *error = "--receipts: " + why;
             return false;

@@ -108,8 +108,7 @@ TEST(SimOptions, SerialOnlyWherePseudoTerminalsAre) {
     }
 }
 
-// The paper: the folder and the paper's width; a build without a drawing refuses --receipts (the
-// program ends with status 2) and its usage says so.
+// The paper: the folder, the paper's width and a folder of font files.
 TEST(SimOptions, ReceiptsWhereThePaperIsBuilt) {
     EXPECT_EQ(Parse({}).options.receipts, "");
     EXPECT_EQ(Parse({}).options.paperWidth, 576);
@@ -117,28 +116,18 @@ TEST(SimOptions, ReceiptsWhereThePaperIsBuilt) {
     EXPECT_EQ(Parse({"--paper-width=80"}).options.paperWidth, 576);
     EXPECT_NE(Parse({"--paper-width", "76"}).error, "");
     const sim::ParsedOptions p = Parse({"--receipts", "out dir"});
-    if (sim::paper::DrawingBuilt()) {
-        EXPECT_EQ(p.error, "");
-        EXPECT_EQ(p.options.receipts, "out dir");
-        EXPECT_NE(sim::SimUsage().find("--receipts DIR      save every receipt"),
-                  std::string::npos);
-    } else {
-        EXPECT_EQ(p.error, "--receipts: the paper is not available in this build");
-        EXPECT_NE(sim::SimUsage().find("--receipts DIR      not available in this build"),
-                  std::string::npos);
-    }
+    EXPECT_EQ(p.error, "");
+    EXPECT_EQ(p.options.receipts, "out dir");
+    EXPECT_EQ(Parse({"--fonts", "C:\\fonts"}).options.fonts, "C:\\fonts");
+    EXPECT_NE(Parse({"--fonts="}).error, "");
 }
 
-// Render mode: its own few options and the files; on a build without a drawing, a usage error.
+// Render mode: its own few options and the files.
 TEST(SimOptions, RenderMode) {
     const sim::ParsedOptions plain = Parse({"render", "job.bin"});
     EXPECT_TRUE(plain.render);
     EXPECT_NE(sim::SimUsage().find("pos-printer-sim render [--paper-width 80|58]"),
               std::string::npos);
-    if (!sim::paper::DrawingBuilt()) {
-        EXPECT_EQ(plain.error, "render: the paper is not available in this build");
-        return;
-    }
     EXPECT_EQ(plain.error, "");
     EXPECT_EQ(plain.files, std::vector<std::string>{"job.bin"});
     EXPECT_EQ(plain.options.receipts, ".");

@@ -97,7 +97,6 @@ TEST(SimProgram, UsageAndUsageErrors) {
 // Render mode ends by itself: 2 for usage, 1 when a file could not be read (the others still
 // rendered and named in their lines).
 TEST(SimProgram, RenderModeStatuses) {
-    if (!sim::paper::DrawingBuilt()) GTEST_SKIP() << "no paper in this build";
     Program usage({"render"});
     EXPECT_NE(usage.ReadUntil("Usage", 5s).find("render: no file to render"), std::string::npos);
     EXPECT_EQ(usage.Wait(), 2);
