@@ -237,7 +237,7 @@ void Exchange::OnDataEnd(uint8_t end, Events& events) {
         Refuse(kRefused,
                "data file " + data_->name + " ends with " + Hex(end) +
                    " instead of 00 (the client found it bad); its " + Bytes(data_->received) +
-                   " are printed",
+                   " went to the printer",
                events);
         return events.DataEnd(*data_, false);
     }
@@ -281,10 +281,14 @@ void Exchange::End(Events& events) {
             }
             [[fallthrough]];
         case Phase::DataEnd:
+            // What came went to the printer, as a real one prints what it got.
             events.Say("data file " + data_->name + " cut short: " +
-                       std::to_string(data_->received) + " of " + Bytes(data_->count) +
-                       (phase == Phase::DataEnd ? " came without its end byte" : " came") +
-                       ", those printed, " + JobText() + " refused");
+                       (phase == Phase::DataEnd
+                            ? "its " + Bytes(data_->received) +
+                                  " came and went to the printer, its end byte did not"
+                            : std::to_string(data_->received) + " of " + Bytes(data_->count) +
+                                  " came and went to the printer") +
+                       ", " + JobText() + " refused");
             events.DataEnd(*data_, false);
             return;
         case Phase::Over:

@@ -163,7 +163,8 @@ TEST(LpdExchange, JobsAndRefusalsInAnyPieces) {
          Acks(2),
          "abcd",
          {"begin dfA042till 10 dfA042till", "end dfA042till cut 4"},
-         "data file dfA042till cut short: 4 of 10 bytes came, those printed, job 'dfA042till' "
+         "data file dfA042till cut short: 4 of 10 bytes came and went to the printer, job "
+         "'dfA042till' "
          "refused",
          true},
         {"data file without its end byte",
@@ -173,7 +174,7 @@ TEST(LpdExchange, JobsAndRefusalsInAnyPieces) {
          Acks(2),
          "abcd",
          {"begin dfA042till 4 dfA042till", "end dfA042till cut 4"},
-         "4 of 4 bytes came without its end byte",
+         "its 4 bytes came and went to the printer, its end byte did not",
          true},
         {"data file the client marks bad",
          Receive() +
@@ -184,7 +185,8 @@ TEST(LpdExchange, JobsAndRefusalsInAnyPieces) {
          Acks(2) + "\x01",
          "abcd",
          {"begin dfA042till 4 dfA042till", "end dfA042till cut 4"},
-         "ends with 01 instead of 00 (the client found it bad); its 4 bytes are printed: refused "
+         "ends with 01 instead of 00 (the client found it bad); its 4 bytes went to the printer: "
+         "refused "
          "(01)",
          true},
         {"control file cut short",

@@ -208,7 +208,7 @@ TEST(SimLpd, RefusedExchangesPrintNothingElse) {
          {0, 0},
          true,
          {"came"},
-         "data file dfA042till cut short: 5 of 100 bytes came, those printed"},
+         "data file dfA042till cut short: 5 of 100 bytes came and went to the printer"},
         {"marked bad",
          {"\x02receipt\n",
           "\x03"
