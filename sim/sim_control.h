@@ -24,8 +24,8 @@ enum class ControlResult {
 };
 
 struct PrinterCounters {
-    uint64_t connections = 0;  // TCP connections accepted and jobs given to Print
-    uint64_t bytes = 0;        // received on every side: TCP, serial, Print
+    uint64_t connections = 0;  // TCP and LPD connections accepted and jobs given to Print
+    uint64_t bytes = 0;        // received on every side: TCP, serial, Print, LPD data files
     uint64_t receipts = 0;     // pictures of the paper saved
 };
 
