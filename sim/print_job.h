@@ -51,6 +51,10 @@ class PrintJob {
     // out as a receipt; a command in progress waits for its bytes.
     void EndPart();
 
+    // The job's name from now on, for its receipts still to come (an LPR job may name itself
+    // after its data came).
+    void SetJobName(std::string name) { source_.job = std::move(name); }
+
     bool HasPaper() const { return paper_ != nullptr; }
     uint64_t BytesFed() const { return decoder_->BytesFed(); }
     const paper::ReceiptSource& Source() const { return source_; }

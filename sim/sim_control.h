@@ -24,8 +24,8 @@ enum class ControlResult {
 };
 
 struct PrinterCounters {
-    uint64_t connections = 0;  // TCP connections accepted and jobs given to Print
-    uint64_t bytes = 0;        // received on every side: TCP, serial, Print
+    uint64_t connections = 0;  // TCP and LPD connections accepted and jobs given to Print
+    uint64_t bytes = 0;        // received on every side: TCP, serial, Print, LPD data files
     uint64_t receipts = 0;     // pictures of the paper saved
 };
 
@@ -33,6 +33,7 @@ struct PrinterView {
     int number = 0;            // 1-based, as the log shows it
     PrinterSettings settings;  // what discovery answers now: address, mask, gateway, MAC, DHCP
     uint16_t tcpPort = 0;      // every printer's port; 0 without TCP
+    uint16_t lpdPort = 0;      // every printer's port for LPR jobs; 0 without
     bool listening = false;    // its TCP listener is open (not while restarting or displaced)
     bool restarting = false;   // an address-set packet restarts it
     PrinterStatus status;
@@ -61,6 +62,8 @@ class SimControl {
     // Most jobs waiting or printing at once, and the largest job.
     static constexpr std::size_t kMaxJobs = 16;
     static constexpr std::size_t kMaxJobBytes = 16 * 1024 * 1024;
+    // A job's name is kept to this many bytes (log lines, the receipt's data file).
+    static constexpr std::size_t kMaxJobName = 80;
 
     using Subscriber = std::function<void(const SimLine&)>;
     using SubscriptionId = uint64_t;

@@ -76,6 +76,9 @@ std::string SimUsage() {
                "  --tcp-port N        printer port of every printer (default 9100; 0: a free one,\n"
                "                      shown)\n"
                "  --udp-port N        discovery port (default 9000; 0: no discovery answers)\n"
+               "  --lpd-port N        also take LPR jobs on this port of every printer (off by\n"
+               "                      default; printers use 515, which needs root on Linux;\n"
+               "                      0: a free one, shown); each data file prints as a TCP job\n"
                "  --reply-port N      port of the asker that replies go to (default 8999)\n"
                "  --listen A          address discovery requests are heard on (default 127.0.0.1;\n"
                "                      0.0.0.0 also hears broadcasts)\n"
@@ -171,6 +174,7 @@ OptionTable ServerOptions(SimOptions& o) {
     };
     t.valued = {
         {"--tcp-port", port(o.tcpPort, false)},
+        {"--lpd-port", port(o.lpdPort, false)},
         {"--udp-port", port(o.udpPort, true)},
         {"--reply-port",
          [&](const std::string& v) {

@@ -24,7 +24,9 @@ commands::PrinterIdentity DefaultIdentity();
 struct SimOptions {
     std::optional<uint16_t> tcpPort = 9100;  // nullopt: no TCP listener; 0: any free port
     std::optional<uint16_t> udpPort = 9000;  // nullopt: no discovery answers; 0: any free port
-    uint16_t replyPort = 8999;               // replies go to this port of the asker
+    // LPR jobs (the line printer daemon's port, 515 on a printer); nullopt: none; 0: a free port.
+    std::optional<uint16_t> lpdPort;
+    uint16_t replyPort = 8999;  // replies go to this port of the asker
     int printers = 1;
     // Printer i (from 0) has the address's last octet and the MAC's last byte raised by i.
     PrinterSettings first;

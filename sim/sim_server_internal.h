@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/socket_io.h"
+#include "sim/lpd/lpd_exchange.h"
 #include "sim/print_job.h"
 #include "sim/realtime_scanner.h"
 #include "sim/sim_server.h"
@@ -17,9 +18,11 @@ namespace sim {
 
 using Clock = std::chrono::steady_clock;
 
-// Roles of the descriptors Run waits on: streams follow the listeners of up to kMaxPrinters.
+// Roles of the descriptors Run waits on: the TCP listeners of up to kMaxPrinters, their LPD
+// listeners, then the streams.
+constexpr int kLpdRole = 500;
 constexpr int kStreamRole = 1000;
-static_assert(kStreamRole > kMaxPrinters);
+static_assert(kLpdRole >= kMaxPrinters && kStreamRole >= kLpdRole + kMaxPrinters);
 
 std::string EndpointText(const printerlink::SocketAddress& a);
 std::string ListenFailure(const netcfg::Ipv4Octets& address, uint16_t port, int error);
@@ -32,7 +35,7 @@ struct SimServer::QueuedJob {
     std::size_t fed = 0;  // bytes given to the decoder so far
 };
 
-// A byte stream being read: a TCP connection, the pseudo-terminal, or a job given to Print.
+// A byte stream being read: a TCP or LPD connection, the pseudo-terminal, or a job given to Print.
 struct SimServer::Stream {
     printerlink::SocketHandle fd = printerlink::kNoSocket;
     bool terminal = false;  // the pseudo-terminal, not a socket
@@ -60,6 +63,11 @@ struct SimServer::Stream {
     commands::AutomaticStatus asbSent{};
     std::shared_ptr<QueuedJob> queued;  // a job given to Print
     std::unique_ptr<PrintJob> job;      // its decoder and paper
+    // An LPD connection: its exchange; the job's name (its receipts' `job`); a data file's job
+    // not yet ended (its last receipt waits for the control file's job name, or the next file).
+    std::unique_ptr<lpd::Exchange> lpd;
+    std::string jobName;
+    bool lpdJobOpen = false;
 };
 
 }  // namespace sim

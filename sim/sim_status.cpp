@@ -41,7 +41,9 @@ ControlResult SimServer::ChangeStatus(int printer, const StatusChange& change) {
 
 bool SimServer::SendBack(Stream& s, std::span<const uint8_t> bytes) {
     if (s.terminal) return s.fd != kNoSocket && pty_.Write(bytes.data(), bytes.size());
-    if (s.fd == kNoSocket) return false;  // a job given to Print has no way back
+    // A job given to Print has no way back; an LPD connection carries the exchange's answers
+    // only.
+    if (s.fd == kNoSocket || s.lpd) return false;
     return printerlink::SendOnSocket(s.fd, bytes.data(), bytes.size()).taken == bytes.size();
 }
 

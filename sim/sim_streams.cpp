@@ -11,7 +11,7 @@ using printerlink::SocketHandle;
 
 std::unique_ptr<PrintJob> SimServer::MakeJob(Stream* stream) {
     const JobPaper paper{drawing_.get(), receipts_ ? &*receipts_ : nullptr, options_.paperWidth};
-    const std::string name = stream->queued ? stream->queued->request.name : std::string();
+    const std::string name = stream->queued ? stream->queued->request.name : stream->jobName;
     return std::make_unique<PrintJob>(
         paper::ReceiptSource{stream->printer, stream->link, stream->connection, name}, paper,
         [this, stream](Event&& e) {
@@ -50,11 +50,12 @@ void SimServer::WriteIndex(bool force) {
     indexError_ = failure;
 }
 
-void SimServer::Accept(int index) {
+void SimServer::Accept(int index, bool lpd) {
+    const SocketHandle listener =
+        (lpd ? lpdListeners_ : listeners_)[static_cast<std::size_t>(index)];
     // A restart may have closed the listener since it was found readable.
-    if (listeners_[static_cast<std::size_t>(index)] == kNoSocket) return;
-    const printerlink::AcceptStep accepted =
-        printerlink::AcceptTcpSocket(listeners_[static_cast<std::size_t>(index)]);
+    if (listener == kNoSocket) return;
+    const printerlink::AcceptStep accepted = printerlink::AcceptTcpSocket(listener);
     if (accepted.socket == kNoSocket) {
         // Out of descriptors or memory: the listener stays readable, so wait before trying again
         // instead of spinning.
@@ -71,7 +72,8 @@ void SimServer::Accept(int index) {
     auto stream = std::make_unique<Stream>();
     stream->fd = accepted.socket;
     stream->printer = index + 1;
-    stream->link = "tcp";
+    stream->link = lpd ? "lpd" : "tcp";
+    if (lpd) stream->lpd = std::make_unique<lpd::Exchange>();
     stream->connection = ++connections_;
     stream->nextRead = Clock::now();
     {
@@ -82,7 +84,7 @@ void SimServer::Accept(int index) {
     stream->job = MakeJob(raw);
     Say(raw->printer, raw->link, raw->connection,
         "connection from " + EndpointText(accepted.peer) + " to " +
-            EndpointText({listenAt_[static_cast<std::size_t>(index)], tcpPort_}));
+            EndpointText({listenAt_[static_cast<std::size_t>(index)], lpd ? lpdPort_ : tcpPort_}));
     streams_.push_back(std::move(stream));
 }
 
@@ -93,6 +95,7 @@ void SimServer::ReadStream(Stream& s) {
         limit = std::min(limit, *options_.resetAfter - std::min(*options_.resetAfter, s.received));
     if (options_.stallAfter)
         limit = std::min(limit, *options_.stallAfter - std::min(*options_.stallAfter, s.received));
+    if (s.lpd) limit = std::min(limit, s.lpd->Wanted());
     // While the printer holds what arrives, no more than its receive buffer has room for.
     if (!s.held.empty() || !PrintsNow(s.printer))
         limit = std::min<uint64_t>(limit, kReceiveBuffer - std::min(kReceiveBuffer, s.held.size()));
@@ -117,7 +120,12 @@ void SimServer::ReadStream(Stream& s) {
             return;
         }
         s.received += step.length;
-        Take(s, std::span<const uint8_t>(buffer, step.length));
+        const std::span<const uint8_t> bytes(buffer, step.length);
+        if (!s.lpd) {
+            Take(s, bytes);
+        } else if (!FeedLpd(s, bytes)) {
+            return;  // the exchange is over, the connection closed
+        }
     }
     if (options_.resetAfter && s.link == "tcp" && s.received >= *options_.resetAfter) {
         CloseStream(s, "connection reset (--reset-after)", true);
@@ -183,6 +191,7 @@ void SimServer::EndJob(Stream& s) {
 }
 
 void SimServer::CloseStream(Stream& s, const std::string& why, bool reset, bool loseHeld) {
+    if (s.lpd) EndLpd(s);  // an exchange cut short says so
     if (s.terminal) {
         pty_.Close();
     } else {

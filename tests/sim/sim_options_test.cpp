@@ -27,6 +27,10 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(d.listen, (netcfg::Ipv4Octets{127, 0, 0, 1}));
     EXPECT_EQ(d.restart, std::chrono::milliseconds(1000));
     EXPECT_TRUE(d.deaf.empty());
+    EXPECT_EQ(d.lpdPort, std::nullopt);  // no LPR jobs unless asked
+    EXPECT_EQ(Parse({"--lpd-port", "0"}).options.lpdPort, 0);
+    EXPECT_EQ(Parse({"--lpd-port=515"}).options.lpdPort, 515);
+    EXPECT_NE(Parse({"--lpd-port", "65536"}).error, "");
 
     const sim::ParsedOptions p =
         Parse({"--tcp-port",  "0",         "--udp-port=0",  "--reply-port", "18999",
