@@ -50,7 +50,7 @@ struct SimOptions {
     commands::PrinterIdentity identity = DefaultIdentity();
     // The paper: each receipt printed becomes a picture in this folder (empty: no pictures).
     std::string receipts;
-    std::string fonts;  // a folder of the printer's font files, looked in first (empty: none)
+    std::string fonts;     // a folder of the printer's font files, looked in first (empty: none)
     int paperWidth = 576;  // dots: 80 mm paper (576) or 58 mm (384), at 203 dpi
 };
 
