@@ -60,6 +60,11 @@ struct SimServer::Stream {
     commands::AutomaticStatus asbSent{};
     std::shared_ptr<QueuedJob> queued;  // a job given to Print
     std::unique_ptr<PrintJob> job;      // its decoder and paper
+    // Its paper as last shown to the watchers: after so many bytes, when, and whether it showed
+    // paper (so its end is shown once).
+    uint64_t paperFed = 0;
+    Clock::time_point paperShown{};
+    bool paperShowing = false;
 };
 
 }  // namespace sim
