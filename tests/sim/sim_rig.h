@@ -36,6 +36,29 @@ inline bool SendAll(printerlink::SocketHandle socket, const std::vector<uint8_t>
     return true;
 }
 
+// Reads until `count` bytes came or `limit` passed.
+inline std::vector<uint8_t> Read(printerlink::SocketHandle socket, std::size_t count,
+                                 std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    std::vector<uint8_t> out;
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (out.size() < count) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left <= std::chrono::milliseconds(0)) break;
+        printerlink::SocketReadable readable{socket};
+        if (printerlink::WaitReadable(std::span(&readable, 1), left) <= 0) break;
+        uint8_t buffer[256];
+        const auto step = printerlink::ReceiveOnSocket(socket, buffer,
+                                                       std::min(sizeof buffer, count - out.size()));
+        if (step.what != printerlink::Received::Data) {
+            if (step.what == printerlink::Received::WouldBlock) continue;
+            break;
+        }
+        out.insert(out.end(), buffer, buffer + step.length);
+    }
+    return out;
+}
+
 class SimRig {
   public:
     explicit SimRig(sim::SimOptions options)
