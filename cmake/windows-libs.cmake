@@ -40,12 +40,9 @@ set_target_properties(paper_libraries PROPERTIES
         "${libs_dir}/lib/libzint.a;${libs_dir}/lib/libfreetype.a;${libs_dir}/lib/libpng16.a;${CMAKE_FIND_ROOT_PATH}/lib/libz.a")
 
 # cpp-httplib as one header (its implementation compiled where it is included): plain HTTP only.
-# Its accept loop waits in accept() itself (no 10 ms polling, which it does on Windows by
-# default), as on Linux.
 add_library(http_library INTERFACE IMPORTED)
 set_target_properties(http_library PROPERTIES
     INTERFACE_INCLUDE_DIRECTORIES "${libs_dir}/include"
-    INTERFACE_COMPILE_DEFINITIONS "CPPHTTPLIB_IDLE_INTERVAL_USECOND=0"
     INTERFACE_LINK_LIBRARIES "ws2_32")
 
 set(POS_PAPER_FONT_FILES

@@ -110,7 +110,8 @@ bool ConsoleServer::Start(Bound where, std::string* error) {
     http.set_socket_options(
         [](socket_t socket) { SetListenOptions(static_cast<printerlink::SocketHandle>(socket)); });
     http.set_tcp_nodelay(true);  // an event goes out at once, not after the last one's ACK
-    http.set_idle_interval(0, 0);
+    const std::chrono::milliseconds poll = AcceptPollInterval();
+    http.set_idle_interval(poll.count() / 1000, (poll.count() % 1000) * 1000);
     http.set_keep_alive_timeout(2);  // an idle connection is given up soon
     http.set_read_timeout(5, 0);
     http.set_write_timeout(5, 0);  // a page that stops reading its events is dropped

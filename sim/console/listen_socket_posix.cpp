@@ -13,6 +13,10 @@ void SetListenOptions(printerlink::SocketHandle socket) {
     ::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
 }
 
+std::chrono::milliseconds AcceptPollInterval() {
+    return std::chrono::milliseconds(0);
+}
+
 void IgnoreBrokenPipes() {
     std::signal(SIGPIPE, SIG_IGN);
 }

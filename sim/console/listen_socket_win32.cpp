@@ -11,6 +11,10 @@ void SetListenOptions(printerlink::SocketHandle socket) {
                  reinterpret_cast<const char*>(&on), sizeof on);
 }
 
+std::chrono::milliseconds AcceptPollInterval() {
+    return std::chrono::seconds(1);
+}
+
 void IgnoreBrokenPipes() {}  // Windows has no such signal
 
 }  // namespace sim::console
