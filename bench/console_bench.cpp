@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "bench/paper_bench.h"
+#include "bench/sim_process.h"
 #include "link/socket_io.h"
-
-extern char** environ;
+#include "tests/fakes/send_all.h"
 
 namespace {
 
@@ -123,19 +123,6 @@ class Page {
     std::vector<std::pair<unsigned long, Clock::time_point>> arrived_;
 };
 
-bool SendAll(printerlink::SocketHandle socket, const std::vector<uint8_t>& bytes) {
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const auto step = printerlink::SendOnSocket(socket, bytes.data() + at, bytes.size() - at);
-        if (step.error != 0) return false;
-        if (step.wouldBlock && printerlink::WaitOnSocket(socket, true, std::chrono::seconds(5)) !=
-                                   printerlink::SocketWait::Ready)
-            return false;
-        at += step.taken;
-    }
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -149,25 +136,10 @@ int main(int argc, char** argv) {
     const fs::path work = fs::temp_directory_path() / ("console_bench." + std::to_string(getpid()));
     fs::create_directories(work / "receipts");
     const fs::path log = work / "sim.log";
-    std::vector<std::string> args{POS_PRINTER_SIM,
-                                  "--tcp-port",
-                                  "0",
-                                  "--udp-port",
-                                  "0",
-                                  "--http",
-                                  "0",
-                                  "--receipts",
-                                  (work / "receipts").string()};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<char*> argvSim;
-    for (std::string& a : args) argvSim.push_back(a.data());
-    argvSim.push_back(nullptr);
-    pid_t sim = -1;
-    const int spawned = posix_spawn(&sim, argvSim[0], &actions, nullptr, argvSim.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    const pid_t sim = bench::StartSimulator({"--tcp-port", "0", "--udp-port", "0", "--http", "0",
+                                             "--receipts", (work / "receipts").string()},
+                                            log);
+    if (sim < 0) {
         std::fprintf(stderr, "cannot start %s\n", POS_PRINTER_SIM);
         return 1;
     }
@@ -178,20 +150,15 @@ int main(int argc, char** argv) {
         std::error_code ec;
         fs::remove_all(work, ec);
     };
-    std::string started;
-    for (int i = 0; i < 500 && started.find("console at ") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        started = ReadFile(log);
-    }
-    const std::size_t tcpAt = started.find("listening on TCP port ");
-    const std::size_t httpAt = started.find("console at http://127.0.0.1:");
-    if (tcpAt == std::string::npos || httpAt == std::string::npos) {
+    const std::string started = bench::WaitForLog(log, "console at ");
+    const auto tcp = static_cast<uint16_t>(bench::NumberAfter(started, "listening on TCP port "));
+    const auto http =
+        static_cast<uint16_t>(bench::NumberAfter(started, "console at http://127.0.0.1:"));
+    if (tcp == 0 || http == 0) {
         std::fprintf(stderr, "the simulator did not start:\n%s", started.c_str());
         stop();
         return 1;
     }
-    const auto tcp = static_cast<uint16_t>(std::atoi(started.c_str() + tcpAt + 22));
-    const auto http = static_cast<uint16_t>(std::atoi(started.c_str() + httpAt + 28));
 
     int failure = 0;
     const printerlink::SocketHandle socket =
@@ -210,7 +177,7 @@ int main(int argc, char** argv) {
         // Latency: one receipt at a time, from its last byte sent to its event.
         std::vector<double> latency;  // milliseconds
         for (int i = 0; i < receipts; ++i) {
-            if (!SendAll(socket, receipt)) break;
+            if (!fakes::SendAll(socket, receipt)) break;
             const Clock::time_point sent = Clock::now();
             const auto arrived = page.WaitFor(++number, std::chrono::seconds(10));
             if (!arrived) {
@@ -227,7 +194,7 @@ int main(int argc, char** argv) {
         const long before = ResidentKiB(sim);
         const Clock::time_point t0 = Clock::now();
         for (int i = 0; i < more; ++i) {
-            if (!SendAll(socket, receipt)) break;
+            if (!fakes::SendAll(socket, receipt)) break;
             ++number;
             if (i % 100 == 99 || i == more - 1) {  // keep pace with the printer
                 if (!page.WaitFor(number, std::chrono::seconds(30))) {

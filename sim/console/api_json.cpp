@@ -37,6 +37,16 @@ Json PrinterJson(const PrinterView& p) {
     return out;
 }
 
+Json PrintingJson(const PaperProgress& p) {
+    Json out;
+    out["printer"] = p.printer;
+    out["link"] = p.link;
+    out["connection"] = p.connection;
+    out["width"] = p.width;
+    out["height"] = p.height;
+    return out;
+}
+
 std::string UtcTime(int64_t when) {
     using namespace std::chrono;
     const sys_seconds at{seconds(when)};

@@ -22,6 +22,9 @@ Json PrinterJson(const PrinterView& printer);
 // its picture and data file.
 Json ReceiptJson(const paper::ReceiptEntry& receipt);
 
+// A receipt still being printed: printer, link, connection, width, height (0: it ended).
+Json PrintingJson(const PaperProgress& progress);
+
 // "2026-12-09T23:52:20Z" from seconds since 1970 (UTC).
 std::string UtcTime(int64_t seconds);
 

@@ -154,15 +154,7 @@ void EventHub::OnPaper(const PaperProgress& p) {
         printingBytes_ -= old->second.png ? old->second.png->size() : 0;
         printing_.erase(old);
     }
-    Push("printing", [&] {
-        Json data;
-        data["printer"] = p.printer;
-        data["link"] = p.link;
-        data["connection"] = p.connection;
-        data["width"] = p.width;
-        data["height"] = p.height;
-        return data;
-    });
+    Push("printing", [&] { return PrintingJson(p); });
     if (p.height == 0 || !p.png) return;  // cut or ended: nothing in progress
     printing_[key] = InProgress{p.link, p.width, p.height, sequence_, p.png};
     printingBytes_ += p.png->size();
@@ -195,12 +187,7 @@ Json EventHub::Printing(int printer) const {
     std::lock_guard lock(mutex_);
     for (const auto& [key, p] : printing_) {
         if (key.first != printer) continue;
-        Json item;
-        item["printer"] = printer;
-        item["link"] = p.link;
-        item["connection"] = key.second;
-        item["width"] = p.width;
-        item["height"] = p.height;
+        Json item = PrintingJson({printer, p.link, key.second, p.width, p.height, nullptr});
         item["sequence"] = p.version;
         list.push_back(std::move(item));
     }
