@@ -160,7 +160,8 @@ HttpAnswer ConsoleApi::Receipts(const Route& route, const HttpRequest& request) 
     const auto since = QueryNumber(request, "since", 0, kMaxReceiptNumber, 0, &error);
     const auto before = QueryNumber(request, "before", 1, kMaxReceiptNumber + 1, 0, &error);
     const auto limit = QueryNumber(request, "limit", 1, kMaxList, kDefaultList, &error);
-    if (!since || !before || !limit) return Refusal(400, error);
+    const auto wait = QueryNumber(request, "wait", 0, kMaxWaitSeconds, 0, &error);
+    if (!since || !before || !limit || !wait) return Refusal(400, error);
     const unsigned cleared = hub_.ClearedUpTo(route.printer);
     paper::ReceiptStore::Query query;
     query.printer = route.printer;
@@ -168,6 +169,10 @@ HttpAnswer ConsoleApi::Receipts(const Route& route, const HttpRequest& request) 
     query.before = static_cast<unsigned>(*before);
     query.limit = static_cast<std::size_t>(*limit) + 1;  // one more: are there more?
     std::vector<paper::ReceiptEntry> entries = store_.List(query);
+    // A test waits for its receipt: until one newer than those asked about is saved.
+    if (entries.empty() && *wait > 0 && query.before == 0 &&
+        hub_.WaitForReceipt(route.printer, query.after, std::chrono::seconds(*wait)))
+        entries = store_.List(query);
     const bool more = entries.size() > *limit;
     if (more) entries.pop_back();
     Json list = Json::array();

@@ -47,6 +47,8 @@ class ConsoleApi {
     // How long a print request waits for its job to end (it may wait for paper) before it
     // answers that the job is still waiting.
     static constexpr std::chrono::seconds kPrintWait{10};
+    // The longest a receipt list waits for a new receipt (?wait=S).
+    static constexpr uint64_t kMaxWaitSeconds = 60;
 
     // All must outlive the API.
     ConsoleApi(SimControl& control, const paper::ReceiptStore& store, EventHub& hub, Bound bound);

@@ -19,7 +19,8 @@ EventHub::EventHub(SimControl& control, const paper::ReceiptStore& store, int pr
       logLines_(std::clamp<std::size_t>(kLogLines / static_cast<std::size_t>(printers_), 20,
                                         kMaxLogLines)),
       logs_(static_cast<std::size_t>(printers_)),
-      cleared_(static_cast<std::size_t>(printers_), 0) {
+      cleared_(static_cast<std::size_t>(printers_), 0),
+      newest_(static_cast<std::size_t>(printers_), 0) {
     lines_ = control_.Subscribe([this](const SimLine& line) { OnLine(line); });
     paper_ = control_.WatchPaper([this](const PaperProgress& p) { OnPaper(p); });
 }
@@ -123,6 +124,8 @@ void EventHub::OnLine(const SimLine& line) {
         // The lines of its job so far belong to it.
         const unsigned number = line.receipt->number;
         log.receipt = number;
+        newest_[static_cast<std::size_t>(line.printer - 1)] = number;
+        changed_.notify_all();  // requests waiting for a receipt
         for (LogLine& earlier : logs_[static_cast<std::size_t>(line.printer - 1)]) {
             if (earlier.receipt == 0 && earlier.link == line.link &&
                 earlier.connection == line.connection)
@@ -199,6 +202,13 @@ std::shared_ptr<const std::vector<uint8_t>> EventHub::PrintingPicture(int printe
     std::lock_guard lock(mutex_);
     const auto it = printing_.find({printer, connection});
     return it == printing_.end() ? nullptr : it->second.png;
+}
+
+bool EventHub::WaitForReceipt(int printer, unsigned after, std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    if (printer < 1 || printer > printers_) return false;
+    const unsigned& newest = newest_[static_cast<std::size_t>(printer - 1)];
+    return changed_.wait_for(lock, limit, [&] { return closed_ || newest > after; }) && !closed_;
 }
 
 unsigned EventHub::ClearedUpTo(int printer) const {

@@ -61,6 +61,9 @@ class EventHub {
     // The picture of one so far; null when there is none.
     std::shared_ptr<const std::vector<uint8_t>> PrintingPicture(int printer,
                                                                 uint64_t connection) const;
+    // Waits up to `limit` for a receipt of the printer numbered above `after` to be saved; false
+    // when none was (or the console stops).
+    bool WaitForReceipt(int printer, unsigned after, std::chrono::milliseconds limit);
     // Receipts of the printer numbered up to this are not listed (its list was cleared); 0: none.
     unsigned ClearedUpTo(int printer) const;
     // Clears the printer's list: every receipt saved so far (of any printer's numbering) is no
@@ -93,8 +96,9 @@ class EventHub {
     std::condition_variable changed_;
     bool closed_ = false;
     uint64_t sequence_ = 0;
-    std::vector<std::deque<LogLine>> logs_;                    // per printer, from 0
-    std::vector<unsigned> cleared_;                            // per printer
+    std::vector<std::deque<LogLine>> logs_;  // per printer, from 0
+    std::vector<unsigned> cleared_;          // per printer
+    std::vector<unsigned> newest_;           // per printer: its newest receipt saved since start
     std::map<std::pair<int, uint64_t>, InProgress> printing_;  // by printer and connection
     std::size_t printingBytes_ = 0;
     std::list<std::shared_ptr<Client>> clients_;  // oldest first

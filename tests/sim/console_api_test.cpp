@@ -134,11 +134,19 @@ TEST(ConsoleApi, PrintByPostAndReadTheReceiptBack) {
     EXPECT_EQ(client.Get("/api/printers/1/receipts/latest")->status, 404);
     EXPECT_TRUE(std::filesystem::exists(rig.Folder() / "receipt-0001.png"));
     EXPECT_EQ(client.Get("/api/printers/1/receipts/1.png")->status, 200);
-    SendOverTcp(rig, Cafe());
-    ASSERT_TRUE(fakes::WaitUntil(
-        [&] { return Body(client.Get("/api/printers/1/receipts"))["receipts"].size() == 1; },
-        10000ms));
+    // A test waits for its receipt with ?wait: the list answers once one is saved.
+    std::thread tcp([&] {
+        std::this_thread::sleep_for(200ms);
+        SendOverTcp(rig, Cafe());
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    const Json waited = Body(client.Get("/api/printers/1/receipts?wait=20"));
+    tcp.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 10s);
+    ASSERT_EQ(waited["receipts"].size(), 1u) << waited.dump();
+    EXPECT_EQ(waited["receipts"][0]["link"], "tcp");
     EXPECT_EQ(Body(client.Get("/api/printers/1/receipts/latest"))["link"], "tcp");
+    EXPECT_EQ(client.Get("/api/printers/1/receipts?wait=61")->status, 400);
 }
 
 // "Paper out" from the console: the next DLE EOT 4 on a TCP connection answers paper out, and a
