@@ -4,9 +4,11 @@
 // server emits. The printers' state stays owned by the server loop; every call here is safe from
 // any thread while SimServer::Run serves, and none waits for the loop.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <future>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,16 @@ struct JobResult {
     std::vector<SimLine> receipts;
 };
 
+// The paper a job is printing on since its last receipt: a receipt still being printed.
+struct PaperProgress {
+    int printer = 1;
+    std::string link;         // as in the log ("tcp", "serial", "api")
+    uint64_t connection = 0;  // as in the log; 0 on the serial side
+    int width = 0;            // dots
+    int height = 0;           // 0: nothing printed since the last receipt (it was cut, or ended)
+    std::shared_ptr<const std::vector<uint8_t>> png;  // the picture as PNG; none when 0 high
+};
+
 class SimControl {
   public:
     // Most jobs waiting or printing at once, and the largest job.
@@ -66,7 +78,10 @@ class SimControl {
     static constexpr std::size_t kMaxJobName = 80;
 
     using Subscriber = std::function<void(const SimLine&)>;
+    using PaperWatcher = std::function<void(const PaperProgress&)>;
     using SubscriptionId = uint64_t;
+    // A job's paper is shown at most this often while it grows.
+    static constexpr std::chrono::milliseconds kProgressInterval{250};
 
     virtual ~SimControl() = default;
 
@@ -89,6 +104,11 @@ class SimControl {
     // not call Subscribe or Unsubscribe. Unsubscribe returns once no call is running; none follows.
     virtual SubscriptionId Subscribe(Subscriber subscriber) = 0;
     virtual void Unsubscribe(SubscriptionId id) = 0;
+    // The paper of every job with paper (with --receipts) while it grows: a picture at most every
+    // kProgressInterval while bytes come, and one 0 high once what it showed was cut or ended;
+    // taken only while someone watches. Same rules as Subscribe, in order with its lines (a
+    // receipt's line comes before the 0-high picture that follows its cut); Unsubscribe ends it.
+    virtual SubscriptionId WatchPaper(PaperWatcher watcher) = 0;
 };
 
 }  // namespace sim

@@ -66,6 +66,13 @@ std::string SimUsage() {
         "input), each as a new connection to printer 1, into DIR (default: the current\n"
         "folder) as the server would, prints the same lines and ends: status 0, 1 when a\n"
         "file could not be read or a receipt not saved, 2 for usage. No port is opened.\n";
+    const char* http =
+        "  --http [ADDR:]PORT  serve the console, a page and a JSON API for the printers\n"
+        "                      (their paper, status, log, a job to print), on PORT (0: a\n"
+        "                      free one, shown) at ADDR (default 127.0.0.1: this computer\n"
+        "                      only; 0.0.0.0: every address, reachable from the network);\n"
+        "                      without --receipts the receipts go to a new temporary folder,\n"
+        "                      removed at the end\n";
     return std::string(
                "Usage: pos-printer-sim [options]\n"
                "  or:  pos-printer-sim render [--paper-width 80|58] [--receipts DIR] [--fonts DIR] "
@@ -113,7 +120,7 @@ std::string SimUsage() {
            "  --serial-number TEXT  the serial number GS I 68 answers (printer i > 1: TEXT-i;\n"
            "                      default SIM and the MAC's hex digits)\n" +
            receipts +
-           "  --paper-width 80|58 paper of 80 mm (576 dots, default) or 58 mm (384 dots)\n"
+           "  --paper-width 80|58 paper of 80 mm (576 dots, default) or 58 mm (384 dots)\n" + http +
            "  --json              JSON lines instead of text lines\n"
            "  -h, --help          this text\n" +
            render;
@@ -245,6 +252,22 @@ OptionTable ServerOptions(SimOptions& o) {
         {"--firmware", text(o.identity.firmware)},
         {"--maker", text(o.identity.maker)},
         {"--serial-number", text(o.identity.serialNumber)},
+        {"--http",
+         [&](const std::string& v) {
+             ConsoleAddress at;
+             const std::size_t colon = v.rfind(':');
+             if (colon != std::string::npos) {
+                 const std::string host = v.substr(0, colon);
+                 const auto a = host == "localhost" ? std::optional(at.address) : Address(host);
+                 if (!a) return false;
+                 at.address = *a;
+             }
+             const auto n = Number(v.substr(colon == std::string::npos ? 0 : colon + 1), 65535);
+             if (!n) return false;
+             at.port = static_cast<uint16_t>(*n);
+             o.http = at;
+             return true;
+         }},
         {"--slow",
          [&](const std::string& v) {
              const auto n = Number(v, UINT32_MAX);

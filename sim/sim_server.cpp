@@ -123,7 +123,9 @@ void SimServer::Stop() {
 void SimServer::Emit(const SimLine& line) {
     if (sink_) sink_(line);
     std::lock_guard lock(subscribersMutex_);
-    for (const auto& [id, subscriber] : subscribers_) subscriber(line);
+    for (const auto& [id, subscription] : subscribers_) {
+        if (subscription.lines) subscription.lines(line);
+    }
 }
 
 void SimServer::Say(int printer, const std::string& link, uint64_t connection,
@@ -134,7 +136,18 @@ void SimServer::Say(int printer, const std::string& link, uint64_t connection,
 SimControl::SubscriptionId SimServer::Subscribe(Subscriber subscriber) {
     std::lock_guard lock(subscribersMutex_);
     const SubscriptionId id = nextSubscription_++;
-    subscribers_.emplace(id, std::move(subscriber));
+    subscribers_.emplace(id, Subscription{std::move(subscriber), {}});
+    return id;
+}
+
+SimControl::SubscriptionId SimServer::WatchPaper(PaperWatcher watcher) {
+    SubscriptionId id = 0;
+    {
+        std::lock_guard lock(subscribersMutex_);
+        id = nextSubscription_++;
+        subscribers_.emplace(id, Subscription{{}, std::move(watcher)});
+    }
+    wake_.Wake();  // paper already growing is shown
     return id;
 }
 
@@ -196,6 +209,7 @@ Clock::time_point SimServer::NextWake() const {
         if (until != Clock::time_point{}) wake = std::min(wake, until);
     }
     if (JobsToFeed()) wake = now;  // the next slice at once
+    if (const auto show = NextPaperShow()) wake = std::min(wake, *show);
     return wake;
 }
 
@@ -285,6 +299,7 @@ void SimServer::Run() {
         FeedJobs();
         FinishRestarts();
         WriteIndex(false);
+        ShowPaper();
         const Clock::time_point after = Clock::now();
         for (const auto& s : streams_) {
             if (s->fd != kNoSocket && s->unflushed && after - s->lastData >= kIdleFlush) {

@@ -71,6 +71,8 @@ class SimServer : public SimControl {
     uint16_t LpdPort(int printer) const;  // the same for all; 0 without LPD
     uint16_t UdpPort() const;             // 0 without a responder
     const std::string& SerialPath() const { return serialPath_; }
+    // The receipt folder, with --receipts (once started); null without.
+    const paper::ReceiptStore* Receipts() const { return receipts_ ? &*receipts_ : nullptr; }
     PrinterSettings Printer(int printer) const;  // 1-based
 
     // SimControl, from any thread.
@@ -79,6 +81,7 @@ class SimServer : public SimControl {
     std::future<JobResult> Print(PrintRequest job) override;
     SubscriptionId Subscribe(Subscriber subscriber) override;
     void Unsubscribe(SubscriptionId id) override;
+    SubscriptionId WatchPaper(PaperWatcher watcher) override;
 
   private:
     struct Stream;
@@ -155,6 +158,10 @@ class SimServer : public SimControl {
     // The job on the serial side ended.
     void EndSerialJob(Stream& stream);
     void WriteIndex(bool force);
+    // The paper of each stream while it grows, to the watchers (sim_paper_progress.cpp).
+    void ShowPaper();
+    bool PaperToShow() const;
+    std::optional<std::chrono::steady_clock::time_point> NextPaperShow() const;
     std::chrono::steady_clock::time_point NextWake() const;
 
     SimOptions options_;
@@ -176,9 +183,13 @@ class SimServer : public SimControl {
     std::deque<std::shared_ptr<QueuedJob>> jobs_;
     std::size_t jobsActive_ = 0;  // started and not ended (jobsMutex_)
     bool ended_ = false;          // Run has returned (jobsMutex_)
-    // Subscribers to every line.
-    std::mutex subscribersMutex_;
-    std::map<SubscriptionId, Subscriber> subscribers_;
+    // Subscribers to every line, and watchers of the paper.
+    struct Subscription {
+        Subscriber lines;
+        PaperWatcher paper;
+    };
+    mutable std::mutex subscribersMutex_;
+    std::map<SubscriptionId, Subscription> subscribers_;
     SubscriptionId nextSubscription_ = 1;
     std::vector<printerlink::SocketHandle> listeners_;  // per printer, kNoSocket without
     std::vector<printerlink::SocketHandle> lpdListeners_;

@@ -68,6 +68,11 @@ struct SimServer::Stream {
     std::unique_ptr<lpd::Exchange> lpd;
     std::string jobName;
     bool lpdJobOpen = false;
+    // Its paper as last shown to the watchers: after so many bytes, when, and whether it showed
+    // paper (so its end is shown once).
+    uint64_t paperFed = 0;
+    Clock::time_point paperShown{};
+    bool paperShowing = false;
 };
 
 }  // namespace sim

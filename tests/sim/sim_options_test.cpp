@@ -126,6 +126,43 @@ TEST(SimOptions, ReceiptsWhereThePaperIsBuilt) {
     EXPECT_NE(Parse({"--fonts="}).error, "");
 }
 
+// The console: a port, or an IPv4 address (or localhost) and a port; loopback when none is given.
+TEST(SimOptions, ConsoleAddress) {
+    EXPECT_FALSE(Parse({}).options.http.has_value());
+    struct Case {
+        const char* value;
+        bool good;
+        netcfg::Ipv4Octets address;
+        uint16_t port;
+    };
+    const Case cases[] = {
+        {"8080", true, {127, 0, 0, 1}, 8080},
+        {"0", true, {127, 0, 0, 1}, 0},
+        {"0.0.0.0:8080", true, {0, 0, 0, 0}, 8080},
+        {"192.168.1.20:80", true, {192, 168, 1, 20}, 80},
+        {"localhost:9000", true, {127, 0, 0, 1}, 9000},
+        {"8080x", false, {}, 0},
+        {"65536", false, {}, 0},
+        {":8080", false, {}, 0},
+        {"1.2.3:8080", false, {}, 0},
+        {"shop-pc:8080", false, {}, 0},
+        {"127.0.0.1:", false, {}, 0},
+        {"", false, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        const sim::ParsedOptions p = Parse({"--http", c.value});
+        if (!c.good) {
+            EXPECT_EQ(p.error, std::string("bad value for --http: ") + c.value);
+            continue;
+        }
+        EXPECT_EQ(p.error, "");
+        ASSERT_TRUE(p.options.http.has_value());
+        EXPECT_EQ(p.options.http->address, c.address);
+        EXPECT_EQ(p.options.http->port, c.port);
+    }
+}
+
 // Render mode: its own few options and the files.
 TEST(SimOptions, RenderMode) {
     const sim::ParsedOptions plain = Parse({"render", "job.bin"});

@@ -13,6 +13,7 @@
 
 #include "link/socket_io.h"
 #include "sim/sim_server.h"
+#include "tests/fakes/send_all.h"
 
 namespace simtest {
 
@@ -23,19 +24,7 @@ inline printerlink::SocketHandle Connect(uint16_t port,
     return printerlink::ConnectTcpSocket(address, port, std::chrono::seconds(5), error);
 }
 
-// Sends everything, waiting (5 s at most each time) for room.
-inline bool SendAll(printerlink::SocketHandle socket, const std::vector<uint8_t>& bytes) {
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const auto step = printerlink::SendOnSocket(socket, bytes.data() + at, bytes.size() - at);
-        if (step.error != 0) return false;
-        if (step.wouldBlock && printerlink::WaitOnSocket(socket, true, std::chrono::seconds(5)) !=
-                                   printerlink::SocketWait::Ready)
-            return false;
-        at += step.taken;
-    }
-    return true;
-}
+using fakes::SendAll;
 
 // Reads until `count` bytes came, the peer closed or `limit` passed.
 inline std::vector<uint8_t> Read(printerlink::SocketHandle socket, std::size_t count,
