@@ -5,9 +5,7 @@
 // printers, measured) and the CPU the CLI and the simulator used.
 //
 //   fleet_bench [printers=100]
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,17 +14,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/sim_process.h"
 #include "cli/cli_app.h"
 #include "cli/network.h"
 #include "netcfg/udp_socket.h"
-
-extern char** environ;
 
 namespace {
 
@@ -46,11 +42,6 @@ uint16_t FreeUdpPort() {
     return netcfg::UdpSocket::BindAny(0).LocalPort();
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,34 +53,21 @@ int main(int argc, char** argv) {
     const uint16_t udp = FreeUdpPort(), reply = FreeUdpPort();
     const auto log = std::filesystem::temp_directory_path() /
                      ("fleet_bench." + std::to_string(::getpid()) + ".log");
-    std::vector<std::string> args{
-        POS_PRINTER_SIM, "--printers",        std::to_string(printers), "--tcp-port",         "0",
-        "--udp-port",    std::to_string(udp), "--reply-port",           std::to_string(reply)};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<char*> argvSim;
-    for (std::string& a : args) argvSim.push_back(a.data());
-    argvSim.push_back(nullptr);
-    pid_t sim = -1;
-    const int spawned = posix_spawn(&sim, argvSim[0], &actions, nullptr, argvSim.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+    const pid_t sim = bench::StartSimulator(
+        {"--printers", std::to_string(printers), "--tcp-port", "0", "--udp-port",
+         std::to_string(udp), "--reply-port", std::to_string(reply)},
+        log);
+    if (sim < 0) {
         std::fprintf(stderr, "cannot start %s\n", POS_PRINTER_SIM);
         return 1;
     }
-    std::string started;
-    for (int i = 0; i < 500 && started.find("discovery answered on") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        started = ReadFile(log);
-    }
-    const std::size_t at = started.find("listening on TCP port ");
-    if (at == std::string::npos) {
+    const std::string started = bench::WaitForLog(log, "discovery answered on");
+    if (started.find("listening on TCP port ") == std::string::npos) {
         std::fprintf(stderr, "the simulator did not start:\n%s", started.c_str());
         kill(sim, SIGKILL);
         return 1;
     }
-    const std::string tcp = std::to_string(std::atoi(started.c_str() + at + 22));
+    const std::string tcp = std::to_string(bench::NumberAfter(started, "listening on TCP port "));
 
     // One verification round: a request answered by every printer.
     cli::DiscoveryEndpoints endpoints;

@@ -3,6 +3,7 @@
 # from libz-mingw-w64-dev, all linked statically into the programs; and the printer fonts, which
 # travel beside each program that draws (a `fonts` folder, as the installer lays them out).
 #   paper_libraries       the libraries with their headers (an imported target)
+#   http_library          cpp-httplib, one header compiled into the console, with Winsock
 #   POS_PAPER_FONT_FILES  the font files, from the Debian packages installed here
 #   POS_PAPER_LICENSES    every library's and font's licence, one folder each
 #   pos_paper_fonts(t)    copies the fonts beside target t's program after it is built
@@ -23,8 +24,8 @@ if(NOT libs_dir)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
                  ${CMAKE_SOURCE_DIR}/scripts/windows-libs.sh)
 endif()
-foreach(file include/zint.h include/png.h include/freetype2/ft2build.h lib/libzint.a
-        lib/libfreetype.a lib/libpng16.a)
+foreach(file include/zint.h include/png.h include/freetype2/ft2build.h include/httplib.h
+        lib/libzint.a lib/libfreetype.a lib/libpng16.a)
     if(NOT EXISTS ${libs_dir}/${file})
         message(FATAL_ERROR "${libs_dir} lacks ${file}")
     endif()
@@ -37,6 +38,12 @@ set_target_properties(paper_libraries PROPERTIES
     # The archives themselves (never an import library of a DLL), in link order.
     INTERFACE_LINK_LIBRARIES
         "${libs_dir}/lib/libzint.a;${libs_dir}/lib/libfreetype.a;${libs_dir}/lib/libpng16.a;${CMAKE_FIND_ROOT_PATH}/lib/libz.a")
+
+# cpp-httplib as one header (its implementation compiled where it is included): plain HTTP only.
+add_library(http_library INTERFACE IMPORTED)
+set_target_properties(http_library PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES "${libs_dir}/include"
+    INTERFACE_LINK_LIBRARIES "ws2_32")
 
 set(POS_PAPER_FONT_FILES
     /usr/share/fonts/opentype/terminus/terminus-bold.otb

@@ -12,7 +12,7 @@ tree="$here/build-fuzz"
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
     targets=(fuzz_device_table fuzz_mac_box fuzz_decimal fuzz_test_text fuzz_frame_builders
-             fuzz_sim_decoder)
+             fuzz_sim_decoder fuzz_lpd fuzz_console_requests)
 fi
 
 cmake -S "$here" -B "$tree" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWERROR=ON -DBUILD_GUI=OFF \

@@ -134,10 +134,11 @@ else
 fi
 
 if $with_sim && $with_cli; then
-    # The installed simulator prints the installed tessary-cli's test page on paper: its fonts and
-    # libraries are there.
+    # The installed simulator prints the installed tessary-cli's test page on paper, and its
+    # console serves it: its fonts and libraries are there.
     rm -rf "$out/receipts"
-    "$bin/pos-printer-sim" --tcp-port 0 --udp-port 0 --receipts "$out/receipts" >"$out/sim.log" 2>&1 &
+    "$bin/pos-printer-sim" --tcp-port 0 --udp-port 0 --receipts "$out/receipts" \
+        --http 127.0.0.1:0 >"$out/sim.log" 2>&1 &
     sim_pid=$!
     port=
     for _ in $(seq 100); do
@@ -154,8 +155,16 @@ if $with_sim && $with_cli; then
         [ -f "$out/receipts/receipt-0001.png" ] && break
         sleep 0.1
     done
+    http=$(grep -o 'console at http://127.0.0.1:[0-9]*' "$out/sim.log" | awk -F: '{print $3}' || true)
+    latest=$(python3 -c 'import sys, urllib.request
+print(urllib.request.urlopen(sys.argv[1], timeout=10).read().decode())' \
+        "http://127.0.0.1:$http/api/printers/1/receipts/latest" 2>&1) || true
     kill "$sim_pid"
     wait "$sim_pid" || true
+    grep -q '"picture": "receipt-0001.png"' <<<"$latest" || {
+        cat "$out/sim.log" >&2
+        fail "the installed pos-printer-sim's console did not serve its receipt: $latest"
+    }
     file -b "$out/receipts/receipt-0001.png" | grep -q "PNG image data, 576 x" || {
         cat "$out/sim.log" >&2
         fail "the installed pos-printer-sim saved no receipt"

@@ -11,6 +11,11 @@ packages=(cmake g++ make pkg-config qt6-base-dev libusb-1.0-0-dev libcli11-dev l
 # tesseract let the tests read the symbols and the text back.
 packages+=(libfreetype-dev libzint-dev libpng-dev fonts-terminus-otb fonts-dejavu-core libzbar-dev
            tesseract-ocr)
+# Debian's LPR client, which the tests send print jobs to the simulator's LPD port with.
+packages+=(rlpr)
+# The simulator's console (--http): cpp-httplib; its page is tested in headless Chromium driven by
+# Selenium (run with /usr/bin/python3).
+packages+=(libcpp-httplib-dev chromium chromium-driver python3-selenium)
 # The Windows programs: cross-compiler, Wine for their tests, NSIS for the installer, Xvfb for
 # the windows under Wine; zlib for Windows under the simulator's paper, whose other libraries
 # scripts/windows-libs.sh builds from Debian's sources (dpkg-dev, above, unpacks them).

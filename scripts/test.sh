@@ -52,10 +52,11 @@ step "AddressSanitizer + UBSan"
 build build-asan "address,undefined" OFF
 ctest --test-dir "$here/build-asan" --output-on-failure -j"$jobs" --timeout 240
 
-step "ThreadSanitizer (threaded printer-link, discovery, updater, CLI, virtual-printer and window-logic tests)"
+step "ThreadSanitizer (threaded printer-link, discovery, updater, CLI, virtual-printer, console and window-logic tests)"
 build build-tsan "thread" OFF link_tests netcfg_core_tests updater_core_tests sim_core_tests \
     cli_tests platform_dialogs_tests commands_dialogs_tests netcfg_dialogs_tests \
-    setuptool_dialogs_tests updater_dialogs_tests sim_dialogs_tests sim_paper_tests
+    setuptool_dialogs_tests updater_dialogs_tests sim_dialogs_tests sim_paper_tests \
+    sim_console_tests
 ctest --test-dir "$here/build-tsan" --output-on-failure -L 'threaded|dialogs' --timeout 240
 
 step "fuzzing (libFuzzer with clang, ASan + UBSan; ${FUZZ_SECONDS} s per target)"

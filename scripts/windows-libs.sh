@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # Builds the libraries the Windows simulator draws its paper with (zint, FreeType, libpng) as
 # static mingw-w64 libraries, from Debian's own source packages of the versions installed here for
-# Linux, so both systems draw the same pictures. zlib is Debian's libz-mingw-w64-dev.
+# Linux, so both systems draw the same pictures. zlib is Debian's libz-mingw-w64-dev. The
+# console's HTTP library, cpp-httplib, comes from its source package too: upstream it is one
+# header that holds the whole library (Debian's Linux package splits it into a shared library),
+# so its httplib.h is kept as it is and compiled into the program, without OpenSSL, zlib or
+# Brotli.
 #
 # They are built once into a cache outside the repository,
 #   ${XDG_CACHE_HOME:-$HOME/.cache}/pos-printer-tools/mingw-libs/<key>
 # (POS_WINDOWS_LIBS_CACHE overrides the folder above <key>), which a second build and a second
 # clone reuse. The key is a hash of the installed Linux versions of the three libraries, the
 # mingw-w64 compiler's and zlib's package versions and this script, so it changes when any of
-# them does. A cache hit needs neither the network nor a compiler.
+# them does (cpp-httplib's version among the libraries'). A cache hit needs neither the network nor a compiler.
 #
 # The sources come through apt with a configuration of this script's own (deb-src entries for the
 # suites the machine's apt uses, private lists and cache folders): the machine's apt set-up and
@@ -23,7 +27,7 @@ triplet=x86_64-w64-mingw32
 cc=$triplet-gcc-posix
 sysroot=/usr/$triplet
 # Source package of each library, found through the Linux development package.
-dev_packages=(libzint-dev libfreetype-dev libpng-dev)
+dev_packages=(libzint-dev libfreetype-dev libpng-dev libcpp-httplib-dev)
 
 say() { echo "windows-libs: $*" >&2; }
 die() {
@@ -72,7 +76,7 @@ fi
 start=$SECONDS
 work=$(mktemp -d "$root/.work-XXXXXX")
 trap 'rm -rf "$work"' EXIT
-say "building zint, FreeType and libpng for Windows once into $target"
+say "building zint, FreeType and libpng for Windows once into $target (and cpp-httplib's header)"
 
 # --- The sources: deb-src entries for the Debian suites the machine's apt reads packages from.
 apt_dir=$work/apt
@@ -195,6 +199,10 @@ cp "$png_src/png.h" "$png_src/pngconf.h" "$work/build-png/pnglibconf.h" "$prefix
 cp "$work/build-png/libpng16.a" "$prefix/lib/libpng16.a"
 cp "$zint_src/backend/zint.h" "$prefix/include/"
 cp "$work/build-zint/backend/libzint-static.a" "$prefix/lib/libzint.a"
+# cpp-httplib: the single header, whole (Debian's patches applied).
+httplib_src=$(source_dir cpp-httplib)
+grep -q 'CPPHTTPLIB_VERSION' "$httplib_src/httplib.h" || die "cpp-httplib's source has no httplib.h"
+cp "$httplib_src/httplib.h" "$prefix/include/"
 
 # The licences: Debian's copyright file of each source package and the upstream licence texts;
 # zlib's from its package.
@@ -208,6 +216,7 @@ copy_licence freetype "$ft_src/debian/copyright" "$ft_src/LICENSE.TXT" "$ft_src/
     "$ft_src/docs/GPLv2.TXT"
 copy_licence libpng "$png_src/debian/copyright" "$png_src/LICENSE"
 copy_licence zint "$zint_src/debian/copyright" "$zint_src/LICENSE"
+copy_licence cpp-httplib "$httplib_src/debian/copyright" "$httplib_src/LICENSE"
 copy_licence zlib /usr/share/doc/libz-mingw-w64-dev/copyright
 {
     printf '%s\n' "${fetched[@]}"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "sim/console/program_console.h"
 #include "sim/render.h"
 #include "sim/sim_options.h"
 #include "sim/sim_server.h"
@@ -47,13 +48,21 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "pos-printer-sim: %s\n", error.c_str());
         });
     }
-    sim::SimServer server(parsed.options, print);
+    sim::SimOptions options = parsed.options;
+    sim::console::ProgramConsole console;  // --http
     std::string error;
-    if (!server.Start(&error)) {
+    const auto fail = [&error] {
         std::fprintf(stderr, "pos-printer-sim: %s\n", error.c_str());
         platform::HoldOwnConsoleWindow();  // started from the Start menu: the line stays readable
         return 1;
-    }
+    };
+    if (!console.Prepare(options, &error)) return fail();
+    sim::SimServer server(options, print);
+    if (!server.Start(&error)) return fail();
+    const auto say = [&print](const std::string& text) {
+        print(sim::SimLine{0, "sim", 0, text, std::nullopt, std::nullopt, std::nullopt});
+    };
+    if (!console.Start(server, options, say, &error)) return fail();
     running = &server;
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
@@ -62,5 +71,6 @@ int main(int argc, char** argv) {
 #endif
     server.Run();
     running = nullptr;
+    console.Stop();
     return 0;
 }

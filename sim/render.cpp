@@ -34,7 +34,7 @@ int RenderFiles(const SimOptions& options, const std::vector<std::string>& files
         }
     };
     std::string why;
-    const std::unique_ptr<paper::Drawing> drawing = paper::MakeDrawing(&why);
+    const std::unique_ptr<paper::Drawing> drawing = paper::MakeDrawing(&why, options.fonts);
     if (!drawing) {
         errors("render: " + why);
         return 1;

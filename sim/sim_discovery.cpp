@@ -9,30 +9,31 @@ using printerlink::kNoSocket;
 using printerlink::Received;
 using printerlink::SocketHandle;
 
-bool SimServer::StartListeners(std::string* error) {
+bool SimServer::StartListeners(std::vector<SocketHandle>& set, uint16_t wanted, uint16_t& bound,
+                               std::string* error) {
     // With port 0 the first printer's free port may be taken at another printer's address:
     // then all try again with a new one.
     constexpr int kAttempts = 8;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        uint16_t port = *options_.tcpPort;
+        uint16_t port = wanted;
         int failure = 0;
         std::size_t i = 0;
         for (; i < printers_.size(); ++i) {
-            listeners_[i] = printerlink::ListenTcpSocket(printers_[i].address, port, 16,
-                                                         options_.receiveBuffer, failure);
-            if (listeners_[i] == kNoSocket) break;
+            set[i] = printerlink::ListenTcpSocket(printers_[i].address, port, 16,
+                                                  options_.receiveBuffer, failure);
+            if (set[i] == kNoSocket) break;
             listenAt_[i] = printers_[i].address;
-            if (port == 0) port = printerlink::LocalSocketPort(listeners_[i]);
+            if (port == 0) port = printerlink::LocalSocketPort(set[i]);
         }
         if (i == printers_.size()) {
-            tcpPort_ = port;
+            bound = port;
             return true;
         }
-        for (SocketHandle& listener : listeners_) {
+        for (SocketHandle& listener : set) {
             printerlink::CloseSocket(listener, false);
             listener = kNoSocket;
         }
-        if (*options_.tcpPort != 0 || i == 0 || attempt + 1 == kAttempts) {
+        if (wanted != 0 || i == 0 || attempt + 1 == kAttempts) {
             *error = ListenFailure(printers_[i].address, port, failure);
             return false;
         }
@@ -42,6 +43,10 @@ bool SimServer::StartListeners(std::string* error) {
 
 uint16_t SimServer::TcpPort(int printer) const {
     return printer >= 1 && printer <= static_cast<int>(printers_.size()) ? tcpPort_ : 0;
+}
+
+uint16_t SimServer::LpdPort(int printer) const {
+    return printer >= 1 && printer <= static_cast<int>(printers_.size()) ? lpdPort_ : 0;
 }
 
 uint16_t SimServer::UdpPort() const {
@@ -165,10 +170,32 @@ void SimServer::FinishRestarts() {
         const PrinterSettings p = Printer(static_cast<int>(i) + 1);
         std::string text = "back at " + Ipv4Text(p.address) + ", mask " + Ipv4Text(p.mask) +
                            ", gateway " + Ipv4Text(p.gateway);
-        if (options_.tcpPort) text += Listen(i, p.address);
+        if (options_.tcpPort || options_.lpdPort) text += Listen(i, p.address);
         PublishPresence();
         Say(static_cast<int>(i) + 1, "sim", 0, text);
     }
+}
+
+bool SimServer::Listens(std::size_t i) const {
+    return listeners_[i] != kNoSocket || lpdListeners_[i] != kNoSocket;
+}
+
+void SimServer::CloseListeners(std::size_t i) {
+    for (SocketHandle* listener : {&listeners_[i], &lpdListeners_[i]}) {
+        printerlink::CloseSocket(*listener, false);
+        *listener = kNoSocket;
+    }
+}
+
+std::string SimServer::PortsText(std::size_t i, bool numbers) const {
+    std::string ports;
+    if (listeners_[i] != kNoSocket)
+        ports = numbers ? "TCP port " + std::to_string(tcpPort_) : std::string("TCP");
+    if (lpdListeners_[i] != kNoSocket) {
+        ports += (ports.empty() ? "" : " and ") + std::string("LPD") +
+                 (numbers ? " port " + std::to_string(lpdPort_) : std::string());
+    }
+    return ports;
 }
 
 std::string SimServer::Listen(std::size_t i, const netcfg::Ipv4Octets& address) {
@@ -176,30 +203,37 @@ std::string SimServer::Listen(std::size_t i, const netcfg::Ipv4Octets& address) 
     // another virtual printer holds takes its connections too, as the one that announced itself
     // last does on a real network.
     for (std::size_t k = 0; k < listeners_.size(); ++k) {
-        if (k == i || listeners_[k] == kNoSocket || listenAt_[k] != address) continue;
-        printerlink::CloseSocket(listeners_[k], false);
-        listeners_[k] = kNoSocket;
+        if (k == i || !Listens(k) || listenAt_[k] != address) continue;
+        const std::string ports = PortsText(k, false);
+        CloseListeners(k);
         Say(static_cast<int>(k) + 1, "sim", 0,
             "printer " + std::to_string(i + 1) + " took address " + Ipv4Text(address) +
-                " too: no longer listening on TCP, both answer discovery there");
+                " too: no longer listening on " + ports + ", both answer discovery there");
     }
-    int failure = 0;
-    listeners_[i] =
-        printerlink::ListenTcpSocket(address, tcpPort_, 16, options_.receiveBuffer, failure);
-    if (listeners_[i] == kNoSocket) return ", " + ListenFailure(address, tcpPort_, failure);
-    listenAt_[i] = address;
-    return ", listening on TCP port " + std::to_string(tcpPort_);
+    std::string failures;
+    const auto open = [&](SocketHandle& listener, const std::optional<uint16_t>& wanted,
+                          uint16_t port) {
+        if (!wanted) return;
+        int failure = 0;
+        listener = printerlink::ListenTcpSocket(address, port, 16, options_.receiveBuffer, failure);
+        if (listener == kNoSocket) failures += ", " + ListenFailure(address, port, failure);
+    };
+    open(listeners_[i], options_.tcpPort, tcpPort_);
+    open(lpdListeners_[i], options_.lpdPort, lpdPort_);
+    if (Listens(i)) listenAt_[i] = address;
+    return (Listens(i) ? ", listening on " + PortsText(i, true) : std::string()) + failures;
 }
 
 void SimServer::DropListener(std::size_t i) {
-    if (listeners_[i] == kNoSocket) return;
-    // Closing the listener would reset these unseen: each is logged with what its stack took.
-    while (Stream* s = Accept(static_cast<int>(i), false))
-        CloseStream(*s, "connection reset: printer restarting before it was taken", true, true);
-    printerlink::CloseSocket(listeners_[i], false);
-    listeners_[i] = kNoSocket;
+    if (!Listens(i)) return;
+    // Closing a listener would reset these unseen: each is logged with what its stack took.
+    for (const bool lpd : {false, true}) {
+        while (Stream* s = Accept(static_cast<int>(i), lpd, false))
+            CloseStream(*s, "connection reset: printer restarting before it was taken", true, true);
+    }
+    CloseListeners(i);
     for (std::size_t k = 0; k < listeners_.size(); ++k) {
-        if (k == i || Restarting(k) || listeners_[k] != kNoSocket ||
+        if (k == i || Restarting(k) || Listens(k) ||
             Printer(static_cast<int>(k) + 1).address != listenAt_[i])
             continue;
         Say(static_cast<int>(k) + 1, "sim", 0,

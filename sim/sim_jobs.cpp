@@ -26,14 +26,8 @@ std::future<JobResult> SimServer::Print(PrintRequest job) {
         return future;
     }
     // Names come from outside (a print queue's job name): one line of printable text, short.
-    const auto oneLine = [](std::string& text, std::size_t most) {
-        if (text.size() > most) text.resize(most);
-        for (char& c : text) {
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '"') c = '?';
-        }
-    };
-    oneLine(job.name, 80);
-    oneLine(job.link, 16);
+    job.name = OneLine(job.name, kMaxJobName);
+    job.link = OneLine(job.link, 16);
     if (job.link.empty()) job.link = "api";
     {
         std::lock_guard lock(jobsMutex_);

@@ -52,4 +52,12 @@ std::string FormatLine(const SimLine& line, bool json) {
     return out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
+std::string OneLine(std::string_view text, std::size_t most) {
+    std::string line(text.substr(0, most));
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '"') c = '?';
+    }
+    return line;
+}
+
 }  // namespace sim

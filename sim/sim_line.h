@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -35,5 +36,9 @@ struct SimLine {
 
 // "printer 1 tcp#3 setting cutter: 00 (On)", or one JSON object.
 std::string FormatLine(const SimLine& line, bool json);
+
+// Text from outside (a job's name, a print queue's) as one short line for the log and a receipt's
+// data file: control characters and '"' become '?', at most `most` bytes.
+std::string OneLine(std::string_view text, std::size_t most);
 
 }  // namespace sim

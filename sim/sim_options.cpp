@@ -55,28 +55,37 @@ std::string SimUsage() {
             ? "  --serial            also read a pseudo-terminal (its path is shown)\n"
             : "  --serial            Linux only: this system has no pseudo-terminals\n";
     const char* receipts =
-        paper::DrawingBuilt()
-            ? "  --receipts DIR      save every receipt printed as DIR/receipt-NNNN.png with its\n"
-              "                      data file DIR/receipt-NNNN.json (its text, symbols and\n"
-              "                      images), listed newest first in DIR/index.html (made if\n"
-              "                      missing)\n"
-            : "  --receipts DIR      not available in this build\n";
+        "  --receipts DIR      save every receipt printed as DIR/receipt-NNNN.png with its\n"
+        "                      data file DIR/receipt-NNNN.json (its text, symbols and\n"
+        "                      images), listed newest first in DIR/index.html (made if\n"
+        "                      missing)\n"
+        "  --fonts DIR         a folder with the printer's font files (terminus-bold.otb,\n"
+        "                      DejaVuSansMono-Bold.ttf, wqy-microhei.ttc), looked in first\n";
     const char* render =
-        paper::DrawingBuilt()
-            ? "\nRender mode draws captured print jobs (files of raw bytes, - for standard\n"
-              "input), each as a new connection to printer 1, into DIR (default: the current\n"
-              "folder) as the server would, prints the same lines and ends: status 0, 1 when a\n"
-              "file could not be read or a receipt not saved, 2 for usage. No port is opened.\n"
-            : "\nRender mode is not available in this build.\n";
+        "\nRender mode draws captured print jobs (files of raw bytes, - for standard\n"
+        "input), each as a new connection to printer 1, into DIR (default: the current\n"
+        "folder) as the server would, prints the same lines and ends: status 0, 1 when a\n"
+        "file could not be read or a receipt not saved, 2 for usage. No port is opened.\n";
+    const char* http =
+        "  --http [ADDR:]PORT  serve the console, a page and a JSON API for the printers\n"
+        "                      (their paper, status, log, a job to print), on PORT (0: a\n"
+        "                      free one, shown) at ADDR (default 127.0.0.1: this computer\n"
+        "                      only; 0.0.0.0: every address, reachable from the network);\n"
+        "                      without --receipts the receipts go to a new temporary folder,\n"
+        "                      removed at the end\n";
     return std::string(
                "Usage: pos-printer-sim [options]\n"
-               "  or:  pos-printer-sim render [--paper-width 80|58] [--receipts DIR] [--json] "
+               "  or:  pos-printer-sim render [--paper-width 80|58] [--receipts DIR] [--fonts DIR] "
+               "[--json] "
                "FILE...\n"
                "A virtual receipt printer: prints one line for every command it receives.\n"
                "\n"
                "  --tcp-port N        printer port of every printer (default 9100; 0: a free one,\n"
                "                      shown)\n"
                "  --udp-port N        discovery port (default 9000; 0: no discovery answers)\n"
+               "  --lpd-port N        also take LPR jobs on this port of every printer (off by\n"
+               "                      default; printers use 515, which needs root on Linux;\n"
+               "                      0: a free one, shown); each data file prints as a TCP job\n"
                "  --reply-port N      port of the asker that replies go to (default 8999)\n"
                "  --listen A          address discovery requests are heard on (default 127.0.0.1;\n"
                "                      0.0.0.0 also hears broadcasts)\n"
@@ -118,7 +127,7 @@ std::string SimUsage() {
            "  --serial-number TEXT  the serial number GS I 68 answers (printer i > 1: TEXT-i;\n"
            "                      default SIM and the MAC's hex digits)\n" +
            receipts +
-           "  --paper-width 80|58 paper of 80 mm (576 dots, default) or 58 mm (384 dots)\n"
+           "  --paper-width 80|58 paper of 80 mm (576 dots, default) or 58 mm (384 dots)\n" + http +
            "  --json              JSON lines instead of text lines\n"
            "  -h, --help          this text\n" +
            render;
@@ -179,6 +188,7 @@ OptionTable ServerOptions(SimOptions& o) {
     };
     t.valued = {
         {"--tcp-port", port(o.tcpPort, false)},
+        {"--lpd-port", port(o.lpdPort, false)},
         {"--udp-port", port(o.udpPort, true)},
         {"--reply-port",
          [&](const std::string& v) {
@@ -222,6 +232,11 @@ OptionTable ServerOptions(SimOptions& o) {
              o.receipts = v;
              return !v.empty();
          }},
+        {"--fonts",
+         [&](const std::string& v) {
+             o.fonts = v;
+             return !v.empty();
+         }},
         {"--paper-width",
          [&](const std::string& v) {
              if (v == "80") o.paperWidth = 576;
@@ -248,6 +263,22 @@ OptionTable ServerOptions(SimOptions& o) {
          [&](const std::string& v) {
              o.chaos = chaos::ParseChaosSpec(v);
              return o.chaos.has_value();
+         }},
+        {"--http",
+         [&](const std::string& v) {
+             ConsoleAddress at;
+             const std::size_t colon = v.rfind(':');
+             if (colon != std::string::npos) {
+                 const std::string host = v.substr(0, colon);
+                 const auto a = host == "localhost" ? std::optional(at.address) : Address(host);
+                 if (!a) return false;
+                 at.address = *a;
+             }
+             const auto n = Number(v.substr(colon == std::string::npos ? 0 : colon + 1), 65535);
+             if (!n) return false;
+             at.port = static_cast<uint16_t>(*n);
+             o.http = at;
+             return true;
          }},
         {"--slow",
          [&](const std::string& v) {
@@ -308,14 +339,12 @@ ParsedOptions ParseRender(std::span<const std::string> arguments) {
     const OptionTable all = ServerOptions(o);
     OptionTable render;
     render.flags = {{"--json", all.flags.at("--json")}};
-    for (const char* name : {"--receipts", "--paper-width"})
+    for (const char* name : {"--receipts", "--paper-width", "--fonts"})
         render.valued.emplace(name, all.valued.at(name));
     parsed.error =
         ReadOptions(arguments, render, "unknown option for render: ", parsed.help, &parsed.files);
     if (!parsed.error.empty()) return parsed;
-    if (!paper::DrawingBuilt()) {
-        parsed.error = "render: the paper is not available in this build";
-    } else if (parsed.files.empty() && !parsed.help) {
+    if (parsed.files.empty() && !parsed.help) {
         parsed.error = "render: no file to render";
     }
     return parsed;
@@ -332,10 +361,6 @@ ParsedOptions ParseSimOptions(std::span<const std::string> arguments) {
     if (!parsed.error.empty()) return parsed;
     if (o.serial && !PseudoTerminalsAvailable()) {
         parsed.error = "--serial is Linux only: this system has no pseudo-terminals";
-        return parsed;
-    }
-    if (!o.receipts.empty() && !paper::DrawingBuilt()) {
-        parsed.error = "--receipts: the paper is not available in this build";
         return parsed;
     }
     if (o.first.address[3] + o.printers - 1 > 255) {

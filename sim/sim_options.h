@@ -22,10 +22,18 @@ inline constexpr int kDefaultReceiveBuffer = 4096;
 // Names of the virtual printer, never of a real maker; the serial number empty (from the MAC).
 commands::PrinterIdentity DefaultIdentity();
 
+// Where the console listens (--http).
+struct ConsoleAddress {
+    netcfg::Ipv4Octets address{127, 0, 0, 1};  // this computer only, unless another is given
+    uint16_t port = 0;                         // 0: a free one
+};
+
 struct SimOptions {
     std::optional<uint16_t> tcpPort = 9100;  // nullopt: no TCP listener; 0: any free port
     std::optional<uint16_t> udpPort = 9000;  // nullopt: no discovery answers; 0: any free port
-    uint16_t replyPort = 8999;               // replies go to this port of the asker
+    // LPR jobs (the line printer daemon's port, 515 on a printer); nullopt: none; 0: a free port.
+    std::optional<uint16_t> lpdPort;
+    uint16_t replyPort = 8999;  // replies go to this port of the asker
     int printers = 1;
     // Printer i (from 0) has the address's last octet and the MAC's last byte raised by i.
     PrinterSettings first;
@@ -52,7 +60,11 @@ struct SimOptions {
     commands::PrinterIdentity identity = DefaultIdentity();
     // The paper: each receipt printed becomes a picture in this folder (empty: no pictures).
     std::string receipts;
+    std::string fonts;     // a folder of the printer's font files, looked in first (empty: none)
     int paperWidth = 576;  // dots: 80 mm paper (576) or 58 mm (384), at 203 dpi
+    // The console (a page and a JSON API over HTTP); without --receipts, the receipts go to a
+    // temporary folder of their own.
+    std::optional<ConsoleAddress> http;
 };
 
 struct ParsedOptions {

@@ -29,6 +29,7 @@ SimServer::SimServer(SimOptions options, LineSink sink)
         identities_.push_back(IdentityOf(options_, i));
     }
     listeners_.assign(printers_.size(), kNoSocket);
+    lpdListeners_.assign(printers_.size(), kNoSocket);
     listenAt_.assign(printers_.size(), {});
     restartUntil_.assign(printers_.size(), {});
     status_.assign(printers_.size(), options_.status);
@@ -45,7 +46,7 @@ SimServer::~SimServer() {
     for (auto& s : streams_) {
         if (!s->terminal) printerlink::CloseSocket(s->fd, false);
     }
-    for (const SocketHandle listener : listeners_) printerlink::CloseSocket(listener, false);
+    for (std::size_t i = 0; i < listeners_.size(); ++i) CloseListeners(i);
     printerlink::CloseSocket(udp_, false);
 }
 
@@ -58,7 +59,10 @@ bool SimServer::Start(std::string* error) {
         return false;
     }
     int failure = 0;
-    if (options_.tcpPort && !StartListeners(error)) return false;
+    if (options_.tcpPort && !StartListeners(listeners_, *options_.tcpPort, tcpPort_, error))
+        return false;
+    if (options_.lpdPort && !StartListeners(lpdListeners_, *options_.lpdPort, lpdPort_, error))
+        return false;
     if (options_.udpPort) {
         udp_ = printerlink::BindUdpSocket(options_.listen, *options_.udpPort, failure);
         if (udp_ == kNoSocket) {
@@ -70,7 +74,7 @@ bool SimServer::Start(std::string* error) {
     std::string paperWarning;
     if (!options_.receipts.empty()) {
         std::string why;
-        drawing_ = paper::MakeDrawing(&why);
+        drawing_ = paper::MakeDrawing(&why, options_.fonts);
         if (!drawing_) {
             *error = "--receipts: " + why;
             return false;
@@ -92,8 +96,7 @@ bool SimServer::Start(std::string* error) {
     for (std::size_t i = 0; i < printers_.size(); ++i) {
         const PrinterSettings& p = printers_[i];
         std::string text = "MAC " + MacText(p.mac) + ", address " + Ipv4Text(p.address);
-        if (listeners_[i] != kNoSocket)
-            text += ", listening on TCP port " + std::to_string(tcpPort_);
+        if (Listens(i)) text += ", listening on " + PortsText(i, true);
         if (!(options_.status == PrinterStatus{})) text += ", " + StatusText(options_.status);
         Say(static_cast<int>(i) + 1, "sim", 0, text);
     }
@@ -122,7 +125,9 @@ void SimServer::Stop() {
 void SimServer::Emit(const SimLine& line) {
     if (sink_) sink_(line);
     std::lock_guard lock(subscribersMutex_);
-    for (const auto& [id, subscriber] : subscribers_) subscriber(line);
+    for (const auto& [id, subscription] : subscribers_) {
+        if (subscription.lines) subscription.lines(line);
+    }
 }
 
 void SimServer::Say(int printer, const std::string& link, uint64_t connection,
@@ -133,7 +138,18 @@ void SimServer::Say(int printer, const std::string& link, uint64_t connection,
 SimControl::SubscriptionId SimServer::Subscribe(Subscriber subscriber) {
     std::lock_guard lock(subscribersMutex_);
     const SubscriptionId id = nextSubscription_++;
-    subscribers_.emplace(id, std::move(subscriber));
+    subscribers_.emplace(id, Subscription{std::move(subscriber), {}});
+    return id;
+}
+
+SimControl::SubscriptionId SimServer::WatchPaper(PaperWatcher watcher) {
+    SubscriptionId id = 0;
+    {
+        std::lock_guard lock(subscribersMutex_);
+        id = nextSubscription_++;
+        subscribers_.emplace(id, Subscription{{}, std::move(watcher)});
+    }
+    wake_.Wake();  // paper already growing is shown
     return id;
 }
 
@@ -150,6 +166,7 @@ std::vector<PrinterView> SimServer::Printers() const {
         v.number = static_cast<int>(i) + 1;
         v.settings = printers_[i];
         v.tcpPort = tcpPort_;
+        v.lpdPort = lpdPort_;
         v.listening = listening_[i] != 0;
         v.restarting = restarting_[i] != 0;
         v.status = status_[i];
@@ -195,13 +212,14 @@ Clock::time_point SimServer::NextWake() const {
     }
     if (chaos_) wake = std::min(wake, ChaosWake());
     if (JobsToFeed()) wake = now;  // the next slice at once
+    if (const auto show = NextPaperShow()) wake = std::min(wake, *show);
     return wake;
 }
 
 void SimServer::Run() {
     std::vector<printerlink::SocketReadable> fds;
-    // -1 wake, -2 udp, -3 the serial side's closes, 0..n-1 listener of printer, kStreamRole+k
-    // stream k
+    // -1 wake, -2 udp, -3 the serial side's closes, 0..n-1 listener of printer, kLpdRole+i its
+    // LPD listener, kStreamRole+k stream k
     std::vector<int> roles;
     for (;;) {
         fds.clear();
@@ -221,17 +239,23 @@ void SimServer::Run() {
             fds.push_back({pty_.CloseWatch()});
             roles.push_back(-3);
         }
-        for (std::size_t i = 0; i < listeners_.size(); ++i) {
-            if (listeners_[i] == kNoSocket || Clock::now() < acceptPausedUntil_) continue;
-            fds.push_back({listeners_[i]});
-            roles.push_back(static_cast<int>(i));
+        for (std::size_t i = 0; i < listeners_.size() && Clock::now() >= acceptPausedUntil_; ++i) {
+            if (listeners_[i] != kNoSocket) {
+                fds.push_back({listeners_[i]});
+                roles.push_back(static_cast<int>(i));
+            }
+            if (lpdListeners_[i] != kNoSocket) {
+                fds.push_back({lpdListeners_[i]});
+                roles.push_back(kLpdRole + static_cast<int>(i));
+            }
         }
         const Clock::time_point now = Clock::now();
         for (std::size_t k = 0; k < streams_.size(); ++k) {
             const Stream& s = *streams_[k];
             // Not read: a job given to Print or a side closed with bytes held (no descriptor),
-            // a stall, a full receive buffer, a pause (--slow, a stall for a while).
-            if (s.fd == kNoSocket || s.stalled || s.held.size() >= kReceiveBuffer ||
+            // a stall, a full receive buffer, an LPD data file's end waiting for its bytes to
+            // print, a pause (--slow, a stall for a while).
+            if (s.fd == kNoSocket || s.stalled || s.held.size() >= kReceiveBuffer || !LpdReads(s) ||
                 now < s.nextRead)
                 continue;
             fds.push_back({s.fd});
@@ -257,8 +281,10 @@ void SimServer::Run() {
                 ServeDatagram();
             } else if (roles[i] == -3) {
                 if (pty_.WriterClosed()) serial->jobEnding = true;
+            } else if (roles[i] < kLpdRole) {
+                Accept(roles[i], false);
             } else if (roles[i] < kStreamRole) {
-                Accept(roles[i]);
+                Accept(roles[i] - kLpdRole, true);
             } else {
                 readable.push_back(
                     streams_[static_cast<std::size_t>(roles[i] - kStreamRole)].get());
@@ -278,6 +304,7 @@ void SimServer::Run() {
         FinishRestarts();
         if (chaos_) ServeLate();
         WriteIndex(false);
+        ShowPaper();
         const Clock::time_point after = Clock::now();
         for (const auto& s : streams_) {
             if (s->fd != kNoSocket && s->unflushed && after - s->lastData >= kIdleFlush) {

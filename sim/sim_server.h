@@ -9,6 +9,9 @@
 // what arrives is held, up to kReceiveBuffer bytes a connection (then the connection is no longer
 // read, so TCP pushes back on the sender), and printed once it can print again. Real-time
 // requests in held bytes are answered at once, and not again when they are printed.
+//
+// With an LPD port, each printer also takes LPR jobs there (sim/lpd/): each data file is printed
+// as a TCP connection's bytes are, and held the same way.
 
 #include <atomic>
 #include <chrono>
@@ -23,6 +26,7 @@
 
 #include "link/socket_io.h"
 #include "sim/chaos/chaos_plan.h"
+#include "sim/lpd/lpd_text.h"
 #include "sim/paper/drawing.h"
 #include "sim/paper/receipt_store.h"
 #include "sim/print_job.h"
@@ -65,8 +69,11 @@ class SimServer : public SimControl {
     void Stop();
 
     uint16_t TcpPort(int printer) const;  // 1-based printer; the same for all; 0 without TCP
+    uint16_t LpdPort(int printer) const;  // the same for all; 0 without LPD
     uint16_t UdpPort() const;             // 0 without a responder
     const std::string& SerialPath() const { return serialPath_; }
+    // The receipt folder, with --receipts (once started); null without.
+    const paper::ReceiptStore* Receipts() const { return receipts_ ? &*receipts_ : nullptr; }
     PrinterSettings Printer(int printer) const;  // 1-based
 
     // SimControl, from any thread.
@@ -75,13 +82,22 @@ class SimServer : public SimControl {
     std::future<JobResult> Print(PrintRequest job) override;
     SubscriptionId Subscribe(Subscriber subscriber) override;
     void Unsubscribe(SubscriptionId id) override;
+    SubscriptionId WatchPaper(PaperWatcher watcher) override;
 
   private:
     struct Stream;
     struct QueuedJob;
+    struct LpdEvents;
 
-    // One port for every printer, as real printers all listen on 9100.
-    bool StartListeners(std::string* error);
+    // One port for every printer, as real printers all listen on 9100 (and 515 for LPD): each
+    // printer's listener of `set` on port `wanted` (0: a free one), the port in `bound`.
+    bool StartListeners(std::vector<printerlink::SocketHandle>& set, uint16_t wanted,
+                        uint16_t& bound, std::string* error);
+    // Printer i (from 0) has a TCP or LPD listener open; closes both; what it listens on:
+    // "TCP port 9100 and LPD port 515" (without `numbers`: "TCP and LPD"; empty: nothing).
+    bool Listens(std::size_t i) const;
+    void CloseListeners(std::size_t i);
+    std::string PortsText(std::size_t i, bool numbers) const;
     // Printer i (from 0) listens at `address`, taking it from another printer listening there;
     // the text for its log line.
     std::string Listen(std::size_t i, const netcfg::Ipv4Octets& address);
@@ -94,9 +110,9 @@ class SimServer : public SimControl {
     bool Restarting(std::size_t i) const;
     // Listening and restarting as Printers() shows them.
     void PublishPresence();
-    // A connection waiting at printer i's listener (from 0), taken and logged; its fault drawn
-    // when `draw`. Null when none was waiting.
-    Stream* Accept(int index, bool draw = true);
+    // A connection waiting at printer i's listener (from 0; its LPD listener when `lpd`), taken
+    // and logged; its fault drawn when `draw`. Null when none was waiting.
+    Stream* Accept(int index, bool lpd, bool draw = true);
     void ReadStream(Stream& stream);
     void ServeDatagram();
     // A datagram on the discovery port from `from`: answered, or taken as an address-set packet.
@@ -119,6 +135,15 @@ class SimServer : public SimControl {
     void PrintHeld(Stream& stream);
     // The end of a stream's job: the decoder finished and the paper ended.
     void EndJob(Stream& stream);
+
+    // LPD connections (sim/lpd/sim_lpd.cpp): bytes read fed to the exchange (false: it is over
+    // and the connection closed); the client's side ended; the job of a data file printed.
+    bool FeedLpd(Stream& stream, std::span<const uint8_t> bytes);
+    void EndLpd(Stream& stream);
+    void EndLpdJob(Stream& stream);
+    // Whether the stream may be read now: not while a data file's last bytes wait to be printed.
+    static bool LpdReads(const Stream& stream);
+    lpd::QueueView LpdQueue(const Stream& asking) const;
 
     // The status protocol (sim_status.cpp).
     void Serve(Stream& stream, const StatusRequest& request);
@@ -157,6 +182,10 @@ class SimServer : public SimControl {
     // Reading rate of a stream (--slow, or its fault's); 0: no limit.
     uint64_t ReadRate(const Stream& stream) const;
     void SayChaosSummary();
+    // The paper of each stream while it grows, to the watchers (sim_paper_progress.cpp).
+    void ShowPaper();
+    bool PaperToShow() const;
+    std::optional<std::chrono::steady_clock::time_point> NextPaperShow() const;
     std::chrono::steady_clock::time_point NextWake() const;
 
     SimOptions options_;
@@ -178,13 +207,19 @@ class SimServer : public SimControl {
     std::deque<std::shared_ptr<QueuedJob>> jobs_;
     std::size_t jobsActive_ = 0;  // started and not ended (jobsMutex_)
     bool ended_ = false;          // Run has returned (jobsMutex_)
-    // Subscribers to every line.
-    std::mutex subscribersMutex_;
-    std::map<SubscriptionId, Subscriber> subscribers_;
+    // Subscribers to every line, and watchers of the paper.
+    struct Subscription {
+        Subscriber lines;
+        PaperWatcher paper;
+    };
+    mutable std::mutex subscribersMutex_;
+    std::map<SubscriptionId, Subscription> subscribers_;
     SubscriptionId nextSubscription_ = 1;
     std::vector<printerlink::SocketHandle> listeners_;  // per printer, kNoSocket without
-    std::vector<netcfg::Ipv4Octets> listenAt_;          // where each printer's listener is
+    std::vector<printerlink::SocketHandle> lpdListeners_;
+    std::vector<netcfg::Ipv4Octets> listenAt_;  // where each printer's listeners are
     uint16_t tcpPort_ = 0;
+    uint16_t lpdPort_ = 0;
     // Per printer: the end of its restart pause; the epoch while it is up.
     std::vector<std::chrono::steady_clock::time_point> restartUntil_;
     printerlink::SocketHandle udp_ = printerlink::kNoSocket;

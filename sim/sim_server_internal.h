@@ -10,6 +10,7 @@
 
 #include "link/socket_io.h"
 #include "sim/chaos/stream_fault.h"
+#include "sim/lpd/lpd_exchange.h"
 #include "sim/print_job.h"
 #include "sim/realtime_scanner.h"
 #include "sim/sim_server.h"
@@ -18,9 +19,11 @@ namespace sim {
 
 using Clock = std::chrono::steady_clock;
 
-// Roles of the descriptors Run waits on: streams follow the listeners of up to kMaxPrinters.
+// Roles of the descriptors Run waits on: the TCP listeners of up to kMaxPrinters, their LPD
+// listeners, then the streams.
+constexpr int kLpdRole = 500;
 constexpr int kStreamRole = 1000;
-static_assert(kStreamRole > kMaxPrinters);
+static_assert(kLpdRole >= kMaxPrinters && kStreamRole >= kLpdRole + kMaxPrinters);
 
 std::string EndpointText(const printerlink::SocketAddress& a);
 std::string ListenFailure(const netcfg::Ipv4Octets& address, uint16_t port, int error);
@@ -33,7 +36,7 @@ struct SimServer::QueuedJob {
     std::size_t fed = 0;  // bytes given to the decoder so far
 };
 
-// A byte stream being read: a TCP connection, the pseudo-terminal, or a job given to Print.
+// A byte stream being read: a TCP or LPD connection, the pseudo-terminal, or a job given to Print.
 struct SimServer::Stream {
     printerlink::SocketHandle fd = printerlink::kNoSocket;
     bool terminal = false;  // the pseudo-terminal, not a socket
@@ -64,6 +67,16 @@ struct SimServer::Stream {
     bool faultDrawn = false;
     std::shared_ptr<QueuedJob> queued;  // a job given to Print
     std::unique_ptr<PrintJob> job;      // its decoder and paper
+    // An LPD connection: its exchange; the job's name (its receipts' `job`); a data file's job
+    // not yet ended (its last receipt waits for the control file's job name, or the next file).
+    std::unique_ptr<lpd::Exchange> lpd;
+    std::string jobName;
+    bool lpdJobOpen = false;
+    // Its paper as last shown to the watchers: after so many bytes, when, and whether it showed
+    // paper (so its end is shown once).
+    uint64_t paperFed = 0;
+    Clock::time_point paperShown{};
+    bool paperShowing = false;
 };
 
 }  // namespace sim

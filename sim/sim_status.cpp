@@ -40,7 +40,9 @@ ControlResult SimServer::ChangeStatus(int printer, const StatusChange& change) {
 }
 
 bool SimServer::SendBack(Stream& s, std::span<const uint8_t> bytes, bool due) {
-    if (s.fd == kNoSocket) return false;            // a job given to Print has no way back
+    // A job given to Print has no way back; an LPD connection carries the exchange's answers
+    // only.
+    if (s.fd == kNoSocket || s.lpd) return false;
     if (!due && HoldAnswer(s, bytes)) return true;  // sent when due
     if (s.terminal) return pty_.Write(bytes.data(), bytes.size());
     return printerlink::SendOnSocket(s.fd, bytes.data(), bytes.size()).taken == bytes.size();

@@ -11,7 +11,7 @@ using printerlink::SocketHandle;
 
 std::unique_ptr<PrintJob> SimServer::MakeJob(Stream* stream) {
     const JobPaper paper{drawing_.get(), receipts_ ? &*receipts_ : nullptr, options_.paperWidth};
-    const std::string name = stream->queued ? stream->queued->request.name : std::string();
+    const std::string name = stream->queued ? stream->queued->request.name : stream->jobName;
     return std::make_unique<PrintJob>(
         paper::ReceiptSource{stream->printer, stream->link, stream->connection, name}, paper,
         [this, stream](Event&& e) {
@@ -55,11 +55,12 @@ void SimServer::WriteIndex(bool force) {
     indexError_ = failure;
 }
 
-SimServer::Stream* SimServer::Accept(int index, bool draw) {
+SimServer::Stream* SimServer::Accept(int index, bool lpd, bool draw) {
+    const SocketHandle listener =
+        (lpd ? lpdListeners_ : listeners_)[static_cast<std::size_t>(index)];
     // A restart may have closed the listener since it was found readable.
-    if (listeners_[static_cast<std::size_t>(index)] == kNoSocket) return nullptr;
-    const printerlink::AcceptStep accepted =
-        printerlink::AcceptTcpSocket(listeners_[static_cast<std::size_t>(index)]);
+    if (listener == kNoSocket) return nullptr;
+    const printerlink::AcceptStep accepted = printerlink::AcceptTcpSocket(listener);
     if (accepted.socket == kNoSocket) {
         // Out of descriptors or memory: the listener stays readable, so wait before trying again
         // instead of spinning.
@@ -76,7 +77,8 @@ SimServer::Stream* SimServer::Accept(int index, bool draw) {
     auto stream = std::make_unique<Stream>();
     stream->fd = accepted.socket;
     stream->printer = index + 1;
-    stream->link = "tcp";
+    stream->link = lpd ? "lpd" : "tcp";
+    if (lpd) stream->lpd = std::make_unique<lpd::Exchange>();
     stream->connection = ++connections_;
     stream->nextRead = Clock::now();
     {
@@ -87,7 +89,7 @@ SimServer::Stream* SimServer::Accept(int index, bool draw) {
     stream->job = MakeJob(raw);
     Say(raw->printer, raw->link, raw->connection,
         "connection from " + EndpointText(accepted.peer) + " to " +
-            EndpointText({listenAt_[static_cast<std::size_t>(index)], tcpPort_}));
+            EndpointText({listenAt_[static_cast<std::size_t>(index)], lpd ? lpdPort_ : tcpPort_}));
     streams_.push_back(std::move(stream));
     if (chaos_ && draw) DrawFault(*raw, chaos::Occasion::Connection);
     return raw;
@@ -101,6 +103,7 @@ void SimServer::ReadStream(Stream& s) {
         limit = std::min(limit, *options_.resetAfter - std::min(*options_.resetAfter, s.received));
     if (options_.stallAfter)
         limit = std::min(limit, *options_.stallAfter - std::min(*options_.stallAfter, s.received));
+    if (s.lpd) limit = std::min(limit, s.lpd->Wanted());
     // While the printer holds what arrives, no more than its receive buffer has room for.
     if (!s.held.empty() || !PrintsNow(s.printer))
         limit = std::min<uint64_t>(limit, kReceiveBuffer - std::min(kReceiveBuffer, s.held.size()));
@@ -129,7 +132,12 @@ void SimServer::ReadStream(Stream& s) {
             return;
         }
         s.received += step.length;
-        Take(s, std::span<const uint8_t>(buffer, step.length));
+        const std::span<const uint8_t> bytes(buffer, step.length);
+        if (!s.lpd) {
+            Take(s, bytes);
+        } else if (!FeedLpd(s, bytes)) {
+            return;  // the exchange is over, the connection closed
+        }
     }
     if (const chaos::Fault f = s.fault.Reached(s.received);
         f != chaos::Fault::None && !MeetFault(s, f))
@@ -198,6 +206,7 @@ void SimServer::EndJob(Stream& s) {
 }
 
 void SimServer::CloseStream(Stream& s, const std::string& why, bool reset, bool loseHeld) {
+    if (s.lpd) EndLpd(s);  // an exchange cut short says so
     // What its stack took and this side never read: a sender saw it acknowledged.
     std::size_t unread = 0;
     if (s.terminal) {

@@ -99,6 +99,9 @@ class StreamDecoder {
     void Finish();
 
     uint64_t BytesFed() const { return fed_; }
+    // A complete command waiting for the optional byte that may follow it (nullptr: none); it
+    // is given out with the next byte, a flush or the end.
+    const Event* Waiting() const { return held_ ? &heldEvent_ : nullptr; }
 
     // From now on `paper` (nullptr: none) sees what is printed; it must outlive its use here.
     void SetPaper(PrintObserver* paper) { paper_ = paper; }

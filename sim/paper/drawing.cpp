@@ -27,14 +27,10 @@ class LibraryDrawing final : public Drawing {
 
 }  // namespace
 
-std::unique_ptr<Drawing> MakeDrawing(std::string* error) {
-    std::unique_ptr<PrinterFonts> fonts = PrinterFonts::Open(PrinterFonts::Installed(), error);
-    if (fonts == nullptr) return nullptr;
-    return std::make_unique<LibraryDrawing>(std::move(fonts));
-}
-
-bool DrawingBuilt() {
-    return true;
+std::unique_ptr<Drawing> MakeDrawing(std::string* error, const std::string& fonts) {
+    std::unique_ptr<PrinterFonts> faces = PrinterFonts::Open(PrinterFonts::Installed(fonts), error);
+    if (faces == nullptr) return nullptr;
+    return std::make_unique<LibraryDrawing>(std::move(faces));
 }
 
 }  // namespace sim::paper

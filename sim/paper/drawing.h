@@ -116,8 +116,7 @@ class Drawing {
 
 // The drawing; nullptr with `error` set (one line for the log) when a printer font file is missing
 // or unreadable.
-std::unique_ptr<Drawing> MakeDrawing(std::string* error = nullptr);
-// Whether this build draws the paper (every build does now; the options' help asks).
-bool DrawingBuilt();
+// A folder of font files given (`fonts`, UTF-8) is looked in first, by the files' names.
+std::unique_ptr<Drawing> MakeDrawing(std::string* error = nullptr, const std::string& fonts = {});
 
 }  // namespace sim::paper

@@ -12,10 +12,10 @@
 namespace sim::paper {
 
 std::string InstalledFont(FontFile file) {
-    constexpr const char* kPaths[] = {"/usr/share/fonts/opentype/terminus/terminus-bold.otb",
-                                      "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf",
-                                      "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc"};
-    return kPaths[static_cast<int>(file)];
+    constexpr const char* kFolders[] = {"/usr/share/fonts/opentype/terminus/",
+                                        "/usr/share/fonts/truetype/dejavu/",
+                                        "/usr/share/fonts/truetype/wqy/"};
+    return std::string(kFolders[static_cast<int>(file)]) + FontFileName(file);
 }
 
 std::string FontAdvice(FontFile file) {

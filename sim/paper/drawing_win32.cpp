@@ -20,10 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const wchar_t* FileName(FontFile file) {
-    constexpr const wchar_t* kNames[] = {L"terminus-bold.otb", L"DejaVuSansMono-Bold.ttf",
-                                         L"wqy-microhei.ttc"};
-    return kNames[static_cast<int>(file)];
+fs::path FileName(FontFile file) {
+    return PathFromUtf8(FontFileName(file));
 }
 
 fs::path ProgramFolder() {

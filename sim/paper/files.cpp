@@ -6,6 +6,15 @@
 
 namespace sim::paper {
 
+std::string FontIn(const std::string& folder, FontFile file) {
+    if (!folder.empty()) {
+        const std::filesystem::path path = PathFromUtf8(folder) / FontFileName(file);
+        std::error_code ignored;
+        if (std::filesystem::is_regular_file(path, ignored)) return Utf8FromPath(path);
+    }
+    return InstalledFont(file);
+}
+
 bool WriteWholeFile(const std::filesystem::path& target, std::span<const uint8_t> bytes,
                     std::string* error) {
     std::string ignored;

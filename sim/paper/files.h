@@ -30,6 +30,14 @@ inline std::string Utf8FromPath(const std::filesystem::path& path) {
 // the user's fonts folders.
 enum class FontFile { Terminus, DejaVuMono, MicroHei };
 std::string InstalledFont(FontFile file);
+// Each font file's name, the same on every system.
+constexpr const char* FontFileName(FontFile file) {
+    constexpr const char* kNames[] = {"terminus-bold.otb", "DejaVuSansMono-Bold.ttf",
+                                      "wqy-microhei.ttc"};
+    return kNames[static_cast<int>(file)];
+}
+// The file in `folder` (UTF-8; the --fonts option) when it is there, else InstalledFont(file).
+std::string FontIn(const std::string& folder, FontFile file);
 // The Debian package each comes from.
 constexpr const char* FontPackage(FontFile file) {
     constexpr const char* kPackages[] = {"fonts-terminus-otb", "fonts-dejavu-core",

@@ -65,9 +65,9 @@ Bitmap Box(CellSize cell, int top, int bottom) {
 PrinterFonts::PrinterFonts() : library_(std::make_unique<Library>()) {}
 PrinterFonts::~PrinterFonts() = default;
 
-PrinterFonts::Files PrinterFonts::Installed() {
-    return {InstalledFont(FontFile::Terminus), InstalledFont(FontFile::DejaVuMono),
-            InstalledFont(FontFile::MicroHei)};
+PrinterFonts::Files PrinterFonts::Installed(const std::string& folder) {
+    return {FontIn(folder, FontFile::Terminus), FontIn(folder, FontFile::DejaVuMono),
+            FontIn(folder, FontFile::MicroHei)};
 }
 
 std::unique_ptr<PrinterFonts> PrinterFonts::Open(const Files& files, std::string* error) {

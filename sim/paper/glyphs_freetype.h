@@ -24,8 +24,8 @@ class PrinterFonts {
         std::string dejaVuMono;
         std::string microHei;
     };
-    // Where this system keeps them (sim/paper/files.h).
-    static Files Installed();
+    // Where this system keeps them (sim/paper/files.h), those in `folder` (UTF-8) first.
+    static Files Installed(const std::string& folder = {});
 
     // Nullptr with `error` naming the missing file and its package when a face cannot be made.
     static std::unique_ptr<PrinterFonts> Open(const Files& files, std::string* error);

@@ -85,6 +85,13 @@ void Paper::Printer::End() {
     Initialise();
 }
 
+Bitmap Paper::Printer::SoFar() const {
+    if (!printed_) return Bitmap();
+    Bitmap picture = roll_;
+    picture.Resize(std::max(y_, roll_.Height()));
+    return picture;
+}
+
 // --- Paper ---
 
 Paper::Paper(Drawing& drawing, PaperOptions options, ReceiptSink receipts, NoteSink notes)
@@ -95,6 +102,9 @@ Paper::~Paper() = default;
 
 void Paper::End() {
     printer_->End();
+}
+Bitmap Paper::SoFar() const {
+    return printer_->SoFar();
 }
 void Paper::Text(std::span<const uint8_t> bytes, const TextCoding& coding, uint64_t at) {
     printer_->Text(bytes, coding, at);

@@ -57,6 +57,10 @@ class Paper final : public PrintObserver {
     // comes out as a receipt. The paper is then as after power-on.
     void End();
 
+    // What is printed since the last cut, as a picture (the paper used so far; empty when
+    // nothing is): a receipt still being printed, for a console that shows it growing.
+    Bitmap SoFar() const;
+
     void Text(std::span<const uint8_t> bytes, const TextCoding& coding, uint64_t at) override;
     void LineFeeds(uint64_t count, uint64_t at) override;
     void Command(std::span<const uint8_t> header, uint64_t data, uint64_t at) override;

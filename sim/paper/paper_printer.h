@@ -69,6 +69,7 @@ class Paper::Printer {
     void Command(std::span<const uint8_t> c, uint64_t data, uint64_t at);
     void Data(std::span<const uint8_t> chunk, uint64_t at);
     void End();
+    Bitmap SoFar() const;
 
   private:
     // --- the state ESC @ resets ---

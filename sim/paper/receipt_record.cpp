@@ -79,6 +79,16 @@ Json ItemJson(const Item& item) {
     return out;
 }
 
+Json EventJson(const StreamEvent& event) {
+    Json out;
+    out["from"] = event.bytes.from;
+    out["to"] = event.bytes.to;
+    out["kind"] = event.kind;
+    out["text"] = event.text;
+    out["bytes"] = platform::HexBytes(event.head);
+    return out;
+}
+
 std::string Dump(const Json& json) {
     // Texts are UTF-8 already; a stray byte becomes U+FFFD rather than an exception.
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
@@ -163,20 +173,25 @@ std::string DataFileText(const DataFileHeader& header, const ReceiptRecord& reco
     head["height"] = header.height;
     head["end"] = ReceiptEndName(header.end);
     if (!header.source.job.empty()) head["job"] = header.source.job;
-    // The header's fields one a line, then the lines and the items, one a line each.
+    // The header's fields one a line, then the lines, the items and the events, one a line each,
+    // each list followed by the count of what it left out.
     std::string text = "{\n";
     for (auto it = head.begin(); it != head.end(); ++it)
         text += "  " + Dump(it.key()) + ": " + Dump(it.value()) + ",\n";
-    text += "  \"lines\": [";
-    for (std::size_t i = 0; i < record.lines.size(); ++i)
-        text += (i == 0 ? "\n    " : ",\n    ") + Dump(record.lines[i]);
-    text += record.lines.empty() ? "],\n" : "\n  ],\n";
-    text += "  \"linesLeftOut\": " + std::to_string(record.linesLeftOut) + ",\n";
-    text += "  \"items\": [";
-    for (std::size_t i = 0; i < record.items.size(); ++i)
-        text += (i == 0 ? "\n    " : ",\n    ") + Dump(ItemJson(record.items[i]));
-    text += record.items.empty() ? "],\n" : "\n  ],\n";
-    text += "  \"itemsLeftOut\": " + std::to_string(record.itemsLeftOut) + "\n}\n";
+    const auto list = [&text](const char* name, const auto& elements, uint64_t leftOut,
+                              const auto& json, bool last) {
+        text += std::string("  \"") + name + "\": [";
+        for (std::size_t i = 0; i < elements.size(); ++i)
+            text += (i == 0 ? "\n    " : ",\n    ") + Dump(json(elements[i]));
+        text += elements.empty() ? "],\n" : "\n  ],\n";
+        text += std::string("  \"") + name + "LeftOut\": " + std::to_string(leftOut) +
+                (last ? "\n}\n" : ",\n");
+    };
+    list(
+        "lines", record.lines, record.linesLeftOut, [](const std::string& l) { return Json(l); },
+        false);
+    list("items", record.items, record.itemsLeftOut, ItemJson, false);
+    list("events", record.events, record.eventsLeftOut, EventJson, true);
     return text;
 }
 

@@ -82,14 +82,29 @@ struct Item {
     bool operator==(const Item&) const = default;
 };
 
+// One decoded event of the receipt's stretch of the stream, as the log tells it.
+struct StreamEvent {
+    ByteRange bytes;            // its bytes in the stream
+    std::string kind;           // "text", "esc/pos", ... (the log's kind words)
+    std::string text;           // the log's words for it ("esc/pos cut: feed 0 dots, partial")
+    std::vector<uint8_t> head;  // its first bytes, at most kEventBytes
+
+    bool operator==(const StreamEvent&) const = default;
+};
+
 struct ReceiptRecord {
-    static constexpr std::size_t kMaxItems = 10000;  // items, and lines, a receipt keeps
+    static constexpr std::size_t kMaxItems = 10000;  // items, lines and events a receipt keeps
     static constexpr std::size_t kMaxText = 1024;    // bytes of an item's text or a line
+    static constexpr std::size_t kEventBytes = 64;   // bytes of an event kept
 
     std::vector<Item> items;
     std::vector<std::string> lines;
+    // The events of the stream from the previous receipt's end to this one's (the newest
+    // kMaxItems; the older ones counted in eventsLeftOut).
+    std::vector<StreamEvent> events;
     uint64_t itemsLeftOut = 0;  // past kMaxItems
     uint64_t linesLeftOut = 0;
+    uint64_t eventsLeftOut = 0;
 
     void Add(Item&& item);
     void AddLine(std::string&& line);

@@ -325,7 +325,13 @@ SavedReceipt ReceiptStore::Save(Drawing& drawing, const Receipt& receipt,
 std::vector<ReceiptEntry> ReceiptStore::List(const Query& query) const {
     std::vector<ReceiptEntry> out;
     std::lock_guard lock(mutex_);
-    for (auto it = entries_.rbegin(); it != entries_.rend() && out.size() < query.limit; ++it) {
+    auto from = entries_.rbegin();
+    if (query.before > 0) {
+        from = std::make_reverse_iterator(
+            std::lower_bound(entries_.begin(), entries_.end(), query.before,
+                             [](const ReceiptEntry& e, unsigned n) { return e.number < n; }));
+    }
+    for (auto it = from; it != entries_.rend() && out.size() < query.limit; ++it) {
         if (it->number <= query.after) break;
         if (!query.printer || it->printer == *query.printer) out.push_back(*it);
     }

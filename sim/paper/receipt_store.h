@@ -102,6 +102,7 @@ class ReceiptStore {
         std::optional<int> printer;  // nullopt: every printer's
         unsigned after = 0;          // only receipts numbered higher
         std::size_t limit = 100;
+        unsigned before = 0;  // only receipts numbered lower (0: no bound)
     };
     // Newest first.
     std::vector<ReceiptEntry> List(const Query& query) const;

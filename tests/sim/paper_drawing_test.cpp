@@ -365,6 +365,15 @@ TEST(Glyphs, UnreadableFontFilesSayWhy) {
     for (FontFile file : {FontFile::Terminus, FontFile::DejaVuMono, FontFile::MicroHei})
         EXPECT_TRUE(fs::is_regular_file(PathFromUtf8(InstalledFont(file))))
             << InstalledFont(file) << ": the tests run with the printer fonts installed";
+
+    // A folder of fonts given (--fonts) is looked in first, by the files' names; what it lacks
+    // comes from where the system keeps it.
+    const std::string given = Utf8FromPath(folder);
+    EXPECT_EQ(MakeDrawing(&error, given), nullptr);
+    EXPECT_NE(error.find(Utf8FromPath(folder / "terminus-bold.otb")), std::string::npos) << error;
+    EXPECT_EQ(PrinterFonts::Installed(given).microHei, InstalledFont(FontFile::MicroHei));
+    fs::remove(folder / "terminus-bold.otb");
+    EXPECT_NE(MakeDrawing(&error, given), nullptr) << error;
     fs::remove_all(folder);
 }
 

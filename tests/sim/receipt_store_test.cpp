@@ -260,6 +260,9 @@ TEST(ReceiptStore, TheIndexAnswersForEachPrinterNewestFirstAndSurvivesARestart) 
         EXPECT_EQ(numbers(store.List({2, 5, 100})), (std::vector<unsigned>{9, 7}));
         EXPECT_EQ(numbers(store.List({std::nullopt, 0, 3})), (std::vector<unsigned>{9, 8, 7}));
         EXPECT_EQ(numbers(store.List({0, 0, 100})), (std::vector<unsigned>{1}));
+        EXPECT_EQ(numbers(store.List({1, 0, 2, 7})), (std::vector<unsigned>{6, 4}));
+        EXPECT_EQ(numbers(store.List({std::nullopt, 3, 100, 7})), (std::vector<unsigned>{6, 5, 4}));
+        EXPECT_EQ(numbers(store.List({std::nullopt, 0, 100, 1})), (std::vector<unsigned>{}));
         EXPECT_EQ(store.Latest(2)->number, 9u);
         EXPECT_EQ(store.Latest(2)->connection, 17u);
         EXPECT_FALSE(store.Latest(3).has_value());

@@ -26,33 +26,6 @@ using Bytes = std::vector<uint8_t>;
 using commands::PaperLevel;
 using printerlink::SocketHandle;
 
-// Reads until `count` bytes came or `limit` passed.
-Bytes Read(SocketHandle socket, std::size_t count, std::chrono::milliseconds limit = 5000ms) {
-    Bytes out;
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (out.size() < count) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left <= 0ms) break;
-        printerlink::SocketReadable readable{socket};
-        if (printerlink::WaitReadable(std::span(&readable, 1), left) <= 0) break;
-        uint8_t buffer[256];
-        const auto step = printerlink::ReceiveOnSocket(socket, buffer,
-                                                       std::min(sizeof buffer, count - out.size()));
-        if (step.what != printerlink::Received::Data) {
-            if (step.what == printerlink::Received::WouldBlock) continue;
-            break;
-        }
-        out.insert(out.end(), buffer, buffer + step.length);
-    }
-    return out;
-}
-
-// Whatever else arrives within `quiet` (bytes a printer must not have sent).
-Bytes Extra(SocketHandle socket, std::chrono::milliseconds quiet = 100ms) {
-    return Read(socket, 64, quiet);
-}
-
 std::size_t Count(const SimRig& rig, const std::string& part) {
     const auto lines = rig.Lines();
     return static_cast<std::size_t>(std::count_if(lines.begin(), lines.end(), [&](const auto& l) {

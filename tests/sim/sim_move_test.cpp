@@ -96,8 +96,11 @@ TEST(SimMove, SilentForItsRestartThenAnsweringAndListeningAtTheNewAddress) {
     Asker asker;
     sim::SimOptions options = Printers(2, asker.port());
     options.restart = 800ms;  // long enough to look at the printers meanwhile
+    options.lpdPort = 0;      // its LPD port moves with it
     SimRig rig(options);
     const uint16_t udp = rig.server().UdpPort(), tcp = rig.server().TcpPort(2);
+    const uint16_t lpd = rig.server().LpdPort(2);
+    const Bytes printWaiting{0x01, 'q', '\n'};
     EXPECT_EQ(rig.server().TcpPort(1), tcp);  // one port for all, as real printers have
     ASSERT_EQ(asker.Answers(udp, 200ms).size(), 2u);
     // A connection open at the move is reset, as by a printer that restarts.
@@ -114,10 +117,11 @@ TEST(SimMove, SilentForItsRestartThenAnsweringAndListeningAtTheNewAddress) {
     // During the pause only the other printer answers, and nothing listens at either address.
     EXPECT_EQ(asker.Answers(udp, 100ms), (std::multimap<uint8_t, Address>{{0x01, kFirst}}));
     EXPECT_FALSE(Deliver(kMoved, tcp, kCutterOn));
+    EXPECT_FALSE(Deliver(kMoved, lpd, printWaiting));
     ASSERT_TRUE(WaitForLine(rig,
                             "printer 2 sim back at 127.0.1.2, mask 255.255.255.0, gateway "
                             "127.0.0.1, listening on TCP port " +
-                                std::to_string(tcp)));
+                                std::to_string(tcp) + " and LPD port " + std::to_string(lpd)));
     EXPECT_EQ(asker.Answers(udp, 200ms),
               (std::multimap<uint8_t, Address>{{0x01, kFirst}, {0x02, kMoved}}));
     EXPECT_FALSE(Deliver(kSecond, tcp, kCutterOn));
@@ -126,6 +130,9 @@ TEST(SimMove, SilentForItsRestartThenAnsweringAndListeningAtTheNewAddress) {
     EXPECT_TRUE(WaitForLine(rig, "printer 2 tcp#2 connection from 127.0.0.1:"));
     EXPECT_TRUE(WaitForLine(rig, " to 127.0.1.2:" + std::to_string(tcp)));
     EXPECT_TRUE(WaitForLine(rig, "printer 2 tcp#2 setting cutter: 00 (On)"));
+    EXPECT_FALSE(Deliver(kSecond, lpd, printWaiting));
+    ASSERT_TRUE(Deliver(kMoved, lpd, printWaiting));
+    EXPECT_TRUE(WaitForLine(rig, "printer 2 lpd#3 print waiting jobs in queue 'q'"));
     EXPECT_EQ(rig.server().Printer(2).identity, rig.server().Printer(1).identity);
     printerlink::CloseSocket(open, false);
 }

@@ -27,6 +27,10 @@ TEST(SimOptions, DefaultsAndEveryOption) {
     EXPECT_EQ(d.listen, (netcfg::Ipv4Octets{127, 0, 0, 1}));
     EXPECT_EQ(d.restart, std::chrono::milliseconds(1000));
     EXPECT_TRUE(d.deaf.empty());
+    EXPECT_EQ(d.lpdPort, std::nullopt);  // no LPR jobs unless asked
+    EXPECT_EQ(Parse({"--lpd-port", "0"}).options.lpdPort, 0);
+    EXPECT_EQ(Parse({"--lpd-port=515"}).options.lpdPort, 515);
+    EXPECT_NE(Parse({"--lpd-port", "65536"}).error, "");
 
     const sim::ParsedOptions p =
         Parse({"--tcp-port",  "0",         "--udp-port=0",  "--reply-port", "18999",
@@ -108,8 +112,7 @@ TEST(SimOptions, SerialOnlyWherePseudoTerminalsAre) {
     }
 }
 
-// The paper: the folder and the paper's width; a build without a drawing refuses --receipts (the
-// program ends with status 2) and its usage says so.
+// The paper: the folder, the paper's width and a folder of font files.
 TEST(SimOptions, ReceiptsWhereThePaperIsBuilt) {
     EXPECT_EQ(Parse({}).options.receipts, "");
     EXPECT_EQ(Parse({}).options.paperWidth, 576);
@@ -117,28 +120,55 @@ TEST(SimOptions, ReceiptsWhereThePaperIsBuilt) {
     EXPECT_EQ(Parse({"--paper-width=80"}).options.paperWidth, 576);
     EXPECT_NE(Parse({"--paper-width", "76"}).error, "");
     const sim::ParsedOptions p = Parse({"--receipts", "out dir"});
-    if (sim::paper::DrawingBuilt()) {
+    EXPECT_EQ(p.error, "");
+    EXPECT_EQ(p.options.receipts, "out dir");
+    EXPECT_EQ(Parse({"--fonts", "C:\\fonts"}).options.fonts, "C:\\fonts");
+    EXPECT_NE(Parse({"--fonts="}).error, "");
+}
+
+// The console: a port, or an IPv4 address (or localhost) and a port; loopback when none is given.
+TEST(SimOptions, ConsoleAddress) {
+    EXPECT_FALSE(Parse({}).options.http.has_value());
+    struct Case {
+        const char* value;
+        bool good;
+        netcfg::Ipv4Octets address;
+        uint16_t port;
+    };
+    const Case cases[] = {
+        {"8080", true, {127, 0, 0, 1}, 8080},
+        {"0", true, {127, 0, 0, 1}, 0},
+        {"0.0.0.0:8080", true, {0, 0, 0, 0}, 8080},
+        {"192.168.1.20:80", true, {192, 168, 1, 20}, 80},
+        {"localhost:9000", true, {127, 0, 0, 1}, 9000},
+        {"8080x", false, {}, 0},
+        {"65536", false, {}, 0},
+        {":8080", false, {}, 0},
+        {"1.2.3:8080", false, {}, 0},
+        {"shop-pc:8080", false, {}, 0},
+        {"127.0.0.1:", false, {}, 0},
+        {"", false, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        const sim::ParsedOptions p = Parse({"--http", c.value});
+        if (!c.good) {
+            EXPECT_EQ(p.error, std::string("bad value for --http: ") + c.value);
+            continue;
+        }
         EXPECT_EQ(p.error, "");
-        EXPECT_EQ(p.options.receipts, "out dir");
-        EXPECT_NE(sim::SimUsage().find("--receipts DIR      save every receipt"),
-                  std::string::npos);
-    } else {
-        EXPECT_EQ(p.error, "--receipts: the paper is not available in this build");
-        EXPECT_NE(sim::SimUsage().find("--receipts DIR      not available in this build"),
-                  std::string::npos);
+        ASSERT_TRUE(p.options.http.has_value());
+        EXPECT_EQ(p.options.http->address, c.address);
+        EXPECT_EQ(p.options.http->port, c.port);
     }
 }
 
-// Render mode: its own few options and the files; on a build without a drawing, a usage error.
+// Render mode: its own few options and the files.
 TEST(SimOptions, RenderMode) {
     const sim::ParsedOptions plain = Parse({"render", "job.bin"});
     EXPECT_TRUE(plain.render);
     EXPECT_NE(sim::SimUsage().find("pos-printer-sim render [--paper-width 80|58]"),
               std::string::npos);
-    if (!sim::paper::DrawingBuilt()) {
-        EXPECT_EQ(plain.error, "render: the paper is not available in this build");
-        return;
-    }
     EXPECT_EQ(plain.error, "");
     EXPECT_EQ(plain.files, std::vector<std::string>{"job.bin"});
     EXPECT_EQ(plain.options.receipts, ".");

@@ -312,6 +312,52 @@ TEST(SimPaper, RenderModeRecordsTextStylesABarcodeAndAQrCode) {
     fs::remove_all(out);
 }
 
+// Each data file holds the events of its own stretch of the stream, the cut that ended it among
+// them (also a cut still waiting for its optional pad byte when the job's bytes end), and the log
+// tells the cut before its picture.
+TEST(SimPaper, EachReceiptHoldsTheEventsOfItsStretch) {
+    const fs::path out = fakes::NewTempFolder("sim-render-");
+    ASSERT_FALSE(out.empty());
+    std::ofstream(out / "three.bin", std::ios::binary) << std::string(
+        "A\n\x1DV\x00"
+        "B\n\x1DV\x42\x03"
+        "C\n\x1DV\x01",
+        16);
+    const Rendered r = Render(out, {(out / "three.bin").string()});
+    ASSERT_EQ(r.status, 0);
+    struct Want {
+        uint64_t from, to;
+        const char* text;
+        const char* bytes;
+    };
+    const std::vector<std::vector<Want>> receipts = {
+        {{0, 2, "text: A", "41 0A"}, {2, 5, "esc/pos cut: full", "1D 56 00"}},
+        {{5, 7, "text: B", "42 0A"}, {7, 11, "esc/pos cut: feed 3 dots, partial", "1D 56 42 03"}},
+        {{11, 13, "text: C", "43 0A"}, {13, 16, "esc/pos cut: partial", "1D 56 01"}},
+    };
+    for (std::size_t i = 0; i < receipts.size(); ++i) {
+        SCOPED_TRACE(i + 1);
+        const nlohmann::json data =
+            ReadJson(out / ("receipt-000" + std::to_string(i + 1) + ".json"));
+        ASSERT_EQ(data["events"].size(), receipts[i].size()) << data["events"].dump();
+        EXPECT_EQ(data["eventsLeftOut"], 0);
+        for (std::size_t k = 0; k < receipts[i].size(); ++k) {
+            const nlohmann::json& e = data["events"][k];
+            EXPECT_EQ(e["from"], receipts[i][k].from);
+            EXPECT_EQ(e["to"], receipts[i][k].to);
+            EXPECT_EQ(e["text"], receipts[i][k].text);
+            EXPECT_EQ(e["bytes"], receipts[i][k].bytes);
+        }
+    }
+    const auto at = [&](const std::string& part) {
+        return std::find_if(r.lines.begin(), r.lines.end(), [&](const std::string& l) {
+            return l.find(part) != std::string::npos;
+        });
+    };
+    EXPECT_LT(at("esc/pos cut: full"), at("paper: receipt-0001.png"));
+    fs::remove_all(out);
+}
+
 TEST(SimPaper, RenderModeGoesOnPastAFileItCannotRead) {
     const fs::path out = fakes::NewTempFolder("sim-render-");
     ASSERT_FALSE(out.empty());

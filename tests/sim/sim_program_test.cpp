@@ -97,7 +97,6 @@ TEST(SimProgram, UsageAndUsageErrors) {
 // Render mode ends by itself: 2 for usage, 1 when a file could not be read (the others still
 // rendered and named in their lines).
 TEST(SimProgram, RenderModeStatuses) {
-    if (!sim::paper::DrawingBuilt()) GTEST_SKIP() << "no paper in this build";
     Program usage({"render"});
     EXPECT_NE(usage.ReadUntil("Usage", 5s).find("render: no file to render"), std::string::npos);
     EXPECT_EQ(usage.Wait(), 2);
@@ -147,6 +146,36 @@ TEST(SimProgram, LinesReachAPipeAsTheyHappenAndTermEndsIt) {
               std::string::npos);
     kill(sim.pid(), SIGTERM);
     EXPECT_EQ(sim.Wait(), 0);
+}
+
+// --http without --receipts: the console on loopback, the receipts in a new temporary folder named
+// in the log and removed at the end; a second console on the same port is refused at start.
+TEST(SimProgram, TheConsoleKeepsReceiptsInATemporaryFolderUntilTheEnd) {
+    Program sim({"--tcp-port", "0", "--udp-port", "0", "--http", "0"});
+    const std::string start = sim.ReadUntil("removed at the end", 5s);
+    const std::size_t console = start.find("sim console at http://127.0.0.1:");
+    ASSERT_NE(console, std::string::npos) << start;
+    EXPECT_NE(start.find("/ (this computer only)\n", console), std::string::npos) << start;
+    const std::string port = std::to_string(std::stoi(start.substr(console + 32)));
+    const std::string said = "receipts go to a temporary folder, ";
+    const std::size_t at = start.find(said);
+    ASSERT_NE(at, std::string::npos) << start;
+    const std::string folder =
+        start.substr(at + said.size(), start.find(',', at + said.size()) - (at + said.size()));
+    EXPECT_NE(folder.find("pos-printer-sim-"), std::string::npos) << folder;
+    EXPECT_EQ(access(folder.c_str(), W_OK), 0) << folder;
+
+    Program second({"--tcp-port", "0", "--udp-port", "0", "--http", port});
+    EXPECT_NE(second.ReadUntil("cannot serve", 5s)
+                  .find("pos-printer-sim: cannot serve the console on "
+                        "127.0.0.1:" +
+                        port + ": Address already in use"),
+              std::string::npos);
+    EXPECT_EQ(second.Wait(), 1);
+
+    kill(sim.pid(), SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+    EXPECT_NE(access(folder.c_str(), F_OK), 0) << folder << " is still there";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -12,6 +13,7 @@
 
 #include "link/socket_io.h"
 #include "sim/sim_server.h"
+#include "tests/fakes/send_all.h"
 
 namespace simtest {
 
@@ -22,18 +24,36 @@ inline printerlink::SocketHandle Connect(uint16_t port,
     return printerlink::ConnectTcpSocket(address, port, std::chrono::seconds(5), error);
 }
 
-// Sends everything, waiting (5 s at most each time) for room.
-inline bool SendAll(printerlink::SocketHandle socket, const std::vector<uint8_t>& bytes) {
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const auto step = printerlink::SendOnSocket(socket, bytes.data() + at, bytes.size() - at);
-        if (step.error != 0) return false;
-        if (step.wouldBlock && printerlink::WaitOnSocket(socket, true, std::chrono::seconds(5)) !=
-                                   printerlink::SocketWait::Ready)
-            return false;
-        at += step.taken;
+using fakes::SendAll;
+
+// Reads until `count` bytes came, the peer closed or `limit` passed.
+inline std::vector<uint8_t> Read(printerlink::SocketHandle socket, std::size_t count,
+                                 std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+    std::vector<uint8_t> out;
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (out.size() < count) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left <= std::chrono::milliseconds(0)) break;
+        printerlink::SocketReadable readable{socket};
+        if (printerlink::WaitReadable(std::span(&readable, 1), left) <= 0) break;
+        uint8_t buffer[256];
+        const auto step = printerlink::ReceiveOnSocket(socket, buffer,
+                                                       std::min(sizeof buffer, count - out.size()));
+        if (step.what != printerlink::Received::Data) {
+            if (step.what == printerlink::Received::WouldBlock) continue;
+            break;
+        }
+        out.insert(out.end(), buffer, buffer + step.length);
     }
-    return true;
+    return out;
+}
+
+// Whatever else arrives within `quiet` (bytes a printer must not have sent).
+inline std::vector<uint8_t> Extra(
+    printerlink::SocketHandle socket,
+    std::chrono::milliseconds quiet = std::chrono::milliseconds(100)) {
+    return Read(socket, 64, quiet);
 }
 
 class SimRig {

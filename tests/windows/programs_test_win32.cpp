@@ -276,8 +276,9 @@ std::filesystem::path Documents() {
 
 // Run by the installer's test after a silent install into POS_INSTALLED (a Windows path): the
 // "Virtual printer" entry starts the simulator in the user's Documents folder, printing into
-// Documents\Receipts, where the installed tessary-cli.exe's test page becomes a picture. (A free
-// TCP port is added to the entry's arguments: 9100 may be taken on the test machine.)
+// Documents\Receipts, where the installed tessary-cli.exe's test page becomes a picture, with its
+// console on a free loopback port named in its first lines. (A free TCP port is added to the
+// entry's arguments: 9100 may be taken on the test machine.)
 TEST(InstalledPrograms, TheVirtualPrinterPrintsIntoDocumentsReceipts) {
     const char* installed = std::getenv("POS_INSTALLED");
     if (installed == nullptr) GTEST_SKIP() << "no installed copy (POS_INSTALLED)";
@@ -286,7 +287,7 @@ TEST(InstalledPrograms, TheVirtualPrinterPrintsIntoDocumentsReceipts) {
     ASSERT_TRUE(shortcut.has_value());
     EXPECT_EQ(_wcsicmp(shortcut->target.c_str(), (bin / L"pos-printer-sim.exe").c_str()), 0)
         << shortcut->target;
-    EXPECT_EQ(shortcut->arguments, L"--receipts Receipts");
+    EXPECT_EQ(shortcut->arguments, L"--receipts Receipts --http 127.0.0.1:0");
     EXPECT_EQ(shortcut->folder, L"%USERPROFILE%\\Documents");
     UseTestProfile();
     wchar_t expanded[MAX_PATH] = {};
@@ -302,12 +303,12 @@ TEST(InstalledPrograms, TheVirtualPrinterPrintsIntoDocumentsReceipts) {
                 output);
     ASSERT_TRUE(sim.ok());
     ASSERT_TRUE(robot::WaitUntil(
-        [&] { return ReadFile(output).find("the next as receipt-0001.png") != std::string::npos; },
-        kStart))
+        [&] { return ReadFile(output).find("(this computer only)") != std::string::npos; }, kStart))
         << ReadFile(output);
     const std::string lines = ReadFile(output);
     EXPECT_NE(lines.find("receipts go to " + (receipts / "index.html").string()), std::string::npos)
         << lines;
+    EXPECT_NE(lines.find("sim console at http://127.0.0.1:"), std::string::npos) << lines;
     const std::size_t at = lines.find("listening on TCP port ");
     ASSERT_NE(at, std::string::npos) << lines;
     const std::wstring port = std::to_wstring(std::atoi(lines.c_str() + at + 22));
