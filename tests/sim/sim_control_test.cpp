@@ -490,7 +490,7 @@ TEST(SimControl, ConcurrentControlWhileConnectionsPrint) {
     EXPECT_FALSE(malformed.load());
     EXPECT_GT(frames.load(), 1);
     EXPECT_EQ(calls.load(), before) << "a subscriber called after Unsubscribe returned";
-    EXPECT_TRUE(fakes::WaitUntil([&] { return rig.HasLineWith("tcp#2 text: line 199"); }, 5000ms));
+    EXPECT_TRUE(fakes::WaitUntil([&] { return rig.HasLineWith("text: line 199"); }, 5000ms));
     printerlink::CloseSocket(watcher, false);
 }
 
