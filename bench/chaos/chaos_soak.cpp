@@ -109,10 +109,12 @@ int main(int argc, char** argv) {
             senderTenth = bench::ResidentKiB();
             simTenth = bench::ResidentKiBOf(simPid);
         }
-        if (n % 100 == 0) std::fprintf(stderr, "\r%zu of %u jobs", n, a.jobs);
+        // Over itself on a terminal, a line each in a log.
+        if (n % 100 == 0)
+            std::fprintf(stderr, isatty(2) ? "\r%zu of %u jobs" : "%zu of %u jobs\n", n, a.jobs);
     };
     const soak::LaneResults lanes = soak::RunLanes(jobs, a.mix, setup);
-    std::fprintf(stderr, "\r");
+    if (isatty(2)) std::fprintf(stderr, "\r");
     const long senderEnd = bench::ResidentKiB(), simEnd = bench::ResidentKiBOf(sim.Pid());
     const bool simEnded = sim.Stop();
     const double seconds =

@@ -5,6 +5,7 @@
 
 #include "cli/send_names.h"
 #include "sim/chaos/chaos_plan.h"
+#include "tests/fakes/memory_source.h"
 #include "updater/download_stream.h"
 
 namespace soak {
@@ -88,20 +89,6 @@ class NullSink final : public updater::StreamSink {
   public:
     bool Write(const uint8_t*, std::size_t) override { return true; }
 };
-class MemorySource final : public updater::ByteSource {
-  public:
-    explicit MemorySource(const Bytes& bytes) : bytes_(bytes) {}
-    long Read(uint8_t* buffer, std::size_t length) override {
-        const std::size_t n = std::min(length, bytes_.size() - at_);
-        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), n, buffer);
-        at_ += n;
-        return static_cast<long>(n);
-    }
-
-  private:
-    const Bytes& bytes_;
-    std::size_t at_ = 0;
-};
 
 // Body sizes spread over every scale: 2^k to 2^(k+1), k uniform.
 std::size_t BodySize(Generator& g, std::size_t most) {
@@ -136,7 +123,7 @@ void MakeCut(Generator& g, Job& job, JobContent& content) {
 void MakeFirmware(Generator& g, Job& job, JobContent& content) {
     content.image.resize(static_cast<std::size_t>(g.Between(1, kMaxImage)));
     for (uint8_t& b : content.image) b = static_cast<uint8_t>(g.Below(256));
-    MemorySource source(content.image);
+    fakes::MemorySource source(content.image);
     NullSink sink;
     job.firmwareChecksum = updater::SendFirmwareStream(source, sink).checksum;
     job.bytes = updater::FirmwareStreamSize(content.image.size());
