@@ -5,5 +5,7 @@ namespace bench {
 
 double CpuSeconds();  // user and system time so far
 long ResidentKiB();   // resident set (Windows: working set)
+// Another process's resident set, by its id; 0 when it cannot be read.
+long ResidentKiBOf(long pid);
 
 }  // namespace bench

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <string>
 
 #include "bench/process_stats.h"
 
@@ -14,11 +15,23 @@ double CpuSeconds() {
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-long ResidentKiB() {
-    std::ifstream statm("/proc/self/statm");
+namespace {
+
+long ResidentOf(const std::string& statmPath) {
+    std::ifstream statm(statmPath);
     long pages = 0, resident = 0;
     statm >> pages >> resident;
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+}  // namespace
+
+long ResidentKiB() {
+    return ResidentOf("/proc/self/statm");
+}
+
+long ResidentKiBOf(long pid) {
+    return ResidentOf("/proc/" + std::to_string(pid) + "/statm");
 }
 
 }  // namespace bench

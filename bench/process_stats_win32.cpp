@@ -15,10 +15,27 @@ double CpuSeconds() {
     return seconds(kernel) + seconds(user);
 }
 
-long ResidentKiB() {
+namespace {
+
+long WorkingSetKiB(HANDLE process) {
     PROCESS_MEMORY_COUNTERS counters{};
-    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+    if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) return 0;
     return static_cast<long>(counters.WorkingSetSize / 1024);
+}
+
+}  // namespace
+
+long ResidentKiB() {
+    return WorkingSetKiB(GetCurrentProcess());
+}
+
+long ResidentKiBOf(long pid) {
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_VM_READ, FALSE,
+                                       static_cast<DWORD>(pid));
+    if (process == nullptr) return 0;
+    const long kib = WorkingSetKiB(process);
+    CloseHandle(process);
+    return kib;
 }
 
 }  // namespace bench

@@ -111,6 +111,9 @@ struct ReceiveStep {
 };
 // One receive on a connected stream socket.
 ReceiveStep ReceiveOnSocket(SocketHandle socket, uint8_t* buffer, std::size_t capacity);
+// Bytes that arrived on a stream socket (its stack acknowledged them) and were not read yet;
+// nullopt when the system does not say.
+std::optional<std::size_t> UnreadBytes(SocketHandle socket);
 
 // Waits for the first of `sockets` that is readable: data, a connection to accept, a closed or
 // failed connection (on POSIX any descriptor may stand in the list). A negative `limit` waits

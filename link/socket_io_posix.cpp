@@ -250,6 +250,12 @@ ReceiveStep ReceiveOnSocket(SocketHandle socket, uint8_t* buffer, std::size_t ca
     }
 }
 
+std::optional<std::size_t> UnreadBytes(SocketHandle socket) {
+    int unread = 0;
+    if (::ioctl(Fd(socket), FIONREAD, &unread) != 0 || unread < 0) return std::nullopt;
+    return static_cast<std::size_t>(unread);
+}
+
 int WaitReadable(std::span<SocketReadable> sockets, std::chrono::milliseconds limit) {
     std::vector<pollfd> fds;
     fds.reserve(sockets.size());

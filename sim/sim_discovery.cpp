@@ -63,8 +63,14 @@ void SimServer::ServeDatagram() {
     const printerlink::ReceiveStep step = printerlink::ReceiveDatagram(udp_, buffer, sizeof buffer);
     if (step.what != Received::Data) return;
     const std::span<const uint8_t> datagram(buffer, step.length);
+    const int times = chaos_ ? DatagramFault(datagram, step.from) : 1;
+    for (int i = 0; i < times; ++i) HandleDatagram(datagram, step.from);
+}
+
+void SimServer::HandleDatagram(std::span<const uint8_t> datagram,
+                               const printerlink::SocketAddress& sender) {
     const DatagramReading reading = sim::ReadDatagram(datagram);
-    std::string text = "from " + EndpointText(step.from) + ": " + reading.line;
+    std::string text = "from " + EndpointText(sender) + ": " + reading.line;
     if (reading.kind == DatagramKind::DiscoveryRequest) {
         if (options_.noReply) {
             text += ", not answered (--no-reply)";
@@ -76,7 +82,7 @@ void SimServer::ServeDatagram() {
                     if (!Restarting(i)) now.push_back(printers_[i]);
                 }
             }
-            const printerlink::SocketAddress to{step.from.ip, options_.replyPort};
+            const printerlink::SocketAddress to{sender.ip, options_.replyPort};
             for (const PrinterSettings& p : now) {
                 const auto reply = DiscoveryReply(p);
                 printerlink::SendDatagram(udp_, to, reply);
@@ -113,7 +119,9 @@ void SimServer::ServeDatagram() {
         }
         Say(0, "udp", 0, text);
         if (applied) {
-            BeginRestart(*named, from);
+            BeginRestart(*named, options_.restart,
+                         "address " + Ipv4Text(from) + " -> " +
+                             Ipv4Text(Printer(static_cast<int>(*named) + 1).address));
             PublishPresence();
         }
         return;
@@ -125,8 +133,12 @@ bool SimServer::Restarting(std::size_t i) const {
     return restartUntil_[i] != Clock::time_point{};
 }
 
-void SimServer::BeginRestart(std::size_t i, const netcfg::Ipv4Octets& from) {
+void SimServer::BeginRestart(std::size_t i, std::chrono::milliseconds pause,
+                             const std::string& why) {
     const int printer = static_cast<int>(i) + 1;
+    // The listener first: a sender that sees its connection reset and connects again at once is
+    // refused, not taken by a listener about to go.
+    DropListener(i);
     for (const auto& s : streams_) {
         if (s->terminal || s->queued || s->printer != printer || s->finished) continue;
         if (s->fd != kNoSocket) {
@@ -138,11 +150,8 @@ void SimServer::BeginRestart(std::size_t i, const netcfg::Ipv4Octets& from) {
             EndJob(*s);
         }
     }
-    DropListener(i);
-    restartUntil_[i] = Clock::now() + options_.restart;
-    Say(printer, "sim", 0,
-        "restarting for " + std::to_string(options_.restart.count()) + " ms: address " +
-            Ipv4Text(from) + " -> " + Ipv4Text(Printer(printer).address));
+    restartUntil_[i] = Clock::now() + pause;
+    Say(printer, "sim", 0, "restarting for " + std::to_string(pause.count()) + " ms: " + why);
 }
 
 void SimServer::PublishPresence() {
@@ -217,6 +226,11 @@ std::string SimServer::Listen(std::size_t i, const netcfg::Ipv4Octets& address) 
 
 void SimServer::DropListener(std::size_t i) {
     if (!Listens(i)) return;
+    // Closing a listener would reset these unseen: each is logged with what its stack took.
+    for (const bool lpd : {false, true}) {
+        while (Stream* s = Accept(static_cast<int>(i), lpd, false))
+            CloseStream(*s, "connection reset: printer restarting before it was taken", true, true);
+    }
     CloseListeners(i);
     for (std::size_t k = 0; k < listeners_.size(); ++k) {
         if (k == i || Restarting(k) || Listens(k) ||

@@ -42,6 +42,11 @@ std::string FormatLine(const SimLine& line, bool json) {
         if (e.kind == EventKind::Setting || e.kind == EventKind::Unknown)
             out["bytes"] = HexBytes(e.frame);
     }
+    if (line.facts) {
+        out["kind"] = line.facts->kind;
+        for (const auto& [name, value] : line.facts->texts) out[name] = value;
+        for (const auto& [name, value] : line.facts->numbers) out[name] = value;
+    }
     out["line"] = line.text;
     // Printer text may hold any bytes: what is not UTF-8 is shown as U+FFFD, never thrown.
     return out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

@@ -6,12 +6,21 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "sim/paper/receipt_store.h"
 #include "sim/printer_status.h"
 #include "sim/stream_decoder.h"
 
 namespace sim {
+
+// What a line says beyond its text, for its JSON form: a fault drawn, a connection's end.
+struct LineFacts {
+    std::string kind;  // the JSON "kind"
+    std::vector<std::pair<std::string, std::string>> texts;
+    std::vector<std::pair<std::string, uint64_t>> numbers;
+};
 
 // One output line. `event` is set for lines decoded from a byte stream.
 struct SimLine {
@@ -22,6 +31,7 @@ struct SimLine {
     std::optional<Event> event;
     std::optional<paper::SavedReceipt> receipt;  // a picture of the paper
     std::optional<PrinterStatus> status;         // the printer's new status
+    std::optional<LineFacts> facts{};            // for the JSON form
 };
 
 // "printer 1 tcp#3 setting cutter: 00 (On)", or one JSON object.

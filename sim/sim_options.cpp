@@ -105,6 +105,13 @@ std::string SimUsage() {
            "  --stall-after BYTES stop reading a connection after so many bytes\n"
            "  --no-reply          stay silent to discovery requests\n"
            "  --slow BYTES_PER_S  read no faster than this\n"
+           "  --chaos SEED[:RATE] faults at random, the same for the same seed: each new TCP\n"
+           "                      connection, serial session and discovery datagram draws one\n"
+           "                      with chance RATE (default 0.3): a reset, a stall (50 ms to\n"
+           "                      6 s, or for good), slow reading, a close at once, a printer\n"
+           "                      restart (0.2 to 3 s), status answers late or missing, a\n"
+           "                      datagram dropped, doubled or late; each logged, and counted\n"
+           "                      at the end\n"
            "  --recv-buffer BYTES receive buffer of a TCP connection (default 4096, as small\n"
            "                      as a printer's, so a stalled printer stops acknowledging)\n"
            "  --paper ok|near-end|out  the paper at start (default ok); out: nothing printed\n"
@@ -252,6 +259,11 @@ OptionTable ServerOptions(SimOptions& o) {
         {"--firmware", text(o.identity.firmware)},
         {"--maker", text(o.identity.maker)},
         {"--serial-number", text(o.identity.serialNumber)},
+        {"--chaos",
+         [&](const std::string& v) {
+             o.chaos = chaos::ParseChaosSpec(v);
+             return o.chaos.has_value();
+         }},
         {"--http",
          [&](const std::string& v) {
              ConsoleAddress at;

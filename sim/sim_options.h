@@ -10,6 +10,7 @@
 
 #include "commands/printer_info.h"
 #include "netcfg/address_set.h"
+#include "sim/chaos/chaos_plan.h"
 #include "sim/printer_status.h"
 #include "sim/virtual_printer.h"
 
@@ -45,7 +46,10 @@ struct SimOptions {
     std::optional<uint64_t> stallAfter;       // stop reading a connection after this many bytes
     bool noReply = false;                     // silent to discovery requests
     uint64_t slowBytesPerSecond = 0;          // 0: read as fast as bytes come
-    bool json = false;                        // JSON lines instead of text lines
+    // Faults drawn at random, repeatably from a seed, for every connection, serial session and
+    // discovery datagram (none without).
+    std::optional<chaos::ChaosSpec> chaos;
+    bool json = false;  // JSON lines instead of text lines
     // Receive buffer of each TCP connection: small, as a printer's, so a printer that stops
     // reading stops acknowledging soon after (the system may round it up).
     int receiveBuffer = kDefaultReceiveBuffer;

@@ -37,6 +37,7 @@ SimServer::SimServer(SimOptions options, LineSink sink)
     counters_.assign(printers_.size(), {});
     listening_.assign(printers_.size(), 0);
     restarting_.assign(printers_.size(), 0);
+    if (options_.chaos) chaos_.emplace(*options_.chaos);
 }
 
 SimServer::~SimServer() {
@@ -107,6 +108,7 @@ bool SimServer::Start(std::string* error) {
                                   : ", replies to port " + std::to_string(options_.replyPort)));
     }
     if (!serialPath_.empty()) Say(1, "sim", 0, "serial port " + serialPath_);
+    if (chaos_) Say(0, "sim", 0, "chaos " + chaos::ChaosSpecText(*options_.chaos));
     if (receipts_) {
         Say(0, "sim", 0, PaperLine(options_.paperWidth, *receipts_));
         if (!paperWarning.empty()) Say(0, "sim", 0, "paper: " + paperWarning);
@@ -198,7 +200,7 @@ Clock::time_point SimServer::NextWake() const {
     for (const auto& s : streams_) {
         if (s->unflushed) wake = std::min(wake, s->lastData + kIdleFlush);
         // A stream whose pause is over is polled for its bytes: no wake-up needed for it.
-        if (options_.slowBytesPerSecond > 0 && !s->stalled && s->nextRead > now)
+        if (s->fd != kNoSocket && !s->stalled && s->nextRead > now)
             wake = std::min(wake, s->nextRead);
     }
     if (acceptPausedUntil_ > now) wake = std::min(wake, acceptPausedUntil_);
@@ -208,6 +210,7 @@ Clock::time_point SimServer::NextWake() const {
     for (const Clock::time_point until : restartUntil_) {
         if (until != Clock::time_point{}) wake = std::min(wake, until);
     }
+    if (chaos_) wake = std::min(wake, ChaosWake());
     if (JobsToFeed()) wake = now;  // the next slice at once
     if (const auto show = NextPaperShow()) wake = std::min(wake, *show);
     return wake;
@@ -229,7 +232,8 @@ void SimServer::Run() {
         }
         Stream* serial = nullptr;
         for (const auto& s : streams_) {
-            if (s->terminal && s->job->HasPaper()) serial = s.get();
+            // Its sessions matter to the paper (a receipt each) and to chaos (a fault each).
+            if (s->terminal && (s->job->HasPaper() || chaos_)) serial = s.get();
         }
         if (serial != nullptr && pty_.CloseWatch() != kNoSocket) {
             fds.push_back({pty_.CloseWatch()});
@@ -250,9 +254,9 @@ void SimServer::Run() {
             const Stream& s = *streams_[k];
             // Not read: a job given to Print or a side closed with bytes held (no descriptor),
             // a stall, a full receive buffer, an LPD data file's end waiting for its bytes to
-            // print, a pause of --slow.
+            // print, a pause (--slow, a stall for a while).
             if (s.fd == kNoSocket || s.stalled || s.held.size() >= kReceiveBuffer || !LpdReads(s) ||
-                (options_.slowBytesPerSecond > 0 && now < s.nextRead))
+                now < s.nextRead)
                 continue;
             fds.push_back({s.fd});
             roles.push_back(kStreamRole + static_cast<int>(k));
@@ -298,6 +302,7 @@ void SimServer::Run() {
         StartJobs();
         FeedJobs();
         FinishRestarts();
+        if (chaos_) ServeLate();
         WriteIndex(false);
         ShowPaper();
         const Clock::time_point after = Clock::now();
@@ -327,6 +332,7 @@ void SimServer::Run() {
     streams_.clear();
     StopJobs();
     WriteIndex(true);
+    if (chaos_) SayChaosSummary();
 }
 
 }  // namespace sim

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "link/socket_io.h"
+#include "sim/chaos/chaos_plan.h"
 #include "sim/lpd/lpd_text.h"
 #include "sim/paper/drawing.h"
 #include "sim/paper/receipt_store.h"
@@ -100,16 +101,22 @@ class SimServer : public SimControl {
     // Printer i (from 0) listens at `address`, taking it from another printer listening there;
     // the text for its log line.
     std::string Listen(std::size_t i, const netcfg::Ipv4Octets& address);
-    // Printer i stops listening; a printer left at that address without a listener gets one.
+    // Printer i stops listening, resetting the connections its listener took and the printer
+    // had not accepted yet; a printer left at that address without a listener gets one.
     void DropListener(std::size_t i);
-    void BeginRestart(std::size_t i, const netcfg::Ipv4Octets& from);
+    // Printer i restarts: its connections reset, silent for `pause`; `why` for its log line.
+    void BeginRestart(std::size_t i, std::chrono::milliseconds pause, const std::string& why);
     void FinishRestarts();
     bool Restarting(std::size_t i) const;
     // Listening and restarting as Printers() shows them.
     void PublishPresence();
-    void Accept(int printer, bool lpd);
+    // A connection waiting at printer i's listener (from 0; its LPD listener when `lpd`), taken
+    // and logged; its fault drawn when `draw`. Null when none was waiting.
+    Stream* Accept(int index, bool lpd, bool draw = true);
     void ReadStream(Stream& stream);
     void ServeDatagram();
+    // A datagram on the discovery port from `from`: answered, or taken as an address-set packet.
+    void HandleDatagram(std::span<const uint8_t> datagram, const printerlink::SocketAddress& from);
     // Closes the stream's side; its job ends now, or once what it held is printed (`loseHeld`:
     // the printer restarts or stops, and its buffer is lost).
     void CloseStream(Stream& stream, const std::string& why, bool reset, bool loseHeld = false);
@@ -140,7 +147,8 @@ class SimServer : public SimControl {
 
     // The status protocol (sim_status.cpp).
     void Serve(Stream& stream, const StatusRequest& request);
-    bool SendBack(Stream& stream, std::span<const uint8_t> bytes);
+    // `due`: an answer the stream's fault held back, sent now.
+    bool SendBack(Stream& stream, std::span<const uint8_t> bytes, bool due = false);
     // A changed status logged once and pushed as automatic status; held bytes printed.
     void FollowStatus();
     PrinterStatus StatusOf(int printer) const;
@@ -158,6 +166,22 @@ class SimServer : public SimControl {
     // The job on the serial side ended.
     void EndSerialJob(Stream& stream);
     void WriteIndex(bool force);
+
+    // Chaos (sim_chaos.cpp), with --chaos. A new connection or serial session draws its fault;
+    // a stream meets it at its point (false: the stream was closed) or at its end.
+    void DrawFault(Stream& stream, chaos::Occasion occasion);
+    bool MeetFault(Stream& stream, chaos::Fault fault);
+    // A status answer held back by the stream's fault (true), sent when due.
+    bool HoldAnswer(Stream& stream, std::span<const uint8_t> bytes);
+    // How often a datagram is handled now: 0 (dropped, or held back to be handled when due),
+    // 1, or 2.
+    int DatagramFault(std::span<const uint8_t> datagram, const printerlink::SocketAddress& from);
+    // Held-back answers and datagrams that are due.
+    void ServeLate();
+    std::chrono::steady_clock::time_point ChaosWake() const;
+    // Reading rate of a stream (--slow, or its fault's); 0: no limit.
+    uint64_t ReadRate(const Stream& stream) const;
+    void SayChaosSummary();
     // The paper of each stream while it grows, to the watchers (sim_paper_progress.cpp).
     void ShowPaper();
     bool PaperToShow() const;
@@ -210,6 +234,15 @@ class SimServer : public SimControl {
     std::unique_ptr<paper::Drawing> drawing_;
     std::optional<paper::ReceiptStore> receipts_;
     std::string indexError_;  // the last failure to write the index, said once
+    // Chaos: the draws, their count by kind, datagrams held back.
+    std::optional<chaos::ChaosPlan> chaos_;
+    chaos::FaultTally tally_;
+    struct LateDatagram {
+        std::chrono::steady_clock::time_point due;
+        std::vector<uint8_t> bytes;
+        printerlink::SocketAddress from;
+    };
+    std::vector<LateDatagram> lateDatagrams_;
 };
 
 }  // namespace sim

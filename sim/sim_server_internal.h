@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/socket_io.h"
+#include "sim/chaos/stream_fault.h"
 #include "sim/lpd/lpd_exchange.h"
 #include "sim/print_job.h"
 #include "sim/realtime_scanner.h"
@@ -46,7 +47,7 @@ struct SimServer::Stream {
     bool stalled = false;
     bool unflushed = false;  // bytes fed since the last flush
     Clock::time_point lastData{};
-    Clock::time_point nextRead{};  // --slow: not before
+    Clock::time_point nextRead{};  // --slow, a stall: not before
     bool jobEnding = false;        // serial side: a tool closed the port; end when all is read
     bool finished = false;         // nothing more to read or print: removed at the turn's end
     // Bytes received while the printer could not print, in order, at most kReceiveBuffer; a
@@ -61,6 +62,9 @@ struct SimServer::Stream {
     // Automatic status back: the items GS a enabled (0: off) and the four bytes last sent.
     uint8_t asb = 0;
     commands::AutomaticStatus asbSent{};
+    // The fault drawn (--chaos) for the connection, or the serial side's current session.
+    chaos::StreamFault fault;
+    bool faultDrawn = false;
     std::shared_ptr<QueuedJob> queued;  // a job given to Print
     std::unique_ptr<PrintJob> job;      // its decoder and paper
     // An LPD connection: its exchange; the job's name (its receipts' `job`); a data file's job

@@ -39,11 +39,12 @@ ControlResult SimServer::ChangeStatus(int printer, const StatusChange& change) {
     return ControlResult::Done;
 }
 
-bool SimServer::SendBack(Stream& s, std::span<const uint8_t> bytes) {
-    if (s.terminal) return s.fd != kNoSocket && pty_.Write(bytes.data(), bytes.size());
+bool SimServer::SendBack(Stream& s, std::span<const uint8_t> bytes, bool due) {
     // A job given to Print has no way back; an LPD connection carries the exchange's answers
     // only.
     if (s.fd == kNoSocket || s.lpd) return false;
+    if (!due && HoldAnswer(s, bytes)) return true;  // sent when due
+    if (s.terminal) return pty_.Write(bytes.data(), bytes.size());
     return printerlink::SendOnSocket(s.fd, bytes.data(), bytes.size()).taken == bytes.size();
 }
 
@@ -51,6 +52,7 @@ void SimServer::Serve(Stream& s, const StatusRequest& r) {
     const std::string name = RequestName(r);
     const auto say = [&](const std::string& text) { Say(s.printer, s.link, s.connection, text); };
     if (options_.noStatus) return say(name + " request not answered (--no-status)");
+    if (s.fault.Unanswered()) return say(name + " request not answered (chaos)");
     const PrinterStatus status = StatusOf(s.printer);
     const commands::PrinterCondition condition = ConditionOf(status);
     switch (r.kind) {

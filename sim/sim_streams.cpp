@@ -41,6 +41,11 @@ void SimServer::EndSerialJob(Stream& s) {
     s.jobEnding = false;
     s.unflushed = false;
     s.job->EndPart();
+    if (chaos_) {
+        Say(s.printer, s.link, s.connection, "session ended: the next draws its own fault");
+        s.faultDrawn = false;
+        s.fault = {};
+    }
 }
 
 void SimServer::WriteIndex(bool force) {
@@ -50,17 +55,17 @@ void SimServer::WriteIndex(bool force) {
     indexError_ = failure;
 }
 
-void SimServer::Accept(int index, bool lpd) {
+SimServer::Stream* SimServer::Accept(int index, bool lpd, bool draw) {
     const SocketHandle listener =
         (lpd ? lpdListeners_ : listeners_)[static_cast<std::size_t>(index)];
     // A restart may have closed the listener since it was found readable.
-    if (listener == kNoSocket) return;
+    if (listener == kNoSocket) return nullptr;
     const printerlink::AcceptStep accepted = printerlink::AcceptTcpSocket(listener);
     if (accepted.socket == kNoSocket) {
         // Out of descriptors or memory: the listener stays readable, so wait before trying again
         // instead of spinning.
         if (!accepted.again) acceptPausedUntil_ = Clock::now() + kAcceptPause;
-        return;
+        return nullptr;
     }
     // Stalled connections are never read again; the oldest go when too many have piled up.
     std::size_t stalled = 0;
@@ -86,11 +91,14 @@ void SimServer::Accept(int index, bool lpd) {
         "connection from " + EndpointText(accepted.peer) + " to " +
             EndpointText({listenAt_[static_cast<std::size_t>(index)], lpd ? lpdPort_ : tcpPort_}));
     streams_.push_back(std::move(stream));
+    if (chaos_ && draw) DrawFault(*raw, chaos::Occasion::Connection);
+    return raw;
 }
 
 void SimServer::ReadStream(Stream& s) {
+    if (chaos_ && s.terminal && !s.faultDrawn) DrawFault(s, chaos::Occasion::SerialSession);
     uint8_t buffer[4096];
-    uint64_t limit = sizeof buffer;
+    uint64_t limit = s.fault.Room(s.received, sizeof buffer);
     if (options_.resetAfter && s.link == "tcp")
         limit = std::min(limit, *options_.resetAfter - std::min(*options_.resetAfter, s.received));
     if (options_.stallAfter)
@@ -99,11 +107,10 @@ void SimServer::ReadStream(Stream& s) {
     // While the printer holds what arrives, no more than its receive buffer has room for.
     if (!s.held.empty() || !PrintsNow(s.printer))
         limit = std::min<uint64_t>(limit, kReceiveBuffer - std::min(kReceiveBuffer, s.held.size()));
-    if (options_.slowBytesPerSecond > 0) {
-        const uint64_t chunk = std::max<uint64_t>(1, options_.slowBytesPerSecond / 50);
+    if (const uint64_t rate = ReadRate(s); rate > 0) {
+        const uint64_t chunk = std::max<uint64_t>(1, rate / 50);
         limit = std::min(limit, chunk);
-        s.nextRead =
-            Clock::now() + std::chrono::microseconds(chunk * 1000000 / options_.slowBytesPerSecond);
+        s.nextRead = Clock::now() + std::chrono::microseconds(chunk * 1000000 / rate);
     }
     if (limit > 0) {
         const auto length = static_cast<std::size_t>(limit);
@@ -112,6 +119,11 @@ void SimServer::ReadStream(Stream& s) {
                        : printerlink::ReceiveOnSocket(s.fd, buffer, length);
         if (step.what == Received::WouldBlock) return;
         if (step.what != Received::Data) {
+            // A restart due when the sender ends comes before this side closes: the sender sees
+            // the reset, and its next connection is refused rather than taken by a listener about
+            // to go.
+            if (const chaos::Fault f = s.fault.Ended(); f != chaos::Fault::None && !MeetFault(s, f))
+                return;
             CloseStream(s,
                         step.what == Received::Failed
                             ? "connection read failed: " + printerlink::SocketErrorText(step.error)
@@ -127,6 +139,9 @@ void SimServer::ReadStream(Stream& s) {
             return;  // the exchange is over, the connection closed
         }
     }
+    if (const chaos::Fault f = s.fault.Reached(s.received);
+        f != chaos::Fault::None && !MeetFault(s, f))
+        return;
     if (options_.resetAfter && s.link == "tcp" && s.received >= *options_.resetAfter) {
         CloseStream(s, "connection reset (--reset-after)", true);
     } else if (options_.stallAfter && s.received >= *options_.stallAfter && !s.stalled) {
@@ -192,15 +207,20 @@ void SimServer::EndJob(Stream& s) {
 
 void SimServer::CloseStream(Stream& s, const std::string& why, bool reset, bool loseHeld) {
     if (s.lpd) EndLpd(s);  // an exchange cut short says so
+    // What its stack took and this side never read: a sender saw it acknowledged.
+    std::size_t unread = 0;
     if (s.terminal) {
+        unread = pty_.Unread();
         pty_.Close();
     } else {
+        unread = printerlink::UnreadBytes(s.fd).value_or(0);
         // A reset closes as a printer that restarts.
         printerlink::CloseSocket(s.fd, reset);
     }
     s.fd = kNoSocket;
     s.closed = true;
     std::string text = why + ", " + std::to_string(s.received) + " bytes in all";
+    if (unread > 0) text += ", " + std::to_string(unread) + " more unread";
     if (!s.held.empty() && loseHeld) {
         text += ", the " + std::to_string(s.held.size()) + " bytes held lost";
         s.held.clear();
@@ -209,7 +229,11 @@ void SimServer::CloseStream(Stream& s, const std::string& why, bool reset, bool 
         text += ", " + std::to_string(s.held.size()) + " of them held until the printer prints";
     }
     if (s.held.empty()) EndJob(s);
-    Say(s.printer, s.link, s.connection, text);
+    Emit(SimLine{
+        s.printer, s.link, s.connection, text, std::nullopt, std::nullopt, std::nullopt,
+        LineFacts{"end",
+                  {},
+                  {{"received", s.received}, {"unread", unread}, {"reset", reset ? 1u : 0u}}}});
 }
 
 }  // namespace sim

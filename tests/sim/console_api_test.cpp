@@ -296,7 +296,8 @@ TEST(ConsoleApi, RefusesWhatItMust) {
         EXPECT_EQ(result->status, c.status);
         EXPECT_NE(result->body.find(c.says), std::string::npos) << result->body;
     }
-    // A body without its length is refused before it is read.
+    // A body without its length is refused before it is read: 411, or a reset when the refusal's
+    // close overtakes the chunks still coming (the server never reads them); never printed.
     const auto chunked = client.Post(
         "/api/printers/1/print",
         [](std::size_t, httplib::DataSink& sink) {
@@ -305,8 +306,7 @@ TEST(ConsoleApi, RefusesWhatItMust) {
             return true;
         },
         "application/octet-stream");
-    ASSERT_TRUE(chunked);
-    EXPECT_EQ(chunked->status, 411);
+    if (chunked) EXPECT_EQ(chunked->status, 411);
 
     // The console's own page may change things; nothing refused above did.
     httplib::Request mine;

@@ -15,6 +15,7 @@
 #include "netcfg/wifi_frames.h"
 #include "platform/text_codec.h"
 #include "setuptool/test_text.h"
+#include "tests/fakes/memory_source.h"
 #include "updater/download_stream.h"
 
 namespace simtest {
@@ -184,22 +185,6 @@ TEST(StreamDecoder, UnknownAndMalformedBytesShowAsHexNeverDropped) {
     }
 }
 
-// An in-memory image for the updater's own stream builder.
-class MemorySource final : public updater::ByteSource {
-  public:
-    explicit MemorySource(Bytes bytes) : bytes_(std::move(bytes)) {}
-    long Read(uint8_t* buffer, std::size_t length) override {
-        const std::size_t n = std::min(length, bytes_.size() - at_);
-        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), n, buffer);
-        at_ += n;
-        return static_cast<long>(n);
-    }
-
-  private:
-    Bytes bytes_;
-    std::size_t at_ = 0;
-};
-
 class VectorSink final : public updater::StreamSink {
   public:
     bool Write(const uint8_t* bytes, std::size_t length) override {
@@ -210,7 +195,7 @@ class VectorSink final : public updater::StreamSink {
 };
 
 Bytes FirmwareStream(const Bytes& image) {
-    MemorySource source(image);
+    fakes::MemorySource source(image);
     VectorSink sink;
     EXPECT_EQ(updater::SendFirmwareStream(source, sink).status, updater::StreamStatus::Done);
     return sink.out;
