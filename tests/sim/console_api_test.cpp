@@ -306,7 +306,9 @@ TEST(ConsoleApi, RefusesWhatItMust) {
             return true;
         },
         "application/octet-stream");
-    if (chunked) EXPECT_EQ(chunked->status, 411);
+    if (chunked) {
+        EXPECT_EQ(chunked->status, 411);
+    }
 
     // The console's own page may change things; nothing refused above did.
     httplib::Request mine;
