@@ -14,7 +14,6 @@
 #include "sim/pseudo_terminal.h"
 #include "tests/fakes/udp_peer.h"
 #include "tests/fakes/wait.h"
-#include "tests/fakes/wine.h"
 #include "tests/sim/sim_rig.h"
 
 #ifndef _WIN32
@@ -282,9 +281,7 @@ TEST(SimChaos, EveryConnectionFault) {
              ASSERT_TRUE(WaitForLine(
                  rig, "connection reset (chaos), " + std::to_string(d.bytes) + " bytes in all"));
              const PeerEnd end = ReadToEnd(fd);
-             // Wine's receive reports a reset as the end of the stream.
-             EXPECT_EQ(end.end, fakes::RunningUnderWine() ? printerlink::Received::Closed
-                                                          : printerlink::Received::Failed);
+             EXPECT_EQ(end.end, printerlink::Received::Failed);
          }},
         {Fault::Stall, job,
          [&job](SimRig& rig, printerlink::SocketHandle fd, const Draw& d) {
