@@ -261,7 +261,7 @@ OptionTable ServerOptions(SimOptions& o) {
         {"--serial-number", text(o.identity.serialNumber)},
         {"--chaos",
          [&](const std::string& v) {
-             o.chaos = chaos::ParseChaosSpec(v);
+             o.chaos = chaos::ParseChaosSetting(v);
              return o.chaos.has_value();
          }},
         {"--http",

@@ -48,7 +48,7 @@ struct SimOptions {
     uint64_t slowBytesPerSecond = 0;          // 0: read as fast as bytes come
     // Faults drawn at random, repeatably from a seed, for every connection, serial session and
     // discovery datagram (none without).
-    std::optional<chaos::ChaosSpec> chaos;
+    std::optional<chaos::ChaosSetting> chaos;
     bool json = false;  // JSON lines instead of text lines
     // Receive buffer of each TCP connection: small, as a printer's, so a printer that stops
     // reading stops acknowledging soon after (the system may round it up).

@@ -108,7 +108,7 @@ bool SimServer::Start(std::string* error) {
                                   : ", replies to port " + std::to_string(options_.replyPort)));
     }
     if (!serialPath_.empty()) Say(1, "sim", 0, "serial port " + serialPath_);
-    if (chaos_) Say(0, "sim", 0, "chaos " + chaos::ChaosSpecText(*options_.chaos));
+    if (chaos_) Say(0, "sim", 0, "chaos " + chaos::ChaosSettingText(*options_.chaos));
     if (receipts_) {
         Say(0, "sim", 0, PaperLine(options_.paperWidth, *receipts_));
         if (!paperWarning.empty()) Say(0, "sim", 0, "paper: " + paperWarning);

@@ -42,9 +42,9 @@ bool Read(int argc, char** argv, Arguments& a) {
         const std::string arg = argv[i];
         const bool valued = i + 1 < argc;
         if (arg == "--rate" && valued) {
-            const auto spec = sim::chaos::ParseChaosSpec("0:" + std::string(argv[++i]));
-            if (!spec) return false;
-            a.rate = spec->rate;
+            const auto setting = sim::chaos::ParseChaosSetting("0:" + std::string(argv[++i]));
+            if (!setting) return false;
+            a.rate = setting->rate;
         } else if (arg == "--lanes" && valued) {
             a.mix.lanes = std::atoi(argv[++i]);
         } else if (arg == "--window-lanes" && valued) {
@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const auto t0 = std::chrono::steady_clock::now();
-    const std::string spec = sim::chaos::ChaosSpecText({a.seed, a.rate});
+    const std::string setting = sim::chaos::ChaosSettingText({a.seed, a.rate});
     const std::filesystem::path scratch =
         std::filesystem::temp_directory_path() / ("chaos_soak." + std::to_string(::getpid()));
     std::filesystem::create_directories(scratch);
@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     soak::SimLog log;
     soak::SimProcess sim(POS_PRINTER_SIM,
                          {"--json", "--printers", std::to_string(a.mix.lanes), "--tcp-port", "0",
-                          "--udp-port", "0", "--chaos", spec},
+                          "--udp-port", "0", "--chaos", setting},
                          log, a.log);
     std::string error;
     if (!sim.Start(&error)) {
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
         soak::PrintAttempts(lanes, out);
     }
     const soak::SimSummary summary = log.Summary();
-    std::cout << "chaos soak: " << a.jobs << " jobs, seed " << a.seed << ", --chaos " << spec
+    std::cout << "chaos soak: " << a.jobs << " jobs, seed " << a.seed << ", --chaos " << setting
               << ", " << a.mix.lanes << " printers, " << a.mix.lanes << " lanes at once ("
               << a.mix.windowLanes << " through the windows' sender)\n";
     char line[160];

@@ -107,7 +107,7 @@ FleetSoak RunFleetSoak(const std::string& simProgram, uint64_t seed, uint32_t ra
     SimProcess sim(simProgram,
                    {"--json", "--printers", std::to_string(printers), "--tcp-port", "0",
                     "--udp-port", std::to_string(udp), "--reply-port", std::to_string(reply),
-                    "--chaos", sim::chaos::ChaosSpecText({seed, rate})},
+                    "--chaos", sim::chaos::ChaosSettingText({seed, rate})},
                    log);
     if (!sim.Start(&fleet.error)) return fleet;
     const uint16_t tcp = log.TcpPort().value_or(0);

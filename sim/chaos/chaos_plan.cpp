@@ -35,13 +35,13 @@ std::string After(uint64_t bytes) {
 
 }  // namespace
 
-std::optional<ChaosSpec> ParseChaosSpec(std::string_view text) {
-    ChaosSpec spec;
+std::optional<ChaosSetting> ParseChaosSetting(std::string_view text) {
+    ChaosSetting setting;
     const std::size_t colon = text.find(':');
     const std::string_view seed = text.substr(0, colon);
-    const auto [end, ec] = std::from_chars(seed.data(), seed.data() + seed.size(), spec.seed);
+    const auto [end, ec] = std::from_chars(seed.data(), seed.data() + seed.size(), setting.seed);
     if (seed.empty() || ec != std::errc() || end != seed.data() + seed.size()) return std::nullopt;
-    if (colon == std::string_view::npos) return spec;
+    if (colon == std::string_view::npos) return setting;
     // The rate as a decimal fraction, read exactly into millionths (no floating point, so the
     // same text gives the same rate everywhere): "1", "0", "0.3", ".25", "1.0".
     const std::string_view rate = text.substr(colon + 1);
@@ -64,14 +64,14 @@ std::optional<ChaosSpec> ParseChaosSpec(std::string_view text) {
         scale /= 10;
     }
     if (value > kRateScale) return std::nullopt;
-    spec.rate = value;
-    return spec;
+    setting.rate = value;
+    return setting;
 }
 
-std::string ChaosSpecText(const ChaosSpec& spec) {
-    std::string fraction = std::to_string(kRateScale + spec.rate % kRateScale).substr(1);
+std::string ChaosSettingText(const ChaosSetting& setting) {
+    std::string fraction = std::to_string(kRateScale + setting.rate % kRateScale).substr(1);
     while (fraction.size() > 1 && fraction.back() == '0') fraction.pop_back();
-    return std::to_string(spec.seed) + ":" + std::to_string(spec.rate / kRateScale) + "." +
+    return std::to_string(setting.seed) + ":" + std::to_string(setting.rate / kRateScale) + "." +
            fraction;
 }
 

@@ -59,12 +59,12 @@ inline constexpr uint32_t kRateScale = 1000000;  // rates in millionths
 
 // --chaos SEED[:RATE]: the seed, and the chance of a fault for each occasion (0 to 1, 0.3 unless
 // given; at most six decimals).
-struct ChaosSpec {
+struct ChaosSetting {
     uint64_t seed = 0;
     uint32_t rate = 300000;  // millionths
 };
-std::optional<ChaosSpec> ParseChaosSpec(std::string_view text);
-std::string ChaosSpecText(const ChaosSpec& spec);  // "7:0.3"
+std::optional<ChaosSetting> ParseChaosSetting(std::string_view text);
+std::string ChaosSettingText(const ChaosSetting& setting);  // "7:0.3"
 
 // Uniform draws from mt19937_64, the same on every system.
 class Generator {
@@ -81,7 +81,8 @@ class Generator {
 
 class ChaosPlan {
   public:
-    explicit ChaosPlan(const ChaosSpec& spec) : generator_(spec.seed), rate_(spec.rate) {}
+    explicit ChaosPlan(const ChaosSetting& setting)
+        : generator_(setting.seed), rate_(setting.rate) {}
     // The next occasion's fault (Fault::None for most).
     Draw Next(Occasion occasion);
 

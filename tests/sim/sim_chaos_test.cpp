@@ -26,7 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using sim::chaos::ChaosPlan;
-using sim::chaos::ChaosSpec;
+using sim::chaos::ChaosSetting;
 using sim::chaos::Draw;
 using sim::chaos::Fault;
 using sim::chaos::Occasion;
@@ -66,15 +66,15 @@ TEST(ChaosPlan, OptionText) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        const auto spec = sim::chaos::ParseChaosSpec(c.text);
-        ASSERT_EQ(spec.has_value(), c.ok);
+        const auto setting = sim::chaos::ParseChaosSetting(c.text);
+        ASSERT_EQ(setting.has_value(), c.ok);
         if (!c.ok) continue;
-        EXPECT_EQ(spec->seed, c.seed);
-        EXPECT_EQ(spec->rate, c.rate);
+        EXPECT_EQ(setting->seed, c.seed);
+        EXPECT_EQ(setting->rate, c.rate);
     }
-    EXPECT_EQ(sim::chaos::ChaosSpecText({42, 300000}), "42:0.3");
-    EXPECT_EQ(sim::chaos::ChaosSpecText({1, 1000000}), "1:1.0");
-    EXPECT_EQ(sim::chaos::ChaosSpecText({1, 5}), "1:0.000005");
+    EXPECT_EQ(sim::chaos::ChaosSettingText({42, 300000}), "42:0.3");
+    EXPECT_EQ(sim::chaos::ChaosSettingText({1, 1000000}), "1:1.0");
+    EXPECT_EQ(sim::chaos::ChaosSettingText({1, 5}), "1:0.000005");
 }
 
 // The draws of one seed are fixed here, so the Windows build (under Wine) and any other standard
@@ -226,7 +226,7 @@ uint64_t SeedFor(Occasion occasion, Fault fault) {
 sim::SimOptions Chaos(uint64_t seed) {
     sim::SimOptions o;
     o.udpPort.reset();
-    o.chaos = ChaosSpec{seed, kAlways};
+    o.chaos = ChaosSetting{seed, kAlways};
     return o;
 }
 
@@ -376,7 +376,7 @@ TEST(SimChaos, DiscoveryRequestsDroppedDoubledLate) {
         o.replyPort = asker.port();
         o.tcpPort.reset();
         const uint64_t seed = SeedFor(Occasion::Datagram, c.fault);
-        o.chaos = ChaosSpec{seed, kAlways};
+        o.chaos = ChaosSetting{seed, kAlways};
         const Draw d = ChaosPlan({seed, kAlways}).Next(Occasion::Datagram);
         std::vector<std::string> lines;
         {
